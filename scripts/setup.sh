@@ -1,0 +1,37 @@
+#!/usr/bin/env bash
+# Installs the Debian packages the build, the program and the tests need.
+# Idempotent and quiet: does nothing when everything is already installed.
+set -euo pipefail
+
+packages=(
+    # build
+    cmake ninja-build g++ pkg-config
+    libgtest-dev libgmock-dev
+    # windows, dialogs, images
+    qt6-base-dev libgl-dev
+    # media libraries (headers for types; the program loads the libraries at run time)
+    libavcodec-dev libavformat-dev libavutil-dev libswscale-dev libswresample-dev libavfilter-dev
+    libavcodec-extra
+    # player sound
+    libsdl2-dev
+    # Chinese text on screen
+    fonts-wqy-microhei
+    # headless windows, screenshots and scripted input in tests
+    xvfb xauth xdotool x11-utils
+    # test oracle and benchmark baseline
+    ffmpeg
+)
+
+missing=()
+for p in "${packages[@]}"; do
+    status=$(dpkg-query -W -f='${Status}' "$p" 2>/dev/null || true)
+    [[ "$status" == "install ok installed" ]] || missing+=("$p")
+done
+[[ ${#missing[@]} -eq 0 ]] && exit 0
+
+sudo=()
+[[ $(id -u) -eq 0 ]] || sudo=(sudo)
+echo "Installing: ${missing[*]}" >&2
+export DEBIAN_FRONTEND=noninteractive
+"${sudo[@]}" apt-get update -qq >/dev/null
+"${sudo[@]}" apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null

@@ -1,0 +1,33 @@
+// Subcommands of zorvex-cli. Each lives in its own file and registers itself.
+#pragma once
+
+#include <string>
+#include <vector>
+
+namespace zorvex::cli {
+
+// Exit codes shared by every subcommand.
+constexpr int kExitOk = 0;
+constexpr int kExitFailed = 1;
+constexpr int kExitUsage = 2;
+constexpr int kExitInterrupted = 130;
+
+struct Command {
+    const char* name;
+    const char* usage;    // the argument synopsis after the name
+    const char* summary;  // one line for --help
+    int (*run)(const std::vector<std::string>& args);
+};
+
+struct CommandRegistrar {
+    explicit CommandRegistrar(const Command& command);
+};
+
+const std::vector<Command>& Commands();
+
+// Loads the converter library set from the "LibAV" folder beside the tool or
+// through the system's search; prints the loader's message and returns false
+// when that fails.
+bool LoadConverterLibraries();
+
+}  // namespace zorvex::cli
