@@ -5,6 +5,7 @@
 #include <QFile>
 #include <QTimer>
 #include <functional>
+#include <stdexcept>
 
 #include "app/platform/downloader.h"
 #include "app/platform/settings_store.h"
@@ -138,6 +139,22 @@ TEST(UpdateCheckTest, DownloadFailuresReportTheConnectionText) {
         EXPECT_FALSE(check.LastError().isEmpty());
         EXPECT_EQ(test::ReadFile(f.dir.File("update.ini")), "earlier");
     }
+}
+
+TEST(UpdateCheckTest, ADownloadThatThrowsIsAFailure) {
+    struct ThrowingDownloader : Downloader {
+        DownloadResult DownloadToFile(const QUrl&, const QString&) override {
+            throw std::runtime_error("broken");
+        }
+    } downloader;
+    test::TestApplication();
+    test::TempDir dir;
+    RecordingShell shell;
+    UpdateCheck check(downloader, shell, QUrl("http://127.0.0.1/u.ini"),
+                      QString::fromStdString(dir.File("update.ini")));
+    check.Check();
+    EXPECT_EQ(check.Status(), kFailed);
+    EXPECT_EQ(check.LastError(), "broken");
 }
 
 TEST(UpdateCheckTest, EventsAreServedWhileTheDownloadWaits) {

@@ -1,6 +1,7 @@
 #include "app/core/update/update_check.h"
 
 #include <QFile>
+#include <exception>
 
 #include "app/platform/downloader.h"
 #include "app/platform/off_ui_thread.h"
@@ -117,7 +118,16 @@ void UpdateCheck::Check() {
     emit Changed();
 
     DownloadResult result;
-    RunOffUiThread([&] { result = downloader_.DownloadToFile(infoUrl_, localCopy_); });
+    RunOffUiThread([&] {
+        // Whatever goes wrong inside the download is a failed download.
+        try {
+            result = downloader_.DownloadToFile(infoUrl_, localCopy_);
+        } catch (const std::exception& e) {
+            result = {false, QString::fromUtf8(e.what())};
+        } catch (...) {
+            result = {false, QStringLiteral("download failed")};
+        }
+    });
     lastError_ = result.error;
     if (!result.ok) {
         status_ = kConnectFailed;
