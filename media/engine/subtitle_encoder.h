@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "media/ffptr.h"
+#include "media/util.h"
 
 namespace zorvex {
 

@@ -67,6 +67,10 @@ std::string CheckFilterNames(const std::string& description) {
         if (at != std::string::npos) name.resize(at);
         const AVFilter* filter = ff::avfilter_get_by_name(name.c_str());
         if (filter == nullptr) return "No such filter: '" + name + "'";
+        if (ff::avfilter_filter_pad_count(filter, 0) == 0 &&
+            (filter->flags & AVFILTER_FLAG_DYNAMIC_INPUTS) == 0) {
+            return "Filter '" + name + "' takes no input";
+        }
         if (ff::avfilter_filter_pad_count(filter, 0) > 0 &&
             ff::avfilter_pad_get_type(filter->inputs, 0) != AVMEDIA_TYPE_VIDEO) {
             return "Filter '" + name + "' does not take video";
