@@ -43,36 +43,18 @@ void SetLocalProtocolWhitelist(AVDictionary** options) {
 std::string FFmpegErrorText(const std::string& fileName, int code) {
     std::string text;
     switch (code) {
-        case AVERROR(ENOENT):
-            text = "No such file or directory";
-            break;
-        case AVERROR(EIO):
-            text = "I/O error";
-            break;
-        case AVERROR(ENOMEM):
-            text = "Not enough memory";
-            break;
+        case AVERROR(ENOENT): text = "No such file or directory"; break;
+        case AVERROR(EIO): text = "I/O error"; break;
+        case AVERROR(ENOMEM): text = "Not enough memory"; break;
         case AVERROR(EINVAL):
-        case AVERROR_INVALIDDATA:
-            text = "Invalid data found when processing input";
-            break;
-        case AVERROR_EOF:
-            text = "End of file";
-            break;
-        case AVERROR(EDOM):
-            text = "Number syntax expected in filename";
-            break;
+        case AVERROR_INVALIDDATA: text = "Invalid data found when processing input"; break;
+        case AVERROR_EOF: text = "End of file"; break;
+        case AVERROR(EDOM): text = "Number syntax expected in filename"; break;
         case AVERROR(EILSEQ):
         case AVERROR_DEMUXER_NOT_FOUND:
-        case AVERROR_MUXER_NOT_FOUND:
-            text = "Unknown format";
-            break;
-        case AVERROR_PROTOCOL_NOT_FOUND:
-            text = "Unsupported network protocol";
-            break;
-        case AVERROR_PATCHWELCOME:
-            text = "Not yet implemented in FFmpeg";
-            break;
+        case AVERROR_MUXER_NOT_FOUND: text = "Unknown format"; break;
+        case AVERROR_PROTOCOL_NOT_FOUND: text = "Unsupported network protocol"; break;
+        case AVERROR_PATCHWELCOME: text = "Not yet implemented in FFmpeg"; break;
         default:
             // Other system errors (permission, disk full, ...) keep the system's
             // own words so that the cause is clear.
@@ -108,9 +90,7 @@ double UnixTimeToDateTime(std::int64_t seconds) {
     return kUnixEpochDays + static_cast<double>(seconds + local.tm_gmtoff) / 86400.0;
 }
 
-double NowDateTime() {
-    return UnixTimeToDateTime(static_cast<std::int64_t>(std::time(nullptr)));
-}
+double NowDateTime() { return UnixTimeToDateTime(static_cast<std::int64_t>(std::time(nullptr))); }
 
 std::int64_t DateTimeToUnixTime(double dateTime) {
     const auto localSeconds =
@@ -136,24 +116,15 @@ std::string DateTimeText(const std::string& pattern, double dateTime) {
             i += n;
             return true;
         };
-        if (take("yyyy"))
-            out += Printf("%04d", f.tm_year + 1900);
-        else if (take("zzz"))
-            out += Printf("%03d", millis);
-        else if (take("yy"))
-            out += Printf("%02d", (f.tm_year + 1900) % 100);
-        else if (take("mm"))
-            out += Printf("%02d", f.tm_mon + 1);
-        else if (take("dd"))
-            out += Printf("%02d", f.tm_mday);
-        else if (take("hh"))
-            out += Printf("%02d", f.tm_hour);
-        else if (take("nn"))
-            out += Printf("%02d", f.tm_min);
-        else if (take("ss"))
-            out += Printf("%02d", f.tm_sec);
-        else
-            out += pattern[i++];
+        if (take("yyyy")) out += Printf("%04d", f.tm_year + 1900);
+        else if (take("zzz")) out += Printf("%03d", millis);
+        else if (take("yy")) out += Printf("%02d", (f.tm_year + 1900) % 100);
+        else if (take("mm")) out += Printf("%02d", f.tm_mon + 1);
+        else if (take("dd")) out += Printf("%02d", f.tm_mday);
+        else if (take("hh")) out += Printf("%02d", f.tm_hour);
+        else if (take("nn")) out += Printf("%02d", f.tm_min);
+        else if (take("ss")) out += Printf("%02d", f.tm_sec);
+        else out += pattern[i++];
     }
     return out;
 }
@@ -164,9 +135,7 @@ std::int64_t FileSizeOf(const std::string& path) {
     return static_cast<std::int64_t>(st.st_size);
 }
 
-PictureConversion::~PictureConversion() {
-    Reset();
-}
+PictureConversion::~PictureConversion() { Reset(); }
 
 bool PictureConversion::PrepareBuffer(int width, int height) {
     const int size = ff::av_image_get_buffer_size(AV_PIX_FMT_BGR24, width, height, 32) + 64;
@@ -212,8 +181,7 @@ bool PictureConversion::PictureToBitmap(const std::uint8_t* const data[4], const
     // The scaler writes whole SIMD blocks, so it gets a padded buffer of its own.
     ff::sws_scale(toBitmap_, data, linesize, 0, height, bufferData_, bufferLinesize_);
     for (int y = 0; y < height; ++y) {
-        std::memcpy(bitmap_.ScanLine(y),
-                    bufferData_[0] + static_cast<ptrdiff_t>(bufferLinesize_[0]) * y,
+        std::memcpy(bitmap_.ScanLine(y), bufferData_[0] + static_cast<ptrdiff_t>(bufferLinesize_[0]) * y,
                     static_cast<size_t>(width) * 3);
     }
     return true;
@@ -229,8 +197,8 @@ bool PictureConversion::BitmapToPicture(std::uint8_t* const data[4], const int l
                                            height, format, SWS_BICUBIC, nullptr, nullptr, nullptr);
     if (fromBitmap_ == nullptr || !PrepareBuffer(width, height)) return false;
     for (int y = 0; y < height; ++y) {
-        std::memcpy(bufferData_[0] + static_cast<ptrdiff_t>(bufferLinesize_[0]) * y,
-                    bitmap_.ScanLine(y), static_cast<size_t>(width) * 3);
+        std::memcpy(bufferData_[0] + static_cast<ptrdiff_t>(bufferLinesize_[0]) * y, bitmap_.ScanLine(y),
+                    static_cast<size_t>(width) * 3);
     }
     ff::sws_scale(fromBitmap_, bufferData_, bufferLinesize_, 0, height, data, linesize);
     return true;
