@@ -10,29 +10,45 @@
 namespace zorvex {
 namespace {
 
+// Samples are scaled in blocks of a fixed length, which the compiler turns into
+// vector code even where it vectorises only loops of a known trip count.
+constexpr size_t kBlock = 64;
+
+template <typename Sample, typename Op>
+void ForEachSample(Sample* p, size_t count, Op op) {
+    size_t i = 0;
+    for (; i + kBlock <= count; i += kBlock) {
+        for (size_t j = 0; j < kBlock; ++j) p[i + j] = op(p[i + j]);
+    }
+    for (; i < count; ++i) p[i] = op(p[i]);
+}
+
 template <typename Sample, typename Wide>
 void ScaleIntegers(Sample* p, size_t count, int volume) {
     constexpr Wide lo = std::numeric_limits<Sample>::min();
     constexpr Wide hi = std::numeric_limits<Sample>::max();
-    for (size_t i = 0; i < count; ++i) {
-        const Wide v = (static_cast<Wide>(p[i]) * volume + 128) >> 8;  // floor
-        p[i] = static_cast<Sample>(std::clamp(v, lo, hi));
-    }
+    const Wide v = volume;
+    ForEachSample(p, count, [v](Sample s) {
+        const Wide scaled = (static_cast<Wide>(s) * v + 128) >> 8;  // floor
+        return static_cast<Sample>(scaled < lo ? lo : (scaled > hi ? hi : scaled));
+    });
 }
 
 template <typename Sample>
 void ScaleFloats(Sample* p, size_t count, int volume) {
     const Sample factor = static_cast<Sample>(volume) / 256;
-    for (size_t i = 0; i < count; ++i) {
-        p[i] = std::clamp(p[i] * factor, static_cast<Sample>(-1), static_cast<Sample>(1));
-    }
+    ForEachSample(p, count, [factor](Sample s) {
+        const Sample scaled = s * factor;
+        return scaled < -1 ? Sample(-1) : (scaled > 1 ? Sample(1) : scaled);
+    });
 }
 
 void ScaleUnsigned8(std::uint8_t* p, size_t count, int volume) {
-    for (size_t i = 0; i < count; ++i) {
-        const int v = ((static_cast<int>(p[i]) - 128) * volume + 128) >> 8;
-        p[i] = static_cast<std::uint8_t>(std::clamp(v, -128, 127) + 128);
-    }
+    ForEachSample(p, count, [volume](std::uint8_t s) {
+        const int scaled = ((static_cast<int>(s) - 128) * volume + 128) >> 8;
+        return static_cast<std::uint8_t>((scaled < -128 ? -128 : (scaled > 127 ? 127 : scaled)) +
+                                         128);
+    });
 }
 
 }  // namespace

@@ -46,8 +46,9 @@ class PreviewProducer {
     void SetBitmapHandler(BitmapHandler handler) { bitmapHandler_ = std::move(handler); }
     void SetWindowFactory(WindowFactory factory) { windowFactory_ = std::move(factory); }
 
-    // Stores the flags (under PreviewLock); turning pfPreview off closes the
-    // preview window.
+    // Stores the flags; turning pfPreview off closes the preview window. Takes
+    // PreviewLock itself: call it without holding the lock, so that a window
+    // that needs the main thread to close is never closed under it.
     void SetFlags(std::uint8_t flags);
     std::uint8_t Flags() const;
     // Some preview is wanted (the encoder step calls Produce only then).
