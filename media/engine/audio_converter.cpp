@@ -290,7 +290,7 @@ bool AudioConverter::Convert(const std::uint8_t** input, int inputSamples) {
         return false;
     }
     // Room for the compensation's extra samples as well.
-    const int room = bound + 256 + std::abs(settings_.SyncMethod);
+    const int room = bound + 256 + std::min(std::abs(settings_.SyncMethod), 4096);
     if (!ReserveOutput(room)) return false;
     const int n =
         ff::swr_convert(resampler_.get(), outputPlanes_.data(), room, input, inputSamples);
