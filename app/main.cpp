@@ -1,8 +1,8 @@
 #include <QApplication>
 
 #include "app/core/workbench/converter_port.h"
-#include "app/core/workbench/startup.h"
 #include "app/core/workbench/product_info.h"
+#include "app/core/workbench/startup.h"
 #include "app/platform/power.h"
 #include "app/platform/qt_dispatcher.h"
 #include "app/platform/settings_store.h"

@@ -26,9 +26,9 @@ AboutDialog::AboutDialog(SettingsStore& settings, Shell& shell, QWidget* parent)
     name->setAlignment(Qt::AlignCenter);
 
     const auto link = [&](const QString& caption, const QString& url, const QString& shown) {
-        auto* label = new QLabel(
-            caption + QStringLiteral("<a href=\"%1\">%2</a>").arg(url.toHtmlEscaped(), shown.toHtmlEscaped()),
-            this);
+        auto* label = new QLabel(caption + QStringLiteral("<a href=\"%1\">%2</a>")
+                                               .arg(url.toHtmlEscaped(), shown.toHtmlEscaped()),
+                                 this);
         label->setTextFormat(Qt::RichText);
         label->setAlignment(Qt::AlignCenter);
         connect(label, &QLabel::linkActivated, this,

@@ -42,7 +42,7 @@ namespace zorvex::app {
 // Forwards to the format windows in use; they can be replaced after the
 // controller exists.
 class MainWindow::FormatRelay : public FormatDialogs {
-public:
+  public:
     FormatDialogs* target = nullptr;
     void ResetPendingSettings() override { target->ResetPendingSettings(); }
     void SetSourceFile(const QString& path) override { target->SetSourceFile(path); }
@@ -144,21 +144,23 @@ void MainWindow::BuildToolBar() {
     addSeveralAction_ = addMenu->addAction(QStringLiteral("添加多个视频文件"));
     addSeveralAction_->setObjectName(QStringLiteral("addSeveralAction"));
     connect(addOneAction_, &QAction::triggered, this, [this] { controller_->AddOneFile(); });
-    connect(addSeveralAction_, &QAction::triggered, this, [this] { controller_->AddSeveralFiles(); });
+    connect(addSeveralAction_, &QAction::triggered, this,
+            [this] { controller_->AddSeveralFiles(); });
 
     addAction_ = action(QStringLiteral("       添加      "), QStringLiteral("addAction"),
                         QStyle::SP_FileDialogNewFolder, QStringLiteral("添加要转换的视频音频文件"));
     addAction_->setMenu(addMenu);
-    removeAction_ = action(QStringLiteral("移除"), QStringLiteral("removeAction"),
-                           QStyle::SP_DialogDiscardButton, QStringLiteral("从列表中删除选中的文件"));
+    removeAction_ =
+        action(QStringLiteral("移除"), QStringLiteral("removeAction"),
+               QStyle::SP_DialogDiscardButton, QStringLiteral("从列表中删除选中的文件"));
     clearAction_ = action(QStringLiteral("清空"), QStringLiteral("clearAction"),
                           QStyle::SP_TrashIcon, QStringLiteral("清空转换列表"));
     startAction_ = action(QStringLiteral("转换"), QStringLiteral("startAction"),
                           QStyle::SP_MediaPlay, QStringLiteral("开始转换视频"));
     pauseAction_ = action(QStringLiteral("暂停"), QStringLiteral("pauseAction"),
                           QStyle::SP_MediaPause, QStringLiteral("暂停视频转换"));
-    stopAction_ = action(QStringLiteral("停止"), QStringLiteral("stopAction"),
-                         QStyle::SP_MediaStop, QStringLiteral("停止视频转换"));
+    stopAction_ = action(QStringLiteral("停止"), QStringLiteral("stopAction"), QStyle::SP_MediaStop,
+                         QStringLiteral("停止视频转换"));
     skinAction_ = action(QStringLiteral("皮肤"), QStringLiteral("skinAction"),
                          QStyle::SP_DesktopIcon, QStringLiteral("更换软件外观皮肤"));
     helpAction_ = action(QStringLiteral("帮助"), QStringLiteral("helpAction"),
@@ -173,7 +175,8 @@ void MainWindow::BuildToolBar() {
     skinMenu_ = new QMenu(this);
     skinMenu_->setObjectName(QStringLiteral("skinMenu"));
     auto* skins = new QActionGroup(this);
-    const QString current = s_.settings.ReadString(QStringLiteral("skin"), QStringLiteral("SetSkin"));
+    const QString current =
+        s_.settings.ReadString(QStringLiteral("skin"), QStringLiteral("SetSkin"));
     for (const SkinEntry& skin : SkinTable()) {
         if (skin.menuCaption.isEmpty()) continue;
         QAction* item = skinMenu_->addAction(skin.menuCaption);
@@ -277,21 +280,24 @@ QWidget* MainWindow::BuildQueueGroup() {
         const QModelIndexList rows = queueView_->selectionModel()->selectedRows();
         controller_->SelectRow(rows.isEmpty() ? -1 : rows.first().row());
     });
-    connect(queueView_, &QTableView::doubleClicked, this,
-            [this](const QModelIndex& index) {
-                if (index.isValid()) controller_->ShowMediaInformation();
-            });
+    connect(queueView_, &QTableView::doubleClicked, this, [this](const QModelIndex& index) {
+        if (index.isValid()) controller_->ShowMediaInformation();
+    });
 
     moveUpButton_ = MakeButton(QStringLiteral("上移"), QStringLiteral("moveUpButton"), group);
     moveDownButton_ = MakeButton(QStringLiteral("下移"), QStringLiteral("moveDownButton"), group);
-    queueRemoveButton_ = MakeButton(QStringLiteral("移除"), QStringLiteral("queueRemoveButton"), group);
-    queueClearButton_ = MakeButton(QStringLiteral("清空"), QStringLiteral("queueClearButton"), group);
+    queueRemoveButton_ =
+        MakeButton(QStringLiteral("移除"), QStringLiteral("queueRemoveButton"), group);
+    queueClearButton_ =
+        MakeButton(QStringLiteral("清空"), QStringLiteral("queueClearButton"), group);
     infoButton_ = MakeButton(QStringLiteral("信息"), QStringLiteral("infoButton"), group);
     connect(moveUpButton_, &QPushButton::clicked, this, [this] { controller_->MoveUp(); });
     connect(moveDownButton_, &QPushButton::clicked, this, [this] { controller_->MoveDown(); });
-    connect(queueRemoveButton_, &QPushButton::clicked, this, [this] { controller_->RemoveSelected(); });
+    connect(queueRemoveButton_, &QPushButton::clicked, this,
+            [this] { controller_->RemoveSelected(); });
     connect(queueClearButton_, &QPushButton::clicked, this, [this] { controller_->ClearQueue(); });
-    connect(infoButton_, &QPushButton::clicked, this, [this] { controller_->ShowMediaInformation(); });
+    connect(infoButton_, &QPushButton::clicked, this,
+            [this] { controller_->ShowMediaInformation(); });
 
     auto* buttons = new QHBoxLayout;
     buttons->addWidget(moveUpButton_);
@@ -315,12 +321,14 @@ QWidget* MainWindow::BuildOptionsGroup() {
     outputFolderField_->setReadOnly(true);
     browseButton_ = MakeButton(QStringLiteral("浏览..."), QStringLiteral("browseButton"), group);
     openButton_ = MakeButton(QStringLiteral("打开"), QStringLiteral("openButton"), group);
-    connect(browseButton_, &QPushButton::clicked, this, [this] { controller_->ChooseOutputFolder(); });
+    connect(browseButton_, &QPushButton::clicked, this,
+            [this] { controller_->ChooseOutputFolder(); });
     connect(openButton_, &QPushButton::clicked, this, [this] { controller_->OpenOutputFolder(); });
 
     namingChoice_ = new QComboBox(group);
     namingChoice_->setObjectName(QStringLiteral("namingChoice"));
-    namingChoice_->addItems({QStringLiteral("自动生成相应的新文件名"), QStringLiteral("直接覆盖该文件")});
+    namingChoice_->addItems(
+        {QStringLiteral("自动生成相应的新文件名"), QStringLiteral("直接覆盖该文件")});
     completionChoice_ = new QComboBox(group);
     completionChoice_->setObjectName(QStringLiteral("completionChoice"));
     completionChoice_->addItems({QStringLiteral("无任何操作"), QStringLiteral("直接关闭计算机"),
@@ -378,7 +386,9 @@ void MainWindow::SyncSelectionFromController() {
     syncingSelection_ = false;
 }
 
-void MainWindow::SetPreviewPanel(PreviewPanel* panel) { controller_->SetPreviewPanel(panel); }
+void MainWindow::SetPreviewPanel(PreviewPanel* panel) {
+    controller_->SetPreviewPanel(panel);
+}
 
 void MainWindow::SetFormatDialogs(FormatDialogs* formats) {
     formatRelay_->target = formats != nullptr ? formats : pendingFormats_.get();
@@ -396,7 +406,9 @@ void MainWindow::SetFirstShowHandler(std::function<void()> handler) {
     firstShow_ = std::move(handler);
 }
 
-void MainWindow::ShowAbout() { about_->exec(); }
+void MainWindow::ShowAbout() {
+    about_->exec();
+}
 
 void MainWindow::ShowUpdateWindow() {
     if (showUpdateWindow_) {

@@ -32,7 +32,7 @@ class WorkbenchController;
 
 class MainWindow : public QMainWindow, public WorkbenchUi {
     Q_OBJECT
-public:
+  public:
     struct Services {
         ConverterPort& converter;
         SettingsStore& settings;
@@ -57,9 +57,9 @@ public:
     // Hooks for the windows that live elsewhere.
     void SetPreviewPanel(PreviewPanel* panel);
     void SetFormatDialogs(FormatDialogs* formats);
-    void SetUpdateWindowHandler(std::function<void()> show);               // "网上升级..."
+    void SetUpdateWindowHandler(std::function<void()> show);                    // "网上升级..."
     void SetMediaInformationHandler(std::function<void(const QString&)> show);  // "信息"
-    void SetFirstShowHandler(std::function<void()> handler);               // the lock check
+    void SetFirstShowHandler(std::function<void()> handler);                    // the lock check
 
     // WorkbenchUi
     void Inform(const QString& text, const QString& caption) override;
@@ -70,12 +70,12 @@ public:
     QStringList ChooseSourceFiles(const QStringList& nameFilters) override;
     void ShowMediaInformation(const QString& file) override;
 
-protected:
+  protected:
     void showEvent(QShowEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
 
-private:
+  private:
     class FormatRelay;
 
     void BuildToolBar();

@@ -3,7 +3,9 @@
 #include <QFile>
 
 // Resources of a static library are registered by hand, outside any namespace.
-static void InitSkinResources() { Q_INIT_RESOURCE(skins); }
+static void InitSkinResources() {
+    Q_INIT_RESOURCE(skins);
+}
 
 namespace zorvex::app {
 
@@ -38,7 +40,9 @@ const SkinEntry* FindSkin(const QString& settingName) {
     return nullptr;
 }
 
-QStringList BuiltInStyleNames() { return {"MacOS", "WinXP", "DeepBlue", "Protein", "BlueGlass"}; }
+QStringList BuiltInStyleNames() {
+    return {"MacOS", "WinXP", "DeepBlue", "Protein", "BlueGlass"};
+}
 
 QString SkinStyleSheet(const SkinEntry& skin, const QString& programFolder) {
     QString path;

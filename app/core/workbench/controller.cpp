@@ -27,7 +27,9 @@ const QString kPrompt = QStringLiteral("提示");
 // high log level cannot grow it without end.
 constexpr int kMaxLogLines = 20000;
 
-QString FromStd(const std::string& text) { return QString::fromStdString(text); }
+QString FromStd(const std::string& text) {
+    return QString::fromStdString(text);
+}
 
 QString JoinPath(const QString& folder, const QString& name) {
     return folder.endsWith('/') ? folder + name : folder + '/' + name;
@@ -39,7 +41,9 @@ QString NameWithoutExtension(const QString& path) {
     return dot < 0 ? name : name.left(dot);
 }
 
-bool IsSourceFile(const QString& path) { return QFileInfo(path).isFile(); }
+bool IsSourceFile(const QString& path) {
+    return QFileInfo(path).isFile();
+}
 
 }  // namespace
 
@@ -69,7 +73,9 @@ WorkbenchController::WorkbenchController(Services services, QObject* parent)
         });
 }
 
-WorkbenchController::~WorkbenchController() { link_->attached = false; }
+WorkbenchController::~WorkbenchController() {
+    link_->attached = false;
+}
 
 void WorkbenchController::Startup() {
     slots_.Reset();
@@ -131,7 +137,9 @@ void WorkbenchController::LogFramed(const QString& line) {
     AppendLog(QString());
 }
 
-void WorkbenchController::ClearLog() { log_.clear(); }
+void WorkbenchController::ClearLog() {
+    log_.clear();
+}
 
 void WorkbenchController::HandleLog(std::uint32_t threadId, TLogLevel level,
                                     const QString& message) {
@@ -217,8 +225,15 @@ void WorkbenchController::SwapRows(int a, int b) {
     emit RowChanged(b);
 }
 
+bool WorkbenchController::HasFreeSlot() {
+    // Removed slots wait at the end until a clear; once they are all that is
+    // left, they are taken back (the queue may be empty, and "清空" with it).
+    if (slots_.FirstEmpty() < 0) slots_.ReclaimDeleted();
+    return slots_.FirstEmpty() >= 0;
+}
+
 bool WorkbenchController::AppendToQueue(const TInputOptions& input, const TOutputOptions& output) {
-    if (slots_.Fill(input, output) < 0) {
+    if (!HasFreeSlot() || slots_.Fill(input, output) < 0) {
         s_.ui.Inform(QStringLiteral("转换列表已满（最多 %1 个文件），请先清空列表再添加文件。")
                          .arg(TaskSlotTable::kSlotCount),
                      kPrompt);
@@ -357,7 +372,7 @@ void WorkbenchController::AddFiles(const QStringList& given, bool fromDialog) {
 }
 
 bool WorkbenchController::PrepareAndQueue(const QString& path, bool alone, bool* stopWalk) {
-    if (slots_.FirstEmpty() < 0) {
+    if (!HasFreeSlot()) {
         AppendToQueue(TInputOptions(), TOutputOptions());  // says the table is full
         *stopWalk = true;
         return false;
@@ -473,7 +488,8 @@ bool WorkbenchController::BuildTasks() {
             BatchStartOutputName(outputFolder_, FromStd(record.output.FileName), namingPolicy_);
         output.FileName = name.toStdString();
         bool outputSet = false;
-        CallConverter([&] { outputSet = s_.converter.SetOutputFile(task, output.FileName, output); });
+        CallConverter(
+            [&] { outputSet = s_.converter.SetOutputFile(task, output.FileName, output); });
         if (!outputSet) {
             // The task stays (its indices must match), ends at once with the
             // engine's message and is reported like any failed file.
@@ -512,8 +528,7 @@ void WorkbenchController::StartOrResume() {
     converting_ = true;
     batchEnded_ = false;
     ViewsConverting();
-    const int threads =
-        std::min(static_cast<int>(taskRows_.size()), std::max(1, filesAtOnce_ + 1));
+    const int threads = std::min(static_cast<int>(taskRows_.size()), std::max(1, filesAtOnce_ + 1));
     CallConverter([&] { s_.converter.StartTask(threads); });
 }
 
@@ -532,7 +547,8 @@ void WorkbenchController::PauseBatch() {
 
 void WorkbenchController::StopBatch() {
     if (!commands_.stop) return;
-    if (!s_.ui.Confirm(QStringLiteral("您确实要终止目前的转换工作吗？"), QStringLiteral("提示信息"))) {
+    if (!s_.ui.Confirm(QStringLiteral("您确实要终止目前的转换工作吗？"),
+                       QStringLiteral("提示信息"))) {
         return;
     }
     paused_ = false;
@@ -645,7 +661,9 @@ void WorkbenchController::ChooseOutputFolder() {
     }
 }
 
-void WorkbenchController::OpenOutputFolder() { s_.shell.OpenUrl(QUrl::fromLocalFile(outputFolder_)); }
+void WorkbenchController::OpenOutputFolder() {
+    s_.shell.OpenUrl(QUrl::fromLocalFile(outputFolder_));
+}
 
 void WorkbenchController::ShowMediaInformation() {
     if (rows_.empty() || selected_ < 0 || selected_ >= RowCount()) return;
@@ -657,9 +675,13 @@ void WorkbenchController::OpenHelp() {
     s_.shell.OpenUrl(QUrl::fromLocalFile(JoinPath(s_.programFolder, QStringLiteral("help.chm"))));
 }
 
-void WorkbenchController::OpenWebsite() { s_.shell.OpenUrl(QUrl(kWebsiteUrl)); }
+void WorkbenchController::OpenWebsite() {
+    s_.shell.OpenUrl(QUrl(kWebsiteUrl));
+}
 
-void WorkbenchController::OpenMail() { s_.shell.OpenUrl(QUrl(kMailUrl)); }
+void WorkbenchController::OpenMail() {
+    s_.shell.OpenUrl(QUrl(kMailUrl));
+}
 
 // ---- closing ----------------------------------------------------------------------------
 

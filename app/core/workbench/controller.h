@@ -63,7 +63,7 @@ enum CompletionAction { caNothing = 0, caPowerOff = 1, caOpenFolder = 2 };
 
 class WorkbenchController : public QObject {
     Q_OBJECT
-public:
+  public:
     struct Services {
         ConverterPort& converter;
         SettingsStore& settings;
@@ -154,7 +154,7 @@ public:
     // log router, then stop whatever still runs and wait for it.
     void Close();
 
-signals:
+  signals:
     void RowsReset();
     void RowAppended(int row);
     void RowRemoved(int row);
@@ -166,9 +166,10 @@ signals:
     void FieldsChanged();
     void LogAppended(const QString& line);
 
-private:
+  private:
     void AddFiles(const QStringList& files, bool fromDialog);
     bool LibraryCheck();
+    bool HasFreeSlot();
     bool PrepareAndQueue(const QString& path, bool alone, bool* stopWalk);
     void LogFramed(const QString& line);
     void AppendLog(const QString& line);

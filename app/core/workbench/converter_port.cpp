@@ -37,8 +37,8 @@ void ComponentConverter::SetHandlers(ProgressHandler progress, TerminateHandler 
         component_.OnProgress = nullptr;
     }
     if (terminate) {
-        component_.OnTerminate = [terminate = std::move(terminate)](
-                                     TCustomDAdadiZUZ*, const TTerminateInfo& info) {
+        component_.OnTerminate = [terminate = std::move(terminate)](TCustomDAdadiZUZ*,
+                                                                    const TTerminateInfo& info) {
             terminate(info);
         };
     } else {

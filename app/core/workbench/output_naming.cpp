@@ -4,9 +4,13 @@
 
 namespace zorvex::app {
 
-bool FileExistsOnDisk(const QString& path) { return QFileInfo::exists(path); }
+bool FileExistsOnDisk(const QString& path) {
+    return QFileInfo::exists(path);
+}
 
-QString FileNamePart(const QString& path) { return path.mid(path.lastIndexOf('/') + 1); }
+QString FileNamePart(const QString& path) {
+    return path.mid(path.lastIndexOf('/') + 1);
+}
 
 QString ExtensionPart(const QString& path) {
     const QString name = FileNamePart(path);
@@ -14,7 +18,9 @@ QString ExtensionPart(const QString& path) {
     return dot < 0 ? QString() : name.mid(dot);
 }
 
-QString FormatColumnText(const QString& path) { return ExtensionPart(path).mid(1).toUpper(); }
+QString FormatColumnText(const QString& path) {
+    return ExtensionPart(path).mid(1).toUpper();
+}
 
 namespace {
 

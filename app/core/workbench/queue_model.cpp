@@ -10,8 +10,8 @@ struct Column {
     int width;
 };
 constexpr Column kColumns[QueueTableModel::kColumnCount] = {
-    {"序号", 40},   {"视频源文件", 120}, {"源格式", 60}, {"目标格式", 60},
-    {"当前时间", 80}, {"转换进度", 150},  {"状态", 64},
+    {"序号", 40},     {"视频源文件", 120}, {"源格式", 60}, {"目标格式", 60},
+    {"当前时间", 80}, {"转换进度", 150},   {"状态", 64},
 };
 }  // namespace
 
@@ -26,9 +26,8 @@ QueueTableModel::QueueTableModel(WorkbenchController& controller, QObject* paren
     connect(&controller, &WorkbenchController::RowsReset, this, reset);
     connect(&controller, &WorkbenchController::RowAppended, this, reset);
     connect(&controller, &WorkbenchController::RowRemoved, this, reset);
-    connect(&controller, &WorkbenchController::RowChanged, this, [this](int row) {
-        emit dataChanged(index(row, 0), index(row, kColumnCount - 1));
-    });
+    connect(&controller, &WorkbenchController::RowChanged, this,
+            [this](int row) { emit dataChanged(index(row, 0), index(row, kColumnCount - 1)); });
 }
 
 int QueueTableModel::rowCount(const QModelIndex& parent) const {
@@ -46,14 +45,22 @@ QVariant QueueTableModel::data(const QModelIndex& index, int role) const {
     if (role == Qt::ToolTipRole && index.column() == 1) return row.sourceFile;
     if (role != Qt::DisplayRole) return {};
     switch (index.column()) {
-        case 0: return index.row() + 1;
-        case 1: return row.sourceFile;
-        case 2: return row.sourceFormat;
-        case 3: return row.targetFormat;
-        case 4: return row.currentTime;
-        case 5: return row.progress < 0 ? QString() : QString::number(row.progress) + '%';
-        case 6: return row.status;
-        default: return {};
+        case 0:
+            return index.row() + 1;
+        case 1:
+            return row.sourceFile;
+        case 2:
+            return row.sourceFormat;
+        case 3:
+            return row.targetFormat;
+        case 4:
+            return row.currentTime;
+        case 5:
+            return row.progress < 0 ? QString() : QString::number(row.progress) + '%';
+        case 6:
+            return row.status;
+        default:
+            return {};
     }
 }
 

@@ -10,7 +10,9 @@ namespace zorvex::app {
 namespace {
 const QString kOutPath = QStringLiteral("OutPath");
 
-bool IsSet(const QString& value) { return !value.isEmpty() && value != kNotSet; }
+bool IsSet(const QString& value) {
+    return !value.isEmpty() && value != kNotSet;
+}
 
 bool MakeFolder(const QString& path, bool withParents) {
     if (QFileInfo(path).isDir()) return true;
@@ -18,7 +20,9 @@ bool MakeFolder(const QString& path, bool withParents) {
 }
 }  // namespace
 
-QString DefaultOutputFolder() { return QDir::homePath() + QStringLiteral("/Video_Directory"); }
+QString DefaultOutputFolder() {
+    return QDir::homePath() + QStringLiteral("/Video_Directory");
+}
 
 QString BootstrapOutputFolder(SettingsStore& settings, const QString& defaultFolder) {
     if (settings.Exists()) {
@@ -44,10 +48,12 @@ QString BootstrapOutputFolder(SettingsStore& settings, const QString& defaultFol
 QString ResolveSnapshotPictureType(SettingsStore& settings) {
     static const QStringList kTypes = {"BMP", "JPG", "GIF", "PNG"};
     if (settings.Exists()) {
-        const QString stored = settings.ReadString(QStringLiteral("SnapShot"), QStringLiteral("Picture"));
+        const QString stored =
+            settings.ReadString(QStringLiteral("SnapShot"), QStringLiteral("Picture"));
         if (kTypes.contains(stored)) return stored;
     }
-    settings.WriteString(QStringLiteral("SnapShot"), QStringLiteral("Picture"), QStringLiteral("BMP"));
+    settings.WriteString(QStringLiteral("SnapShot"), QStringLiteral("Picture"),
+                         QStringLiteral("BMP"));
     return QStringLiteral("BMP");
 }
 

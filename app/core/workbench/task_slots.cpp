@@ -6,9 +6,12 @@ namespace zorvex::app {
 
 QString SlotStateText(SlotState state) {
     switch (state) {
-        case SlotState::Empty: return QStringLiteral("kong");
-        case SlotState::Full: return QStringLiteral("Full");
-        case SlotState::Deleted: return QStringLiteral("DELETED");
+        case SlotState::Empty:
+            return QStringLiteral("kong");
+        case SlotState::Full:
+            return QStringLiteral("Full");
+        case SlotState::Deleted:
+            return QStringLiteral("DELETED");
     }
     return {};
 }
@@ -46,6 +49,15 @@ void TaskSlotTable::Remove(int index) {
 void TaskSlotTable::Swap(int a, int b) {
     std::swap(slots_.at(a), slots_.at(b));
     std::swap(states_.at(a), states_.at(b));
+}
+
+void TaskSlotTable::ReclaimDeleted() {
+    for (int i = 0; i < kSlotCount; ++i) {
+        if (states_[i] != SlotState::Deleted) continue;
+        InitInputOptions(slots_[i].input);
+        InitOutputOptions(slots_[i].output);
+        states_[i] = SlotState::Empty;
+    }
 }
 
 }  // namespace zorvex::app
