@@ -36,6 +36,7 @@
 #include "app/ui/pending_format_dialogs.h"
 #include "app/ui/progress_delegate.h"
 #include "app/ui/skin.h"
+#include "app/ui/toolbar_icons.h"
 
 namespace zorvex::app {
 
@@ -128,11 +129,9 @@ void MainWindow::BuildToolBar() {
     bar->setIconSize(QSize(24, 24));
     bar->toggleViewAction()->setVisible(false);
     setContextMenuPolicy(Qt::NoContextMenu);
-    QStyle* st = style();
-
-    const auto action = [&](const QString& text, const QString& name, QStyle::StandardPixmap icon,
+    const auto action = [&](const QString& text, const QString& name, ToolbarGlyph icon,
                             const QString& hint) {
-        auto* a = new QAction(st->standardIcon(icon), text, this);
+        auto* a = new QAction(ToolbarIcon(icon), text, this);
         a->setObjectName(name);
         a->setStatusTip(hint);
         return a;
@@ -148,23 +147,22 @@ void MainWindow::BuildToolBar() {
             [this] { controller_->AddSeveralFiles(); });
 
     addAction_ = action(QStringLiteral("       添加      "), QStringLiteral("addAction"),
-                        QStyle::SP_FileDialogNewFolder, QStringLiteral("添加要转换的视频音频文件"));
+                        ToolbarGlyph::Add, QStringLiteral("添加要转换的视频音频文件"));
     addAction_->setMenu(addMenu);
-    removeAction_ =
-        action(QStringLiteral("移除"), QStringLiteral("removeAction"),
-               QStyle::SP_DialogDiscardButton, QStringLiteral("从列表中删除选中的文件"));
+    removeAction_ = action(QStringLiteral("移除"), QStringLiteral("removeAction"),
+                           ToolbarGlyph::Remove, QStringLiteral("从列表中删除选中的文件"));
     clearAction_ = action(QStringLiteral("清空"), QStringLiteral("clearAction"),
-                          QStyle::SP_TrashIcon, QStringLiteral("清空转换列表"));
+                          ToolbarGlyph::Clear, QStringLiteral("清空转换列表"));
     startAction_ = action(QStringLiteral("转换"), QStringLiteral("startAction"),
-                          QStyle::SP_MediaPlay, QStringLiteral("开始转换视频"));
+                          ToolbarGlyph::Start, QStringLiteral("开始转换视频"));
     pauseAction_ = action(QStringLiteral("暂停"), QStringLiteral("pauseAction"),
-                          QStyle::SP_MediaPause, QStringLiteral("暂停视频转换"));
-    stopAction_ = action(QStringLiteral("停止"), QStringLiteral("stopAction"), QStyle::SP_MediaStop,
+                          ToolbarGlyph::Pause, QStringLiteral("暂停视频转换"));
+    stopAction_ = action(QStringLiteral("停止"), QStringLiteral("stopAction"), ToolbarGlyph::Stop,
                          QStringLiteral("停止视频转换"));
-    skinAction_ = action(QStringLiteral("皮肤"), QStringLiteral("skinAction"),
-                         QStyle::SP_DesktopIcon, QStringLiteral("更换软件外观皮肤"));
-    helpAction_ = action(QStringLiteral("帮助"), QStringLiteral("helpAction"),
-                         QStyle::SP_MessageBoxQuestion, QStringLiteral("软件帮助"));
+    skinAction_ = action(QStringLiteral("皮肤"), QStringLiteral("skinAction"), ToolbarGlyph::Skin,
+                         QStringLiteral("更换软件外观皮肤"));
+    helpAction_ = action(QStringLiteral("帮助"), QStringLiteral("helpAction"), ToolbarGlyph::Help,
+                         QStringLiteral("软件帮助"));
 
     connect(removeAction_, &QAction::triggered, this, [this] { controller_->RemoveSelected(); });
     connect(clearAction_, &QAction::triggered, this, [this] { controller_->ClearQueue(); });

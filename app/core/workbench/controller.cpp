@@ -215,8 +215,8 @@ void WorkbenchController::SelectRow(int row) {
 }
 
 void WorkbenchController::SelectRowInternal(int row) {
-    emit SelectionChanged(row < RowCount() ? row : -1);
     SelectRow(row);
+    emit SelectionChanged(selected_);
 }
 
 void WorkbenchController::SwapRows(int a, int b) {
