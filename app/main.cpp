@@ -3,32 +3,51 @@
 #include "app/core/workbench/converter_port.h"
 #include "app/core/workbench/product_info.h"
 #include "app/core/workbench/startup.h"
+#include "app/platform/machine_store.h"
 #include "app/platform/power.h"
 #include "app/platform/qt_dispatcher.h"
 #include "app/platform/settings_store.h"
 #include "app/platform/shell.h"
 #include "app/ui/main_window.h"
+#include "app/ui/media_info_window.h"
+#include "app/ui/password_window.h"
+#include "app/ui/update_window.h"
 #include "media/loader.h"
+
+using namespace zorvex::app;
 
 int main(int argc, char** argv) {
     QApplication application(argc, argv);
-    QApplication::setApplicationName(zorvex::app::kProductName);
-    QApplication::setApplicationDisplayName(zorvex::app::kProductName);
-    zorvex::app::QtMainThreadDispatcher dispatcher;
+    QApplication::setApplicationName(kProductName);
+    QApplication::setApplicationDisplayName(kProductName);
+    QtMainThreadDispatcher dispatcher;
     zorvex::SetMainThreadDispatcher(&dispatcher);
     const std::string libraryFolder = zorvex::DefaultLibraryFolder();
     zorvex::Loader().SetLibraryFolder(libraryFolder);
 
     int result = 0;
     {
-        zorvex::app::IniSettingsStore settings(zorvex::app::DefaultSettingsPath());
-        zorvex::app::DesktopShell shell;
-        zorvex::app::LogindPowerControl power;
-        zorvex::app::ComponentConverter converter;
+        IniSettingsStore settings(DefaultSettingsPath());
+        DesktopShell shell;
+        LogindPowerControl power;
+        FileMachineStore machine;
+        ComponentConverter converter;
 
-        zorvex::app::MainWindow window(zorvex::app::MainWindow::Services{
-            converter, settings, shell, power, nullptr, zorvex::app::ProgramFolder(),
-            QString::fromStdString(libraryFolder), zorvex::app::DefaultOutputFolder()});
+        // The main window first (it creates the About window), then the others.
+        MainWindow window(
+            MainWindow::Services{converter, settings, shell, power, nullptr, ProgramFolder(),
+                                 QString::fromStdString(libraryFolder), DefaultOutputFolder()});
+        UpdateWindow update(settings, shell, &window);
+        window.SetUpdateWindowHandler([&update] { update.exec(); });
+        window.SetMediaInformationHandler([&](const QString& file) {
+            zorvex::app::ShowMediaInformation(&window, converter.Component().AVProbe(), file,
+                                              settings);
+        });
+        window.SetFirstShowHandler([&] {
+            if (!PassStartupLock(&window, machine, settings)) {
+                QMetaObject::invokeMethod(&window, &QWidget::close, Qt::QueuedConnection);
+            }
+        });
         window.show();
         result = application.exec();
     }
