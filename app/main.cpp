@@ -1,4 +1,6 @@
 #include <QApplication>
+#include <QLibraryInfo>
+#include <QTranslator>
 
 #include "app/core/workbench/converter_port.h"
 #include "app/core/workbench/product_info.h"
@@ -20,6 +22,12 @@ int main(int argc, char** argv) {
     QApplication application(argc, argv);
     QApplication::setApplicationName(kProductName);
     QApplication::setApplicationDisplayName(kProductName);
+    // Qt's own texts (message box buttons, the file dialog) in Chinese, like ours.
+    QTranslator qtTexts;
+    if (qtTexts.load(QStringLiteral("qtbase_zh_CN"),
+                     QLibraryInfo::path(QLibraryInfo::TranslationsPath))) {
+        QApplication::installTranslator(&qtTexts);
+    }
     QtMainThreadDispatcher dispatcher;
     zorvex::SetMainThreadDispatcher(&dispatcher);
     const std::string libraryFolder = zorvex::DefaultLibraryFolder();

@@ -36,9 +36,9 @@ TEST(WorkbenchEndToEnd, TwoFilesConvertIntoTheOutputFolder) {
     for (const char* name : {"workbench_first.avi", "workbench_second.avi"}) {
         const std::string output = out + "/" + name;
         ASSERT_TRUE(std::filesystem::is_regular_file(output)) << output;
-        auto probe = test::RunProcess("/usr/bin/ffprobe",
-                                      {"-v", "error", "-show_entries", "format=duration", "-of",
-                                       "default=nw=1:nk=1", output});
+        auto probe =
+            test::RunProcess("/usr/bin/ffprobe", {"-v", "error", "-show_entries", "format=duration",
+                                                  "-of", "default=nw=1:nk=1", output});
         ASSERT_EQ(probe.exitCode, 0) << probe.err;
         EXPECT_NEAR(std::stod(probe.out), 2.0, 0.2) << output;
     }

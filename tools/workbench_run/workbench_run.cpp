@@ -32,7 +32,7 @@ using namespace zorvex::app;
 namespace {
 
 class FixedFormat : public FormatDialogs {
-public:
+  public:
     void ResetPendingSettings() override {}
     void SetSourceFile(const QString& path) override { source_ = path; }
     bool ChooseFormat(bool, const QString& outputFolder) override {
@@ -50,7 +50,7 @@ public:
         options.AudioBitrate = 128000;
     }
 
-private:
+  private:
     QString source_, folder_;
 };
 
@@ -80,9 +80,9 @@ int main(int argc, char** argv) {
     FixedFormat formats;
     int status = 1;
     {
-        MainWindow window(MainWindow::Services{converter, settings, shell, power, &formats,
-                                               ProgramFolder(), QString::fromStdString(DefaultLibraryFolder()),
-                                               parser.value("out")});
+        MainWindow window(MainWindow::Services{
+            converter, settings, shell, power, &formats, ProgramFolder(),
+            QString::fromStdString(DefaultLibraryFolder()), parser.value("out")});
         WorkbenchController& c = window.Controller();
         c.SetCompletionAction(caNothing);
         c.SetFilesAtOnce(std::clamp(parser.value("at-once").toInt(), 1, 10) - 1);

@@ -638,6 +638,7 @@ void WorkbenchController::HandleBatchEnd() {
     }
     CallConverter([&] { s_.converter.ClearTasks(); });
     RunCompletionAction();
+    emit BatchEnded();
 }
 
 void WorkbenchController::RunCompletionAction() {

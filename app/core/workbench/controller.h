@@ -165,6 +165,8 @@ class WorkbenchController : public QObject {
     void OutputFolderChanged(const QString& folder);
     void FieldsChanged();
     void LogAppended(const QString& line);
+    // The batch-end event has been handled (rows marked, tasks cleared).
+    void BatchEnded();
 
   private:
     void AddFiles(const QStringList& files, bool fromDialog);
