@@ -6,7 +6,7 @@
 namespace zorvex::app {
 
 class PowerControl {
-  public:
+public:
     virtual ~PowerControl() = default;
     // Asks the system to power off; false with a reason when it refused.
     virtual bool PowerOff(QString* error) = 0;
@@ -15,13 +15,13 @@ class PowerControl {
 // Power-off through systemd-logind ("systemctl poweroff", which logind
 // authorises for the session's user).
 class LogindPowerControl : public PowerControl {
-  public:
+public:
     bool PowerOff(QString* error) override;
 };
 
 // Counts the calls instead of powering off; for tests.
 class RecordingPowerControl : public PowerControl {
-  public:
+public:
     bool PowerOff(QString* error) override {
         ++calls;
         if (!result && error != nullptr) *error = QStringLiteral("refused");

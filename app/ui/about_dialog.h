@@ -10,13 +10,13 @@ class Shell;
 
 class AboutDialog : public QDialog {
     Q_OBJECT
-  public:
+public:
     AboutDialog(SettingsStore& settings, Shell& shell, QWidget* parent = nullptr);
 
-  protected:
+protected:
     void showEvent(QShowEvent* event) override;
 
-  private:
+private:
     SettingsStore& settings_;
 };
 

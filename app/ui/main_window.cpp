@@ -45,7 +45,7 @@ namespace zorvex::app {
 // Forwards to the format windows in use; they can be replaced after the
 // controller exists.
 class MainWindow::FormatRelay : public FormatDialogs {
-  public:
+public:
     FormatDialogs* target = nullptr;
     void ResetPendingSettings() override { target->ResetPendingSettings(); }
     void SetSourceFile(const QString& path) override { target->SetSourceFile(path); }

@@ -32,7 +32,7 @@ class WorkbenchController;
 
 class MainWindow : public QMainWindow, public WorkbenchUi {
     Q_OBJECT
-  public:
+public:
     struct Services {
         ConverterPort& converter;
         SettingsStore& settings;
@@ -70,12 +70,12 @@ class MainWindow : public QMainWindow, public WorkbenchUi {
     QStringList ChooseSourceFiles(const QStringList& nameFilters) override;
     void ShowMediaInformation(const QString& file) override;
 
-  protected:
+protected:
     void showEvent(QShowEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
 
-  private:
+private:
     class FormatRelay;
 
     void BuildToolBar();

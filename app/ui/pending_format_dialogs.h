@@ -9,7 +9,7 @@
 namespace zorvex::app {
 
 class PendingFormatDialogs : public FormatDialogs {
-  public:
+public:
     explicit PendingFormatDialogs(QWidget* parent) : parent_(parent) {}
     void ResetPendingSettings() override {}
     void SetSourceFile(const QString&) override {}
@@ -18,7 +18,7 @@ class PendingFormatDialogs : public FormatDialogs {
     void ApplyInputSettings(TInputOptions&, bool) const override {}
     void ApplyOutputSettings(TOutputOptions&, bool) const override {}
 
-  private:
+private:
     QWidget* parent_;
 };
 

@@ -9,14 +9,14 @@ namespace zorvex::app {
 
 class ProgressDelegate : public QStyledItemDelegate {
     Q_OBJECT
-  public:
+public:
     // styleSource: a hidden progress bar inside the skinned window whose
     // style-sheet rules the cells are drawn with.
     ProgressDelegate(QProgressBar* styleSource, QObject* parent = nullptr);
     void paint(QPainter* painter, const QStyleOptionViewItem& option,
                const QModelIndex& index) const override;
 
-  private:
+private:
     QProgressBar* styleSource_;
 };
 

@@ -24,7 +24,7 @@ namespace zorvex::app::test {
 namespace {
 
 class MainWindowTest : public ::testing::Test {
-  protected:
+protected:
     void SetUp() override {
         if (!QApplication::instance()) app_ = std::make_unique<QApplication>(argc_, argv_);
         settings_.WriteString("OutPath", "OutPath", QString::fromStdString(dir_.Path()));

@@ -72,7 +72,7 @@ TEST(SnapshotPictureType, UnknownValuesBecomeBmp) {
 }
 
 class Skins : public ::testing::Test {
-  protected:
+protected:
     void SetUp() override {
         if (!QApplication::instance()) app_ = std::make_unique<QApplication>(argc_, argv_);
     }

@@ -12,7 +12,7 @@ namespace zorvex::app::test {
 namespace {
 
 class AddFiles : public ::testing::Test {
-  protected:
+protected:
     zorvex::test::TempDir dir;
     QString Path(const QString& name) const {
         return QString::fromStdString(dir.Path()) + "/" + name;

@@ -21,7 +21,7 @@ QString Touch(const QString& path) {
 }
 
 class Workbench : public ::testing::Test {
-  protected:
+protected:
     zorvex::test::TempDir dir;
     QString In(const QString& name) const {
         QDir().mkpath(QString::fromStdString(dir.Path()) + "/in");

@@ -25,7 +25,7 @@ namespace zorvex::app::test {
 // that refuses changes while working, a batch that ends after every task has
 // reported, a stop that reports every unfinished task.
 class FakeConverter : public ConverterPort {
-  public:
+public:
     struct Task {
         std::string input;
         TInputOptions inputOptions;
@@ -147,14 +147,14 @@ class FakeConverter : public ConverterPort {
     ProgressHandler progress;
     TerminateHandler terminate;
 
-  private:
+private:
     void Refuse(const char* what) {
         if (working) throw std::runtime_error(std::string("Cannot ") + what + " while working.");
     }
 };
 
 class FakeUi : public WorkbenchUi {
-  public:
+public:
     void Inform(const QString& text, const QString& caption) override {
         informs << caption + "|" + text;
     }
@@ -186,7 +186,7 @@ class FakeUi : public WorkbenchUi {
 
 // The settings window proposes outputFolder/<source name><extension>.
 class FakeFormats : public FormatDialogs {
-  public:
+public:
     void ResetPendingSettings() override { ++resets; }
     void SetSourceFile(const QString& path) override { source = path; }
     bool ChooseFormat(bool offerCutRange, const QString& outputFolder) override {
@@ -213,7 +213,7 @@ class FakeFormats : public FormatDialogs {
 };
 
 class FakePreview : public PreviewPanel {
-  public:
+public:
     void ShowFile(const QString& file) override { shownFiles << file; }
     void ClosePlayer() override { ++closes; }
     void RepaintPanel() override { ++repaints; }

@@ -32,7 +32,7 @@ using namespace zorvex::app;
 namespace {
 
 class FixedFormat : public FormatDialogs {
-  public:
+public:
     void ResetPendingSettings() override {}
     void SetSourceFile(const QString& path) override { source_ = path; }
     bool ChooseFormat(bool, const QString& outputFolder) override {
@@ -50,7 +50,7 @@ class FixedFormat : public FormatDialogs {
         options.AudioBitrate = 128000;
     }
 
-  private:
+private:
     QString source_, folder_;
 };
 

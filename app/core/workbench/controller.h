@@ -63,7 +63,7 @@ enum CompletionAction { caNothing = 0, caPowerOff = 1, caOpenFolder = 2 };
 
 class WorkbenchController : public QObject {
     Q_OBJECT
-  public:
+public:
     struct Services {
         ConverterPort& converter;
         SettingsStore& settings;
@@ -154,7 +154,7 @@ class WorkbenchController : public QObject {
     // log router, then stop whatever still runs and wait for it.
     void Close();
 
-  signals:
+signals:
     void RowsReset();
     void RowAppended(int row);
     void RowRemoved(int row);
@@ -168,7 +168,7 @@ class WorkbenchController : public QObject {
     // The batch-end event has been handled (rows marked, tasks cleared).
     void BatchEnded();
 
-  private:
+private:
     void AddFiles(const QStringList& files, bool fromDialog);
     bool LibraryCheck();
     bool HasFreeSlot();

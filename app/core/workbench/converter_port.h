@@ -11,7 +11,7 @@
 namespace zorvex::app {
 
 class ConverterPort {
-  public:
+public:
     using ProgressHandler = std::function<void(const TProgressInfo& info)>;
     // May be called on any thread (the component delivers terminations on
     // short-lived threads of its own).
@@ -44,7 +44,7 @@ class ConverterPort {
 
 // The real component.
 class ComponentConverter : public ConverterPort {
-  public:
+public:
     ComponentConverter();
     TDAdadiZUZ& Component() { return component_; }
 
@@ -67,7 +67,7 @@ class ComponentConverter : public ConverterPort {
     void StopTask(bool wait) override { component_.StopTask(wait); }
     void SetHandlers(ProgressHandler progress, TerminateHandler terminate) override;
 
-  private:
+private:
     TDAdadiZUZ component_;
 };
 

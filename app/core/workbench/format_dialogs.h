@@ -10,7 +10,7 @@
 namespace zorvex::app {
 
 class FormatDialogs {
-  public:
+public:
     virtual ~FormatDialogs() = default;
 
     // The pending settings reset at the start of each add command: every text

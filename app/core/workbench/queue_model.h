@@ -9,7 +9,7 @@ class WorkbenchController;
 
 class QueueTableModel : public QAbstractTableModel {
     Q_OBJECT
-  public:
+public:
     static constexpr int kColumnCount = 7;
     static constexpr int kProgressColumn = 5;
     // Column 5's integer percentage; -1 for an empty cell.
@@ -24,7 +24,7 @@ class QueueTableModel : public QAbstractTableModel {
 
     static int ColumnWidth(int column);
 
-  private:
+private:
     WorkbenchController& controller_;
 };
 

@@ -23,7 +23,7 @@ struct TaskSlot {
 // row i; removed slots collect at the end and are reused only after a clear.
 // The state lives beside the records, never inside them.
 class TaskSlotTable {
-  public:
+public:
     static constexpr int kSlotCount = 501;
 
     TaskSlotTable() { Reset(); }
@@ -45,7 +45,7 @@ class TaskSlotTable {
     // is left although the queue holds fewer rows than the table has slots.
     void ReclaimDeleted();
 
-  private:
+private:
     std::array<TaskSlot, kSlotCount> slots_;
     std::array<SlotState, kSlotCount> states_;
 };

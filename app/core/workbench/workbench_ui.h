@@ -9,7 +9,7 @@
 namespace zorvex::app {
 
 class WorkbenchUi {
-  public:
+public:
     virtual ~WorkbenchUi() = default;
     // Modal message boxes.
     virtual void Inform(const QString& text, const QString& caption) = 0;
@@ -27,7 +27,7 @@ class WorkbenchUi {
 
 // The preview panel of the main window as the queue drives it.
 class PreviewPanel {
-  public:
+public:
     virtual ~PreviewPanel() = default;
     // A row was selected: show that file, paused at its start.
     virtual void ShowFile(const QString& file) = 0;
