@@ -44,6 +44,10 @@ bool TCustomFFmpeg::LibrariesLoaded() const {
     return Loader().LibrarySetLoaded(ConverterLibrarySet);
 }
 
+void TCustomFFmpeg::RequireLibraries() const {
+    if (!LibrariesLoaded()) throw Exception("The converter libraries are not loaded.");
+}
+
 void TCustomFFmpeg::Reset() {
     if (!LibrariesLoaded()) return;
     ReleaseAll();

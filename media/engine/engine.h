@@ -274,6 +274,8 @@ class TCustomFFmpeg {
 
     // --- configuration (options.cpp) ---
     // Applies one option of the option table; failures throw FFmpegException.
+    // Like every configuration operation that reaches FFmpeg, it throws
+    // Exception while the converter libraries are not loaded.
     void ParseOption(const std::string& name, const std::string& value);
     // The generic mechanism: applies name=value to whichever FFmpeg option
     // context knows the name. False when none took it.
@@ -389,6 +391,8 @@ class TCustomFFmpeg {
     // Allocates the generic option contexts when they are missing and the
     // libraries are loaded.
     void EnsureGenericContexts();
+    // Configuration needs the libraries; without them it throws Exception.
+    void RequireLibraries() const;
     void ReleaseGenericContexts();
 
   private:

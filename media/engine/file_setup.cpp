@@ -134,6 +134,7 @@ bool TCustomFFmpeg::FindCodec(const std::string& name, AVMediaType type, bool en
 // Input files
 
 bool TCustomFFmpeg::AddInputFile(const std::string& fileName) {
+    RequireLibraries();
     EnsureGenericContexts();
     TEngineSettings& s = Settings;
     if (InputFileCount() >= maxFiles_) {
@@ -429,6 +430,7 @@ TCustomFFmpeg::TInputKinds TCustomFFmpeg::check_audio_video_sub_inputs(bool firs
 }
 
 int TCustomFFmpeg::AddOutputFile(const std::string& fileName, bool join) {
+    RequireLibraries();
     EnsureGenericContexts();
     TEngineSettings& s = Settings;
     auto fail = [&](std::string message) {
@@ -454,8 +456,12 @@ int TCustomFFmpeg::AddOutputFile(const std::string& fileName, bool join) {
     if (!s.FormatName.empty()) {
         format = ff::av_guess_format(s.FormatName.c_str(), nullptr, nullptr);
         if (format == nullptr) {
-            return fail(Fmt("Requested output format '%s' is not a suitable output format",
-                            s.FormatName.c_str()));
+            // The refused name is used up too, so that it cannot fail the outputs
+            // added after this one.
+            const std::string name = std::move(s.FormatName);
+            s.FormatName.clear();
+            return fail(
+                Fmt("Requested output format '%s' is not a suitable output format", name.c_str()));
         }
     } else {
         format = ff::av_guess_format(nullptr, ffName.c_str(), nullptr);

@@ -787,6 +787,7 @@ void TCustomFFmpeg::SetCodecChoice(std::string& codecName, bool& streamCopy,
 }
 
 void TCustomFFmpeg::ParseOption(const std::string& name, const std::string& value) {
+    RequireLibraries();
     EnsureGenericContexts();
     for (const auto& entry : OptionHandlers::kTable) {
         if (name == entry.Name) {

@@ -216,6 +216,7 @@ const std::vector<std::pair<std::string, std::string>>& BuiltInPresets() {
 }
 
 void TCustomFFmpeg::ApplyPreset(const std::string& kind, const std::string& name) {
+    RequireLibraries();
     if (kind.empty() || name.empty()) return;
     std::string presetName = name;
     const std::string* builtIn = nullptr;

@@ -42,6 +42,7 @@ std::optional<Norm> NormOfRate(std::int64_t num, std::int64_t den) {
 
 void TCustomFFmpeg::ApplyTarget(const std::string& type, const std::string& norm,
                                 const std::string& defaultNorm) {
+    RequireLibraries();
     TEngineSettings& s = Settings;
     Norm n;
     if (norm == "pal") {

@@ -77,10 +77,10 @@ class EngineTest : public ::testing::Test {
 
 // Small generated media files used by several engine tests.
 inline std::string MkvH264Aac() {
-    return Fixture("engine_h264_aac.mkv",
+    return Fixture("engine_h264_aac_420.mkv",
                    "-f lavfi -i testsrc=size=160x120:rate=25:duration=2 -f lavfi -i "
                    "sine=frequency=440:sample_rate=48000:duration=2 -c:v libx264 -preset ultrafast "
-                   "-c:a aac -ac 2");
+                   "-pix_fmt yuv420p -c:a aac -ac 2");
 }
 inline std::string Mp3Audio() {
     return Fixture("engine_tone.mp3",

@@ -6,6 +6,7 @@
 #include <cstring>
 
 #include "media/ffapi.h"
+#include "media/loader.h"
 #include "tests/media/engine/engine_fixture.h"
 
 namespace zorvex::test {
@@ -318,6 +319,26 @@ TEST_F(EngineTest, LoggedOnlyOptions) {
 
     Option("loglevel", "error");
     EXPECT_EQ(Logger().LogLevel(), llError);
+}
+
+}  // namespace
+}  // namespace zorvex::test
+
+namespace zorvex::test {
+namespace {
+
+TEST(EngineWithoutLibraries, ConfigurationIsRefused) {
+    if (Loader().LibrarySetLoaded(ConverterLibrarySet))
+        GTEST_SKIP() << "libraries loaded by an earlier test";
+    TCustomFFmpeg engine(20);
+    engine.Reset();  // nothing to release yet
+    engine.SetAudioChannels(6);
+    EXPECT_EQ(engine.Settings.AudioChannels, 6);
+    EXPECT_FALSE(engine.SetGenericOption("g", "12"));
+    EXPECT_THROW(engine.ParseOption("r", "25"), Exception);
+    EXPECT_THROW(engine.AddInputFile("/tmp/x.avi"), Exception);
+    EXPECT_THROW(TCustomFFmpeg(0), Exception);
+    EXPECT_THROW(TCustomFFmpeg(513), Exception);
 }
 
 }  // namespace
