@@ -351,26 +351,20 @@ bool TCustomFFmpeg::SetPrivateOption(const std::string& name, const std::string&
             return false;
         }
     }
-    // Nothing named knows it yet: any encoder, then any muxer, that does. It
-    // reaches the stream or file whose encoder or muxer knows the name.
+    // Nothing named knows it yet: any encoder, then any muxer, that takes the
+    // value. It reaches the stream or file whose encoder or muxer knows the name.
     void* it = nullptr;
     while (const AVCodec* codec = ff::av_codec_iterate(&it)) {
         if (!ff::av_codec_is_encoder(codec)) continue;
         const int r = TryEncoderOption(codec, name, value);
         if (r > 0) return record(codec->type);
-        if (r < 0) {
-            rejected = true;
-            return false;
-        }
+        rejected = rejected || r < 0;
     }
     it = nullptr;
     while (const AVOutputFormat* format = ff::av_muxer_iterate(&it)) {
         const int r = TryMuxerOption(format, name, value);
         if (r > 0) return record(AVMEDIA_TYPE_UNKNOWN);
-        if (r < 0) {
-            rejected = true;
-            return false;
-        }
+        rejected = rejected || r < 0;
     }
     return false;
 }

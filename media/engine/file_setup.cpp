@@ -590,7 +590,7 @@ void TCustomFFmpeg::AddCodecStreamCommon(TOutputFile& output, TOutputStream& str
     AVStream* st = ff::avformat_new_stream(output.Context.get(), nullptr);
     if (st == nullptr) throw FFmpegException("Could not alloc stream");
     st->id = st->index < MaxStreams ? s.StreamIdMap[static_cast<size_t>(st->index)] : 0;
-    st->time_base = ctx->time_base;
+    if (ctx->time_base.num > 0 && ctx->time_base.den > 0) st->time_base = ctx->time_base;  // a hint
     st->sample_aspect_ratio = ctx->sample_aspect_ratio;
     ff::avcodec_parameters_from_context(st->codecpar, ctx);
     stream.Stream = st;
