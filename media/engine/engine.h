@@ -256,7 +256,7 @@ using TEnginePreviewCallback = std::function<void(TCustomFFmpeg* engine, const T
                                                   int frameNumber, std::int64_t pts)>;
 
 class TCustomFFmpeg {
-  public:
+public:
     // maxFiles: capacity of the input and output file tables, 1 to 512; anything
     // else is a programming error and throws Exception.
     explicit TCustomFFmpeg(int maxFiles = 20);
@@ -386,7 +386,7 @@ class TCustomFFmpeg {
     TEngineHookCallback HookCallback;
     TEnginePreviewCallback PreviewCallback;
 
-  protected:
+protected:
     void SetLastError(std::string text) { lastError_ = std::move(text); }
     // Allocates the generic option contexts when they are missing and the
     // libraries are loaded.
@@ -395,7 +395,7 @@ class TCustomFFmpeg {
     void RequireLibraries() const;
     void ReleaseGenericContexts();
 
-  private:
+private:
     friend struct OptionHandlers;
     bool SetGenericOptionCore(const std::string& name, const std::string& value);
     bool SetPrivateOption(const std::string& name, const std::string& value, bool& rejected);

@@ -16,7 +16,7 @@
 namespace zorvex::test {
 
 class EngineTest : public ::testing::Test {
-  protected:
+protected:
     void SetUp() override {
         LoadConverterLibrariesOrFail();
         Logger().SetTriggerEventInMainThread(false);
@@ -70,7 +70,7 @@ class EngineTest : public ::testing::Test {
     TCustomFFmpeg engine{20};
     TEngineSettings& S = engine.Settings;
 
-  private:
+private:
     std::mutex logLock_;
     std::vector<std::pair<TLogLevel, std::string>> logs_;
 };

@@ -244,7 +244,7 @@ TEST_F(EngineTest, AspectRatioOfTheInput) {
 }
 
 class OutputTest : public EngineTest {
-  protected:
+protected:
     int Add(const std::string& name, bool join = false) {
         return engine.AddOutputFile(dir_.File(name), join);
     }

@@ -58,7 +58,7 @@ std::map<std::string, std::string> X264Settings(TOutputStream& stream) {
 }
 
 class PresetTest : public EngineTest {
-  protected:
+protected:
     // The output's single video stream with the presets applied.
     TOutputStream* VideoStream(const std::vector<std::string>& presets) {
         Option("vcodec", "libx264");

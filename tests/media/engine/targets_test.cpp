@@ -15,7 +15,7 @@ std::int64_t PrivateInt(void* object, const char* name) {
 }
 
 class TargetTest : public EngineTest {
-  protected:
+protected:
     TOutputFile& Output(const char* name) {
         const int n = engine.AddOutputFile(dir_.File(name), false);
         EXPECT_GE(n, 1) << engine.LastError();
