@@ -320,6 +320,21 @@ bool AudioConverter::Push(const AVFrame* frame, std::int64_t syncPosition) {
     for (size_t i = 0; i < input.size(); ++i) input[i] = frame->extended_data[i];
     int inputSamples = frame->nb_samples;
 
+    // The output begins at position 0: samples before it (pre-roll after a
+    // seek, the part of a frame before the start time) are cut off. With a
+    // sync method the correction below drops them the same way.
+    if (settings_.SyncMethod == 0 && syncPosition != NoPtsValue && syncPosition < 0) {
+        const std::int64_t early = ff::av_rescale_rnd(-syncPosition, inputRate_, 1000000,
+                                                      AV_ROUND_UP);
+        const int skip = static_cast<int>(std::min<std::int64_t>(early, inputSamples));
+        const size_t bytes = static_cast<size_t>(skip) * bytesPerSample * (planar ? 1 : channels);
+        for (auto& plane : input) plane += bytes;
+        inputSamples -= skip;
+        if (inputSamples == 0) return true;
+        syncPosition += ff::av_rescale(skip, 1000000, inputRate_);
+        if (syncPosition < 0) syncPosition = 0;
+    }
+
     if (syncPosition != NoPtsValue) {
         const double rate = output_.SampleRate;
         const double position = static_cast<double>(syncPosition) / 1000000.0;

@@ -81,7 +81,8 @@ class AudioConverter {
 
     // Converts one decoded frame. syncPosition is the time of its first sample
     // on the input clock minus the start time, in microseconds (NoPtsValue when
-    // unknown: the samples then simply follow the ones before). False with
+    // unknown: the samples then simply follow the ones before); samples before
+    // position 0 are cut off. False with
     // LastError ("Can not resample %d channels @ %d Hz to %d channels @ %d Hz",
     // "Cannot convert %s sample format to %s sample format", ...).
     bool Push(const AVFrame* frame, std::int64_t syncPosition);

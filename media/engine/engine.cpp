@@ -6,6 +6,7 @@
 #include <mutex>
 
 #include "media/engine/text.h"
+#include "media/engine/transcoder.h"
 #include "media/ffapi.h"
 #include "media/loader.h"
 #include "media/log.h"
@@ -34,9 +35,11 @@ TCustomFFmpeg::TCustomFFmpeg(int maxFiles) : maxFiles_(maxFiles) {
         throw Exception(Fmt("MaxFiles must be between %d and %d", MinMaxFiles, MaxMaxFiles));
     }
     InputTsScale.assign(static_cast<size_t>(maxFiles_), {});
+    control_ = std::make_shared<RunControl>();
 }
 
 TCustomFFmpeg::~TCustomFFmpeg() {
+    EndThreads();
     ReleaseAll();
 }
 
@@ -50,6 +53,7 @@ void TCustomFFmpeg::RequireLibraries() const {
 
 void TCustomFFmpeg::Reset() {
     if (!LibrariesLoaded()) return;
+    EndThreads();
     ReleaseAll();
     Settings = TEngineSettings{};
     JoinMode = false;
@@ -69,7 +73,9 @@ void TCustomFFmpeg::Reset() {
 void TCustomFFmpeg::ReleaseAll() {
     // FFmpeg objects can only be freed through the loaded libraries.
     if (!LibrariesLoaded()) return;
+    run_.reset();
     ReleaseGenericContexts();
+    DiscardTemporaryOutputs();
     OutputFiles.clear();  // join entries share one file, released once
     InputFiles.clear();
     InputCodecs.clear();
@@ -90,6 +96,7 @@ void TCustomFFmpeg::ReleaseAll() {
     s.AudioBsf.clear();
     s.SubtitleBsf.clear();
     Hooks.Release();
+    Preview.Reset();
 }
 
 void TCustomFFmpeg::EnsureGenericContexts() {

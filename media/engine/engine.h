@@ -11,6 +11,8 @@
 //   targets.cpp         disc targets (vcd, svcd, dvd, dv, dv50)
 //   file_setup.cpp      input files, output files and their streams
 //   frame_hooks.cpp     the custom hook and frame hook plug-ins ("vhook")
+//   transcoder.h        the run: setup, loop, pictures, encoding, output files
+//   run_control.cpp     start on a worker thread or synchronously, pause, stop
 #pragma once
 
 #include <array>
@@ -21,11 +23,14 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <thread>
 #include <utility>
 #include <vector>
 
 #include "media/bitmap.h"
+#include "media/converter_options.h"
 #include "media/engine/frame_hooks.h"
+#include "media/engine/preview.h"
 #include "media/exception.h"
 #include "media/ffptr.h"
 
@@ -202,6 +207,9 @@ struct TOutputFile {
     std::string FileName;                // the destination as the caller gave it
     bool UsesFilters = false;            // "vf" was set when the file was added
     std::vector<TOutputStream> Streams;  // index = stream index
+    // The run writes beside the destination under this name and renames it into
+    // place when the run ends without failure; empty when nothing was created.
+    std::string TempFileName;
 };
 
 // A generic option that some option context accepted: its canonical name, the
@@ -229,6 +237,33 @@ constexpr std::uint8_t PreviewWindowFlag = 1;
 constexpr std::uint8_t PreviewBitmapFlag = 2;
 
 class TCustomFFmpeg;
+class Transcoder;
+
+// The worker thread of a threaded run. It is created suspended by Start and
+// owned by its engine; the caller starts it with Resume.
+class TConvertThread {
+public:
+    ~TConvertThread();
+    TConvertThread(const TConvertThread&) = delete;
+    TConvertThread& operator=(const TConvertThread&) = delete;
+
+    TCustomFFmpeg& Engine() const { return engine_; }
+    TThreadPriority Priority() const { return priority_; }
+    // Starts the worker the first time; afterwards resumes it when paused.
+    void Resume();
+    // Not started yet, or paused.
+    bool Suspended() const;
+
+private:
+    friend class TCustomFFmpeg;
+    TConvertThread(TCustomFFmpeg& engine, TThreadPriority priority);
+    void Launch();
+
+    TCustomFFmpeg& engine_;
+    TThreadPriority priority_;
+    std::thread thread_;
+};
+
 // Handlers of the converter component, called on the task's thread.
 using TEngineProgressCallback = std::function<void(
     TCustomFFmpeg* engine, int fileIndex, int frameNumber, int fps, float quality, float bitRate,
@@ -326,6 +361,31 @@ public:
     double InputTsScaleOf(int file, int stream) const;
     bool LibrariesLoaded() const;
 
+    // --- run control (run_control.cpp) ---
+    // Starts the configured task once. Threaded: returns the worker, not yet
+    // running (call Resume on it, or Resume or Stop on the engine). Not threaded:
+    // converts on the calling thread and returns nullptr when the task has ended.
+    // Returns nullptr at once when the task is running or has terminated; a task
+    // without outputs or inputs terminates at once with the failure.
+    TConvertThread* Start(bool threaded, TThreadPriority priority = tpNormal);
+    // Cooperative pause of the worker: it stops at the top of its next loop pass
+    // (holding no lock) and uses no processor time until resumed or stopped.
+    void Pause();
+    void Resume();
+    bool Paused() const;
+    // Asks the run to stop (the output written so far stays valid); with wait,
+    // returns when the run has ended, serving queued main-thread calls while it
+    // waits on the main thread.
+    void RequestStop(bool wait);
+    // RequestStop when running; a task that never ran reports its termination
+    // from a thread of its own (waited for with wait).
+    void Stop(bool wait);
+    // Preview bits (PreviewWindowFlag, PreviewBitmapFlag), from any thread.
+    void SetPreviewFlags(std::uint8_t flags);
+    // The worker of a threaded run until it has terminated.
+    TConvertThread* ConvertThread() const { return convertThread_; }
+    std::int64_t ExpectedDuration() const { return Settings.ExpectedDuration; }
+
     // --- the data model ---
     TEngineSettings Settings;
 
@@ -363,6 +423,8 @@ public:
     TEngineTerminateCallback TerminateCallback;
     TEngineHookCallback HookCallback;
     TEnginePreviewCallback PreviewCallback;
+    // Previews of encoded pictures; the component installs its window factory.
+    PreviewProducer Preview;
 
 protected:
     void SetLastError(std::string text) { lastError_ = std::move(text); }
@@ -373,8 +435,25 @@ protected:
     void RequireLibraries() const;
     void ReleaseGenericContexts();
 
+    // The run on the task's thread: every step guarded, then the termination
+    // notice.
+    void ExecuteRun();
+    void NotifyTerminate();
+    // The worker's pause point at the top of each loop pass.
+    void WaitWhilePaused();
+
 private:
     friend struct OptionHandlers;
+    friend class Transcoder;
+    friend class TConvertThread;
+    struct RunControl;
+    void RecordFailure(const std::string& message);
+    void FinishOutputFiles();
+    void DiscardTemporaryOutputs();
+    void WaitForRun();
+    // Destruction and reset: stops and waits for the worker and the
+    // termination thread, then joins them.
+    void EndThreads();
     bool SetGenericOptionCore(const std::string& name, const std::string& value);
     bool SetPrivateOption(const std::string& name, const std::string& value, bool& rejected);
     bool ApplyLegacyOption(const std::string& name, const std::string& value, bool& handled);
@@ -385,6 +464,12 @@ private:
     int maxFiles_;
     std::string lastError_;
     bool substitutionLogged_ = false;
+
+    std::unique_ptr<Transcoder> run_;
+    std::shared_ptr<RunControl> control_;
+    std::unique_ptr<TConvertThread> worker_;
+    std::atomic<TConvertThread*> convertThread_{nullptr};
+    std::thread terminateThread_;
 };
 
 }  // namespace zorvex

@@ -353,6 +353,24 @@ TEST_F(AudioConverterTest, WithoutSyncTimestampsFollowTheInputClockForwardOnly) 
     EXPECT_EQ(d[0]->pts, 96000);
 }
 
+TEST_F(AudioConverterTest, WithoutSyncSamplesBeforeTheStartAreCut) {
+    AudioConverter c;
+    ASSERT_TRUE(c.Open(Format(AV_SAMPLE_FMT_S16, 48000, 1), {}));
+    // 10 ms before the start: 480 of the 960 samples are cut, the rest starts at 0.
+    auto first = test::MakeAudioFrame(AV_SAMPLE_FMT_S16, 48000, 1, 960, 0,
+                                      [](int i) { return i < 480 ? 0.5 : -0.5; });
+    ASSERT_TRUE(c.Push(first.get(), -10000));
+    auto frames = PullAll(c);
+    ASSERT_EQ(frames.size(), 1u);
+    EXPECT_EQ(frames[0]->pts, 0);
+    EXPECT_EQ(frames[0]->nb_samples, 480);
+    EXPECT_LT(reinterpret_cast<const std::int16_t*>(frames[0]->data[0])[0], 0);
+    // A frame wholly before the start gives nothing.
+    auto early = test::MakeSilence(AV_SAMPLE_FMT_S16, 48000, 1, 480);
+    ASSERT_TRUE(c.Push(early.get(), -50000));
+    EXPECT_EQ(c.BufferedSamples(), 0);
+}
+
 TEST_F(AudioConverterTest, SmallDriftIsCompensatedByStretching) {
     test::LogCapture log;
     AudioConverter c;
