@@ -86,6 +86,17 @@ void Transcoder::SendFrame(OutputStreamRuntime& rt, const AVFrame* frame) {
         }
         break;
     }
+    if (frame != nullptr && frame->pts != AV_NOPTS_VALUE) {
+        // How far the output has come: what the encoder was given, which its
+        // delay does not hold back.
+        const std::int64_t length = rt.Type == AVMEDIA_TYPE_AUDIO
+                                        ? ff::av_rescale_q(frame->nb_samples,
+                                                           AVRational{1, rt.Codec->sample_rate},
+                                                           rt.Codec->time_base)
+                                        : 1;
+        const double end = static_cast<double>(frame->pts + length) * av_q2d(rt.Codec->time_base);
+        if (end > rt.Position) rt.Position = end;
+    }
     ReceivePackets(rt);
 }
 
@@ -169,7 +180,7 @@ void Transcoder::MuxPacket(OutputStreamRuntime& rt, AVPacket* packet) {
     }
     if (packet->dts != AV_NOPTS_VALUE) rt.LastDts = packet->dts;
     const std::int64_t at = packet->pts != AV_NOPTS_VALUE ? packet->pts : packet->dts;
-    if (at != AV_NOPTS_VALUE) {
+    if (!rt.EncodingNeeded && at != AV_NOPTS_VALUE) {
         const double end = static_cast<double>(at + packet->duration) * av_q2d(st->time_base);
         if (end > rt.Position) rt.Position = end;
     }

@@ -482,8 +482,13 @@ int TCustomFFmpeg::AddOutputFile(const std::string& fileName, bool join) {
     output->Context.reset(raw);
 
     // Which streams.
-    bool useVideo =
-        s.VideoStreamCopy || format->video_codec != AV_CODEC_ID_NONE || !s.VideoCodecName.empty();
+    // Audio formats that carry a cover picture (mp3, flac) name PNG as their video
+    // codec; they get no video stream unless one is asked for.
+    const bool coverOnly =
+        format->video_codec == AV_CODEC_ID_PNG && format->audio_codec != AV_CODEC_ID_NONE;
+    bool useVideo = s.VideoStreamCopy ||
+                    (format->video_codec != AV_CODEC_ID_NONE && !coverOnly) ||
+                    !s.VideoCodecName.empty();
     bool useAudio =
         s.AudioStreamCopy || format->audio_codec != AV_CODEC_ID_NONE || !s.AudioCodecName.empty();
     bool useSubtitle = s.SubtitleStreamCopy || format->subtitle_codec != AV_CODEC_ID_NONE ||

@@ -489,6 +489,9 @@ void Transcoder::ReportProgress(bool last, int fileIndex) {
     }
     if (t == 1e10) t = 0;  // nothing written yet
     if (t < 0.01) t = 0.01;
+    // A stream that starts late must not turn the output time back.
+    if (t < reportedTime_) t = reportedTime_;
+    reportedTime_ = t;
 
     const bool callback = static_cast<bool>(e_.ProgressCallback);
     if (callback || s_.Verbose > 0 || last) {

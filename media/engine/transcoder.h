@@ -208,7 +208,7 @@ private:
     std::int64_t videoSize_ = 0, audioSize_ = 0, extraSize_ = 0;
     std::int64_t timerStart_ = 0, lastReport_ = 0;
     int noPacketCount_ = 0;
-    bool reportDirty_ = false;
+    double reportedTime_ = 0;  // the output time of the last report
     std::array<int, 52> qpHistogram_{};
     std::unique_ptr<VideoStatsFile> vstats_;
     bool headersWritten_ = false;

@@ -91,20 +91,30 @@ int RunTranscode(const std::vector<std::string>& args) {
         std::fprintf(stderr, "%s\n", kUsage);
         return kExitUsage;
     }
+    // The level is applied once the libraries are there, so that FFmpeg's own
+    // messages follow it too.
+    TLogLevel level = llError;
     try {
         Logger().SetLogLevelText(a.logLevel);
+        level = Logger().LogLevel();
     } catch (const std::exception&) {
         std::fprintf(stderr, "zorvex-cli transcode: unknown log level '%s'\n%s\n",
                      a.logLevel.c_str(), kUsage);
         return kExitUsage;
     }
     if (!LoadConverterLibraries()) return kExitFailed;
+    // Set again, through another value, so that it reaches the loaded libraries.
+    Logger().SetLogLevel(level == llQuiet ? llPanic : llQuiet);
+    Logger().SetLogLevel(level);
 
     const bool terminal = ProgressDisplay::IsTerminal(stderr);
     ProgressDisplay display(stderr, terminal);
     Logger().SetTriggerEventInMainThread(false);
-    Logger().SetOnLog([&display](TFFLogger*, std::uint32_t, TLogLevel, const std::string& text) {
-        display.Message(text);
+    // The router passes the engine's status lines at any level; here only what
+    // the chosen level asks for is shown (the outcome is printed anyway).
+    Logger().SetOnLog([&display, level](TFFLogger*, std::uint32_t, TLogLevel lineLevel,
+                                        const std::string& text) {
+        if (lineLevel <= level && lineLevel != llQuiet) display.Message(text);
     });
     // A file-size limit is a write error of the output, not the end of the program.
     ::signal(SIGXFSZ, SIG_IGN);
