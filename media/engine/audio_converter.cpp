@@ -324,8 +324,8 @@ bool AudioConverter::Push(const AVFrame* frame, std::int64_t syncPosition) {
     // seek, the part of a frame before the start time) are cut off. With a
     // sync method the correction below drops them the same way.
     if (settings_.SyncMethod == 0 && syncPosition != NoPtsValue && syncPosition < 0) {
-        const std::int64_t early = ff::av_rescale_rnd(-syncPosition, inputRate_, 1000000,
-                                                      AV_ROUND_UP);
+        const std::int64_t early =
+            ff::av_rescale_rnd(-syncPosition, inputRate_, 1000000, AV_ROUND_UP);
         const int skip = static_cast<int>(std::min<std::int64_t>(early, inputSamples));
         const size_t bytes = static_cast<size_t>(skip) * bytesPerSample * (planar ? 1 : channels);
         for (auto& plane : input) plane += bytes;

@@ -89,11 +89,11 @@ void Transcoder::SendFrame(OutputStreamRuntime& rt, const AVFrame* frame) {
     if (frame != nullptr && frame->pts != AV_NOPTS_VALUE) {
         // How far the output has come: what the encoder was given, which its
         // delay does not hold back.
-        const std::int64_t length = rt.Type == AVMEDIA_TYPE_AUDIO
-                                        ? ff::av_rescale_q(frame->nb_samples,
-                                                           AVRational{1, rt.Codec->sample_rate},
-                                                           rt.Codec->time_base)
-                                        : 1;
+        const std::int64_t length =
+            rt.Type == AVMEDIA_TYPE_AUDIO
+                ? ff::av_rescale_q(frame->nb_samples, AVRational{1, rt.Codec->sample_rate},
+                                   rt.Codec->time_base)
+                : 1;
         const double end = static_cast<double>(frame->pts + length) * av_q2d(rt.Codec->time_base);
         if (end > rt.Position) rt.Position = end;
     }

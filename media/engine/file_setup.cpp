@@ -282,6 +282,7 @@ bool TCustomFFmpeg::AddInputFile(const std::string& fileName) {
     }
 
     // 10. Seek.
+    const std::int64_t skipped = s.StartTime;
     std::int64_t target = s.StartTime;
     if (context->start_time != AV_NOPTS_VALUE) target += context->start_time;
     if (s.StartTime != 0) {
@@ -379,9 +380,12 @@ bool TCustomFFmpeg::AddInputFile(const std::string& fileName) {
         }
     }
 
-    // 12. Expected duration.
-    if (context->duration != AV_NOPTS_VALUE && context->duration > s.ExpectedDuration) {
-        s.ExpectedDuration = context->duration;
+    // 12. Expected duration: what is left after the start time skipped.
+    const std::int64_t remaining = context->duration != AV_NOPTS_VALUE
+                                       ? std::max<std::int64_t>(context->duration - skipped, 0)
+                                       : AV_NOPTS_VALUE;
+    if (remaining != AV_NOPTS_VALUE && remaining > s.ExpectedDuration) {
+        s.ExpectedDuration = remaining;
     }
 
     // 13. Store the file with its time-stamp offset.
@@ -486,8 +490,7 @@ int TCustomFFmpeg::AddOutputFile(const std::string& fileName, bool join) {
     // codec; they get no video stream unless one is asked for.
     const bool coverOnly =
         format->video_codec == AV_CODEC_ID_PNG && format->audio_codec != AV_CODEC_ID_NONE;
-    bool useVideo = s.VideoStreamCopy ||
-                    (format->video_codec != AV_CODEC_ID_NONE && !coverOnly) ||
+    bool useVideo = s.VideoStreamCopy || (format->video_codec != AV_CODEC_ID_NONE && !coverOnly) ||
                     !s.VideoCodecName.empty();
     bool useAudio =
         s.AudioStreamCopy || format->audio_codec != AV_CODEC_ID_NONE || !s.AudioCodecName.empty();
@@ -857,8 +860,17 @@ void TCustomFFmpeg::ChoosePixelFormat(AVCodecContext* context, const AVCodec* en
         (context->pix_fmt == AV_PIX_FMT_YUV420P || context->pix_fmt == AV_PIX_FMT_YUV422P)) {
         return;
     }
+    // Today's JPEG encoders also list the limited-range formats, which they take
+    // only below official strictness; otherwise the full-range ones are meant.
+    const bool fullRangeOnly =
+        (context->codec_id == AV_CODEC_ID_MJPEG || context->codec_id == AV_CODEC_ID_LJPEG) &&
+        context->strict_std_compliance > FF_COMPLIANCE_UNOFFICIAL;
+    auto fullRange = [](AVPixelFormat f) {
+        return f == AV_PIX_FMT_YUVJ420P || f == AV_PIX_FMT_YUVJ422P || f == AV_PIX_FMT_YUVJ444P ||
+               f == AV_PIX_FMT_YUVJ440P || f == AV_PIX_FMT_YUVJ411P;
+    };
     for (; *p != AV_PIX_FMT_NONE; ++p) {
-        if (*p == context->pix_fmt) return;
+        if (*p == context->pix_fmt && (!fullRangeOnly || fullRange(*p))) return;
     }
     context->pix_fmt = encoder->pix_fmts[0];
 }

@@ -121,7 +121,8 @@ TConvertThread* TCustomFFmpeg::Start(bool threaded, TThreadPriority priority) {
         control_->RunActive = true;
         control_->Started = false;
         control_->Paused = false;
-        control_->Worker = std::this_thread::get_id();
+        // The thread that runs the task: the caller's, or the worker's once launched.
+        control_->Worker = threaded ? std::thread::id() : std::this_thread::get_id();
     }
     if (!threaded) {
         ExecuteRun();

@@ -109,6 +109,11 @@ void Transcoder::RunTranscode() {
         e_.Preview.SetBitmapHandler(nullptr);
     }
 
+    // An output that starts later than its input ends sooner too.
+    if (s_.RecordingTime == UnlimitedTime && s_.StartTime > 0 && s_.ExpectedDuration > 0) {
+        s_.ExpectedDuration = std::max<std::int64_t>(s_.ExpectedDuration - s_.StartTime, 0);
+    }
+
     BuildTables();
     MapStreams();
     SetupStreams();

@@ -112,10 +112,10 @@ int RunTranscode(const std::vector<std::string>& args) {
     Logger().SetTriggerEventInMainThread(false);
     // The router passes the engine's status lines at any level; here only what
     // the chosen level asks for is shown (the outcome is printed anyway).
-    Logger().SetOnLog([&display, level](TFFLogger*, std::uint32_t, TLogLevel lineLevel,
-                                        const std::string& text) {
-        if (lineLevel <= level && lineLevel != llQuiet) display.Message(text);
-    });
+    Logger().SetOnLog(
+        [&display, level](TFFLogger*, std::uint32_t, TLogLevel lineLevel, const std::string& text) {
+            if (lineLevel <= level && lineLevel != llQuiet) display.Message(text);
+        });
     // A file-size limit is a write error of the output, not the end of the program.
     ::signal(SIGXFSZ, SIG_IGN);
 

@@ -132,9 +132,9 @@ inline ProbedFile Probe(const std::string& path) {
 inline double DecodedDuration(const std::string& path, const std::string& type) {
     const bool video = type == "video";
     const ProcessResult r = RunProcess(
-        "/usr/bin/ffprobe", {"-v", "error", "-select_streams", video ? "v:0" : "a:0",
-                             "-show_entries", video ? "frame=pkt_duration_time" : "frame=nb_samples",
-                             "-of", "csv=p=0", path});
+        "/usr/bin/ffprobe",
+        {"-v", "error", "-select_streams", video ? "v:0" : "a:0", "-show_entries",
+         video ? "frame=pkt_duration_time" : "frame=nb_samples", "-of", "csv=p=0", path});
     double rate = 1;
     if (!video) {
         const ProbedFile f = Probe(path);
@@ -206,9 +206,9 @@ inline double MeanLuma(const AVFrame* f, int x0, int y0, int w, int h) {
 
 // The MD5 of every packet's payload of a stream ("v" or "a"), in order.
 inline std::vector<std::string> PacketHashes(const std::string& path, const std::string& stream) {
-    const ProcessResult r = RunProcess(
-        "/usr/bin/ffmpeg", {"-v", "error", "-nostdin", "-i", path, "-map", "0:" + stream, "-c",
-                            "copy", "-f", "framemd5", "-"});
+    const ProcessResult r =
+        RunProcess("/usr/bin/ffmpeg", {"-v", "error", "-nostdin", "-i", path, "-map", "0:" + stream,
+                                       "-c", "copy", "-f", "framemd5", "-"});
     std::vector<std::string> hashes;
     std::istringstream lines(r.out);
     std::string line;

@@ -34,18 +34,17 @@ std::string Halves() {
 }
 
 int DecodedFrames(const std::string& path) {
-    const ProcessResult r =
-        RunProcess("/usr/bin/ffprobe", {"-v", "error", "-count_frames", "-select_streams", "v:0",
-                                        "-show_entries", "stream=nb_read_frames", "-of",
-                                        "csv=p=0", path});
+    const ProcessResult r = RunProcess(
+        "/usr/bin/ffprobe", {"-v", "error", "-count_frames", "-select_streams", "v:0",
+                             "-show_entries", "stream=nb_read_frames", "-of", "csv=p=0", path});
     return r.out.empty() ? -1 : std::atoi(r.out.c_str());
 }
 
 // max_volume of the audio in dB, as ffmpeg's volumedetect measures it.
 double MaxVolume(const std::string& path) {
-    const ProcessResult r =
-        RunProcess("/usr/bin/ffmpeg", {"-v", "info", "-nostdin", "-i", path, "-af", "volumedetect",
-                                       "-f", "null", "-"});
+    const ProcessResult r = RunProcess(
+        "/usr/bin/ffmpeg",
+        {"-v", "info", "-nostdin", "-i", path, "-af", "volumedetect", "-f", "null", "-"});
     const size_t at = r.err.find("max_volume: ");
     return at == std::string::npos ? 1000 : std::atof(r.err.c_str() + at + 12);
 }
@@ -183,8 +182,7 @@ TEST_F(TranscodeTest, ProgressReportsKeepTheIntervalAndEndWithTheFileSize) {
     engine.ProgressCallback = record;
     // A slow encoder with a long delay, so that there are several reports.
     std::string out = Out("p.mp4");
-    RunOutcome r =
-        Run(Clip(), out, {{"vcodec", "libx264"}, {"vpre", "slower"}, {"acodec", "aac"}});
+    RunOutcome r = Run(Clip(), out, {{"vcodec", "libx264"}, {"vpre", "slower"}, {"acodec", "aac"}});
     ASSERT_TRUE(r.finished) << r.message;
     ASSERT_GE(reports.size(), 3u);
     for (size_t i = 1; i < reports.size(); ++i) {
@@ -318,8 +316,8 @@ TEST_F(TranscodeTest, CustomHookPaintsAndStops) {
     EXPECT_EQ(calls, 10);
     const auto pictures = DecodePictures(out);
     ASSERT_EQ(pictures.size(), 25u);
-    EXPECT_GT(MeanLuma(pictures[0].get(), 120, 30, 40, 60), 200);   // painted
-    EXPECT_LT(MeanLuma(pictures[20].get(), 120, 30, 40, 60), 50);   // as decoded
+    EXPECT_GT(MeanLuma(pictures[0].get(), 120, 30, 40, 60), 200);  // painted
+    EXPECT_LT(MeanLuma(pictures[20].get(), 120, 30, 40, 60), 50);  // as decoded
 
     // A handler that throws: logged, the picture goes on unchanged.
     engine.Reset();
@@ -398,11 +396,12 @@ TEST_F(TranscodeTest, FrameRateChangesDropAndRepeatPictures) {
 
 TEST_F(TranscodeTest, SubtitlesAreEncodedAndCopied) {
     const std::string srt = dir_.File("subs.srt");
-    WriteFile(srt, "1\n00:00:00,500 --> 00:00:01,000\nhello\n\n2\n00:00:01,500 --> "
-                   "00:00:02,500\nworld\n");
-    const std::string input = Fixture(
-        "run_subs.mkv",
-        "-f lavfi -i testsrc=size=160x120:rate=25:duration=3 -i " + srt + " -c:v mpeg4 -c:s srt");
+    WriteFile(srt,
+              "1\n00:00:00,500 --> 00:00:01,000\nhello\n\n2\n00:00:01,500 --> "
+              "00:00:02,500\nworld\n");
+    const std::string input =
+        Fixture("run_subs.mkv", "-f lavfi -i testsrc=size=160x120:rate=25:duration=3 -i " + srt +
+                                    " -c:v mpeg4 -c:s srt");
     for (const char* codec : {"ass", "copy"}) {
         SCOPED_TRACE(codec);
         engine.Reset();
@@ -445,13 +444,17 @@ TEST_F(TranscodeTest, SetupFailuresAreReportedAndLeaveNoOutput) {
         std::string message;
     } cases[] = {
         {{{"map", "0:0"}}, 0, "Number of stream maps must match number of output streams"},
-        {{{"map", "0:1"}, {"map", "0:0"}}, 0,
+        {{{"map", "0:1"}, {"map", "0:0"}},
+         0,
          "Codec type mismatch for mapping #0.1 (Audio) -> #0.0 (Video)"},
-        {{{"vcodec", "copy"}}, PreviewWindowFlag,
+        {{{"vcodec", "copy"}},
+         PreviewWindowFlag,
          "-vcodec copy and PostHooks are incompatible (frames are not decoded)"},
-        {{{"acodec", "copy"}, {"vol", "512"}}, 0,
+        {{{"acodec", "copy"}, {"vol", "512"}},
+         0,
          "-acodec copy and -vol are incompatible (frames are not decoded)"},
-        {{{"vcodec", "libx264"}, {"s", "161x121"}}, 0,
+        {{{"vcodec", "libx264"}, {"s", "161x121"}},
+         0,
          "Error while opening encoder for output stream #0.0 (Video) - maybe incorrect "
          "parameters such as bit_rate, rate, width or height. Please check error log message to "
          "find out more detail information."},

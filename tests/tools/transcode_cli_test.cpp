@@ -1,0 +1,182 @@
+// zorvex-cli transcode: outcome lines and exit codes, progress lines, and the
+// failures that must leave every file as it was (a bad input, a full disk, an
+// output that is the input), and an interrupt.
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <filesystem>
+#include <regex>
+#include <thread>
+
+#include "tests/support/fixtures.h"
+#include "tests/support/process.h"
+
+namespace zorvex {
+namespace {
+
+namespace fs = std::filesystem;
+using test::RunProcess;
+
+std::string Clip() {
+    return test::Fixture("cli_transcode.mkv",
+                         "-f lavfi -i testsrc=size=160x120:rate=25:duration=2 -f lavfi -i "
+                         "sine=sample_rate=44100:duration=2 -c:v mpeg4 -c:a pcm_s16le");
+}
+
+std::vector<std::string> FolderNames(const std::string& folder) {
+    std::vector<std::string> names;
+    for (const auto& e : fs::directory_iterator(folder)) names.push_back(e.path().filename());
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+TEST(CliTranscode, ConvertsAndReportsProgressLines) {
+    test::TempDir dir;
+    const std::string out = dir.File("输出 (1).avi");
+    auto r = RunProcess(ZORVEX_CLI_PATH, {"transcode", "--iset", "ss=0.5", "--set", "vcodec=mpeg4",
+                                          "--set", "ACODEC=mp2", Clip(), out});
+    EXPECT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_EQ(r.out, "done " + out + "\n");
+    // Not a terminal: plain lines, the last one for the end of the run, which
+    // measures against what is left after the start time.
+    EXPECT_TRUE(std::regex_search(
+        r.err, std::regex("progress (99|100)% time=00:00:01\\.(4[6-9]|5)[0-9]* speed=")))
+        << r.err;
+    EXPECT_EQ(r.err.find('\r'), std::string::npos);
+    EXPECT_EQ(FolderNames(dir.Path()), std::vector<std::string>{"输出 (1).avi"});
+}
+
+TEST(CliTranscode, UsageErrorsExitTwo) {
+    const std::vector<std::vector<std::string>> bad = {
+        {"transcode"},
+        {"transcode", "only-one"},
+        {"transcode", "a", "b", "c"},
+        {"transcode", "--set"},
+        {"transcode", "--bogus", "a", "b"},
+        {"transcode", "--log", "chatty", "a", "b"},
+    };
+    for (const auto& args : bad) {
+        auto r = RunProcess(ZORVEX_CLI_PATH, args);
+        EXPECT_EQ(r.exitCode, 2) << args.size();
+        EXPECT_NE(r.err.find("usage: zorvex-cli transcode"), std::string::npos) << r.err;
+        EXPECT_EQ(r.out, "");
+    }
+}
+
+TEST(CliTranscode, FailuresLeaveEveryFileAsItWas) {
+    test::TempDir dir;
+    const std::string garbage = dir.File("garbage.avi");
+    test::WriteFile(garbage, std::string(20000, '\x5a'));
+    const std::string existing = dir.File("existing.mkv");
+    test::WriteFile(existing, "an older file");
+    const std::string input = dir.File("input.mkv");
+    fs::copy_file(Clip(), input);
+    const std::string inputBytes = test::ReadFile(input);
+
+    struct Case {
+        std::vector<std::string> args;
+        std::string out;
+    } cases[] = {
+        {{garbage, existing},
+         "failed " + garbage + ": " + garbage + ": Invalid data found when processing input\n"},
+        {{input, input},
+         "failed " + input + ": Output file '" + input + "' is the same file as input '" + input +
+             "'\n"},
+        {{"--set", "vcodec=nosuchcodec", input, existing},
+         "failed " + input + ": new_video_stream fail: Unknown encoder 'nosuchcodec'\n"},
+        {{"--set", "s=161x121", "--set", "vcodec=libx264", input, existing},
+         "failed " + input +
+             ": Error while opening encoder for output stream #0.0 (Video) - maybe incorrect "
+             "parameters such as bit_rate, rate, width or height. Please check error log message "
+             "to find out more detail information.\n"},
+    };
+    for (const Case& k : cases) {
+        std::vector<std::string> args = {"transcode"};
+        args.insert(args.end(), k.args.begin(), k.args.end());
+        auto r = RunProcess(ZORVEX_CLI_PATH, args);
+        EXPECT_EQ(r.exitCode, 1) << r.err;
+        EXPECT_EQ(r.out, k.out);
+        EXPECT_EQ(test::ReadFile(existing), "an older file");
+        EXPECT_EQ(test::ReadFile(input), inputBytes);
+        EXPECT_EQ(FolderNames(dir.Path()),
+                  (std::vector<std::string>{"existing.mkv", "garbage.avi", "input.mkv"}));
+    }
+}
+
+// A disk that fills up while the output is written: a file-size limit on the
+// program (any user may set one), and a small memory file system where the
+// test may mount one.
+TEST(CliTranscode, AFullDiskFailsTheRunAndKeepsTheOlderFile) {
+    test::TempDir dir;
+    const std::string out = dir.File("big.avi");
+    test::WriteFile(out, "an older file");
+    const std::string command = "ulimit -f 64; exec '" + std::string(ZORVEX_CLI_PATH) +
+                                "' transcode --set vcodec=mpeg4 --set qscale=1 '" + Clip() + "' '" +
+                                out + "'";
+    auto r = RunProcess("/bin/sh", {"-c", command});
+    EXPECT_EQ(r.signal, 0);
+    EXPECT_EQ(r.exitCode, 1) << r.err;
+    EXPECT_EQ(r.out.rfind("failed " + Clip() + ": ", 0), 0u) << r.out;
+    EXPECT_NE(r.out.find("File too large"), std::string::npos) << r.out;
+    EXPECT_EQ(test::ReadFile(out), "an older file");
+    EXPECT_EQ(FolderNames(dir.Path()), std::vector<std::string>{"big.avi"});
+
+    if (::geteuid() != 0) GTEST_SKIP() << "mounting a small file system needs root";
+    const std::string small = dir.File("small");
+    fs::create_directory(small);
+    if (RunProcess("/bin/mount", {"-t", "tmpfs", "-o", "size=64k", "tmpfs", small}).exitCode != 0) {
+        GTEST_SKIP() << "no permission to mount a file system here";
+    }
+    const std::string full = small + "/full.avi";
+    test::WriteFile(full, "an older file");
+    r = RunProcess(ZORVEX_CLI_PATH,
+                   {"transcode", "--set", "vcodec=mpeg4", "--set", "qscale=1", Clip(), full});
+    const auto names = FolderNames(small);
+    RunProcess("/bin/umount", {small});
+    EXPECT_EQ(r.exitCode, 1) << r.err;
+    EXPECT_NE(r.out.find("No space left on device"), std::string::npos) << r.out;
+    EXPECT_EQ(names, std::vector<std::string>{"full.avi"});
+}
+
+TEST(CliTranscode, InterruptStopsAndKeepsWhatWasWritten) {
+    test::TempDir dir;
+    const std::string input =
+        test::Fixture("cli_transcode_long.mkv",
+                      "-f lavfi -i testsrc=size=160x120:rate=25:duration=10 -c:v mpeg4 -q:v 4");
+    const std::string out = dir.File("stopped.mp4");
+    const std::string err = dir.File("stderr.txt");
+    const pid_t pid = ::fork();
+    if (pid == 0) {
+        std::FILE* log = std::freopen(err.c_str(), "w", stderr);
+        (void)log;
+        // Read at the input's own pace, so that the run is still going.
+        ::execl(ZORVEX_CLI_PATH, ZORVEX_CLI_PATH, "transcode", "--iset", "re=1", "--set",
+                "vcodec=libx264", input.c_str(), out.c_str(), nullptr);
+        ::_exit(127);
+    }
+    // Interrupt once it reports progress.
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+    while (test::ReadFile(err).find("progress") == std::string::npos &&
+           std::chrono::steady_clock::now() < deadline) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+    ::kill(pid, SIGINT);
+    int status = 0;
+    ::waitpid(pid, &status, 0);
+    ASSERT_TRUE(WIFEXITED(status)) << test::ReadFile(err);
+    EXPECT_EQ(WEXITSTATUS(status), 130);
+    EXPECT_NE(test::ReadFile(err).find("interrupted"), std::string::npos);
+    auto probe = RunProcess("/usr/bin/ffprobe", {"-v", "error", "-count_packets", "-show_entries",
+                                                 "stream=nb_read_packets", "-of", "csv=p=0", out});
+    EXPECT_EQ(probe.exitCode, 0) << probe.err;
+    const int packets = std::atoi(probe.out.c_str());
+    EXPECT_GT(packets, 0);
+    EXPECT_LT(packets, 150);
+    EXPECT_EQ(FolderNames(dir.Path()), (std::vector<std::string>{"stderr.txt", "stopped.mp4"}));
+}
+
+}  // namespace
+}  // namespace zorvex
