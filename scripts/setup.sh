@@ -22,6 +22,8 @@ packages=(
     xvfb xauth xdotool x11-utils
     # test oracle and benchmark baseline
     ffmpeg
+    # processor time and peak memory of benchmark runs
+    time
 )
 
 missing=()
