@@ -3,6 +3,7 @@
 // frames, subtitles are encoded with their display times, and every packet,
 // encoded or copied, leaves through the stream's bitstream filters into the
 // interleaving muxer.
+#include <algorithm>
 #include <cstdio>
 
 #include "media/engine/transcoder.h"
@@ -111,6 +112,7 @@ void Transcoder::ReceivePackets(OutputStreamRuntime& rt) {
                                                                 : "Video encoding failed");
         }
         if (rt.Type == AVMEDIA_TYPE_VIDEO) {
+            ++rt.CodedFrames;
             videoSize_ += encoded_->size;
             VideoStatsFrame stats;
             stats.Quality = -1;
@@ -192,12 +194,15 @@ void Transcoder::WriteVideoStats(OutputStreamRuntime& rt, const AVPacket* packet
     if (rt.Type != AVMEDIA_TYPE_VIDEO) return;
     const AVCodecContext* c = rt.Codec;
     VideoStatsFrame frame;
-    frame.FrameNumber = static_cast<int>(rt.FrameNumber);
+    frame.FrameNumber = rt.CodedFrames;
     frame.Quality = rt.LastQuality;
     ReadPacketQualityStats(packet, c->width, c->height, s_.DoPsnr, frame);
     frame.FrameBytes = packet->size;
     frame.VideoSize = videoSize_;
-    frame.SyncTimestamp = rt.Sync ? rt.Sync->SyncTimestamp() : rt.FrameNumber;
+    // The position after this frame; the encoder's delay does not move it.
+    frame.SyncTimestamp = packet->pts != AV_NOPTS_VALUE
+                              ? packet->pts + std::max<std::int64_t>(packet->duration, 1)
+                              : rt.CodedFrames;
     frame.TimeBase = c->time_base;
     if (!vstats_) vstats_ = std::make_unique<VideoStatsFile>(s_.VstatsFilename);
     if (!vstats_->Write(frame)) throw FFmpegException(vstats_->LastError());

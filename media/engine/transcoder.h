@@ -93,6 +93,7 @@ struct OutputStreamRuntime {
     bool EncoderOpen = false;
     bool Ended = false;                 // encoder drained at the end of the run
     std::int64_t FrameNumber = 0;       // frames written (encoded pictures, audio frames, packets)
+    int CodedFrames = 0;                // video packets the encoder gave
     double Position = 0;                // seconds of output written
     float LastQuality = -1;             // quantiser of the last coded video frame
     bool WroteKeyFrame = false;         // copies wait for a key frame

@@ -276,6 +276,12 @@ TEST_F(TranscodeTest, PicturesGoThroughCropScaleAndFilters) {
         {{{"cropleft", "80"}}, 80, 120, false, false},
         {{{"cropright", "80"}, {"s", "40x30"}}, 40, 30, true, true},
         {{{"s", "80x60"}}, 80, 60, true, false},
+        {{{"deinterlace", "1"}}, 160, 120, true, false},
+        {{{"vhook", std::string(ZORVEX_TEST_HOOK_DIR) + "/test_hook_invert.so"}},
+         160,
+         120,
+         false,
+         true},
     };
     for (const Case& k : cases) {
         SCOPED_TRACE(k.options.empty() ? "plain" : k.options.front().first);
@@ -425,6 +431,27 @@ TEST_F(TranscodeTest, JoinedInputsFollowOneAnother) {
     ASSERT_TRUE(engine.Finished) << engine.FailureMessage;
     EXPECT_NEAR(DecodedFrames(out), 150, 1);
     EXPECT_NEAR(DecodedDuration(out, "audio"), 6.0, 0.03);
+}
+
+TEST_F(TranscodeTest, StatisticsFileAndBitstreamFilters) {
+    const std::string stats = dir_.File("stats.log");
+    const std::string out = Out("stats.avi");
+    const RunOutcome r = Run(
+        Clip(), out,
+        {{"vcodec", "mpeg4"}, {"vstats_file", stats}, {"vbsf", "dump_extra"}, {"absf", "null"}});
+    ASSERT_TRUE(r.finished) << r.message;
+    const std::string text = ReadFile(stats);
+    EXPECT_EQ(std::count(text.begin(), text.end(), '\n'), 75);
+    EXPECT_EQ(text.rfind("frame=     1 q= ", 0), 0u) << text.substr(0, 200);
+    EXPECT_NE(text.find("type= I\n"), std::string::npos);
+    EXPECT_EQ(DecodedFrames(out), 75);
+
+    // A filter that refuses the stream's packets fails the setup.
+    engine.Reset();
+    const RunOutcome bad =
+        Run(Clip(), Out("bad.mp4"), {{"vcodec", "mpeg4"}, {"vbsf", "h264_mp4toannexb"}});
+    EXPECT_TRUE(bad.failed);
+    EXPECT_NE(bad.message.find("h264_mp4toannexb"), std::string::npos) << bad.message;
 }
 
 TEST_F(TranscodeTest, FileSizeLimitEndsTheRun) {
