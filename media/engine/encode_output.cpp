@@ -118,6 +118,20 @@ void Transcoder::ReceivePackets(OutputStreamRuntime& rt) {
             stats.Quality = -1;
             ReadPacketQualityStats(encoded_.get(), c->width, c->height, false, stats);
             if (stats.Quality >= 0) rt.LastQuality = stats.Quality;
+            if (s_.DoPsnr) {
+                // Quality statistics: quality, picture type, error count, two
+                // reserved bytes, then one 64-bit squared error per plane.
+                size_t size = 0;
+                const std::uint8_t* data =
+                    ff::av_packet_get_side_data(encoded_.get(), AV_PKT_DATA_QUALITY_STATS, &size);
+                for (size_t i = 0; data != nullptr && i < 3 && i < data[5] && 16 + 8 * i <= size;
+                     ++i) {
+                    std::uint64_t error = 0;
+                    for (int b = 7; b >= 0; --b) error = error << 8 | data[8 + 8 * i + b];
+                    rt.LastError[i] = error;
+                    rt.TotalError[i] += error;
+                }
+            }
             if (encoded_->duration == 0 && c->framerate.num > 0 && c->framerate.den > 0) {
                 encoded_->duration = ff::av_rescale_q(1, av_inv_q(c->framerate), c->time_base);
             }

@@ -76,10 +76,11 @@ void Transcoder::MainLoop() {
         noPacketCount_ = 0;
         for (InputFileState& f : files_) f.NoPacket = false;
         if (s_.PktDump) {
-            Logger().LogFmt(&e_, llDebug, "stream #%d: keyframe=%d dts=%lld pts=%lld size=%d",
-                            packet->stream_index, (packet->flags & AV_PKT_FLAG_KEY) != 0 ? 1 : 0,
-                            static_cast<long long>(packet->dts),
-                            static_cast<long long>(packet->pts), packet->size);
+            const int index = packet->stream_index;
+            if (index >= 0 && index < static_cast<int>(ic->nb_streams)) {
+                ff::av_pkt_dump_log2(nullptr, AV_LOG_DEBUG, packet.get(), s_.HexDump ? 1 : 0,
+                                     ic->streams[index]);
+            }
         }
         HandlePacket(file, packet.get());
         ff::av_packet_unref(packet.get());
@@ -472,6 +473,23 @@ void Transcoder::ReportProgress(bool last, int fileIndex) {
                 quality = q;
                 line += Fmt("frame=%5d fps=%3d q=%3.1f ", frameNumber, fps, static_cast<double>(q));
                 if (last) line += "L";
+                if (s_.DoPsnr && rt.EncodingNeeded) {
+                    const double pixels = static_cast<double>(rt.Codec->width) * rt.Codec->height *
+                                          255.0 * 255.0 *
+                                          (last ? static_cast<double>(rt.CodedFrames) : 1.0);
+                    auto psnr = [](double d) { return d > 0 ? -10.0 * std::log10(d) : 99.99; };
+                    double error = 0, scale = 0;
+                    line += "PSNR=";
+                    for (size_t j = 0; j < 3; ++j) {
+                        const double e =
+                            static_cast<double>(last ? rt.TotalError[j] : rt.LastError[j]);
+                        const double p = j == 0 ? pixels : pixels / 4;
+                        line += Fmt("%c:%2.2f ", "YUV"[j], psnr(p > 0 ? e / p : 0));
+                        error += e;
+                        scale += p;
+                    }
+                    line += Fmt("*:%2.2f ", psnr(scale > 0 ? error / scale : 0));
+                }
                 if (s_.QpHist) {
                     const int qp = static_cast<int>(std::lrint(q));
                     if (qp >= 0 && qp < static_cast<int>(qpHistogram_.size()))

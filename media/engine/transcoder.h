@@ -91,14 +91,16 @@ struct OutputStreamRuntime {
     int TableIndex = 0;   // position of its first entry in the output stream table
     bool EncodingNeeded = false;
     bool EncoderOpen = false;
-    bool Ended = false;                 // encoder drained at the end of the run
-    std::int64_t FrameNumber = 0;       // frames written (encoded pictures, audio frames, packets)
-    int CodedFrames = 0;                // video packets the encoder gave
-    double Position = 0;                // seconds of output written
-    float LastQuality = -1;             // quantiser of the last coded video frame
-    bool WroteKeyFrame = false;         // copies wait for a key frame
-    std::int64_t LastDts = NoPtsValue;  // in the stream's time base, as muxed
-    AVRational PacketTimeBase{1, 1000000};  // of the packets entering the bitstream filters
+    bool Ended = false;            // encoder drained at the end of the run
+    std::int64_t FrameNumber = 0;  // frames written (encoded pictures, audio frames, packets)
+    std::array<std::uint64_t, 3> LastError{};   // squared errors of the last coded picture
+    std::array<std::uint64_t, 3> TotalError{};  // and of all of them ("psnr")
+    int CodedFrames = 0;                        // video packets the encoder gave
+    double Position = 0;                        // seconds of output written
+    float LastQuality = -1;                     // quantiser of the last coded video frame
+    bool WroteKeyFrame = false;                 // copies wait for a key frame
+    std::int64_t LastDts = NoPtsValue;          // in the stream's time base, as muxed
+    AVRational PacketTimeBase{1, 1000000};      // of the packets entering the bitstream filters
 
     BitstreamFilterChain Bsf;
     std::unique_ptr<VideoFilterGraph> Filters;

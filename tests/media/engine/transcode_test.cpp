@@ -226,6 +226,17 @@ TEST_F(TranscodeTest, ProgressReportsKeepTheIntervalAndEndWithTheFileSize) {
     ASSERT_FALSE(reports.empty());
     EXPECT_EQ(reports.back().frame, 75);
     EXPECT_EQ(reports.back().quality, -1.0f);
+
+    // Without a handler the status line goes to the log, the last one marked.
+    engine.Reset();
+    ClearLog();
+    r = Run(Clip(), Out("psnr.avi"), {{"vcodec", "mpeg4"}, {"psnr", "1"}, {"r", "50"}});
+    ASSERT_TRUE(r.finished) << r.message;
+    EXPECT_TRUE(Logged(llVerbose, "frame=  148 fps="));
+    EXPECT_TRUE(Logged(llVerbose, " L"));
+    EXPECT_TRUE(Logged(llVerbose, "PSNR=Y:"));
+    EXPECT_TRUE(Logged(llVerbose, " dup=73 drop=0"));
+    EXPECT_TRUE(Logged(llVerbose, "video:"));
 }
 
 TEST_F(TranscodeTest, TwoPassEncoding) {
