@@ -98,9 +98,8 @@ int Transcoder::ChooseInputFile() {
         const int first = joinIndex_ * groupSize_;
         for (int k = first; k < first + groupSize_ && k < static_cast<int>(ost_.size()); ++k) {
             const OutputStreamRuntime& rt = *ost_[static_cast<size_t>(k)].Run;
-            if (rt.FrameNumber >= s_.MaxFrames[static_cast<size_t>(std::min<int>(rt.Type, 3))]) {
-                return -1;
-            }
+            const int kind = rt.Type >= 0 && rt.Type < 4 ? rt.Type : 2;
+            if (rt.FrameNumber >= s_.MaxFrames[static_cast<size_t>(kind)]) return -1;
         }
         return joinIndex_;
     }
@@ -151,12 +150,12 @@ void Transcoder::HandlePacket(int file, AVPacket* packet) {
 
     // 3. Discontinuities of formats that allow them.
     AVFormatContext* ic = input.Context.get();
-    if (packet->dts != AV_NOPTS_VALUE && ist.NextTs != NoPtsValue &&
+    if (packet->dts != AV_NOPTS_VALUE && ist.NextPacketDts != NoPtsValue &&
         (ic->iformat->flags & AVFMT_TS_DISCONT) != 0 && !s_.CopyTs) {
         const std::int64_t dts = ff::av_rescale_q(packet->dts, tb, kMicroseconds);
-        const std::int64_t delta = dts - ist.NextTs;
+        const std::int64_t delta = dts - ist.NextPacketDts;
         if (std::llabs(delta) > static_cast<std::int64_t>(s_.DtsDeltaThreshold * 1000000.0) ||
-            dts + 1 < ist.CurrentTs) {
+            dts + 1 < ist.PacketDts) {
             input.TsOffset -= delta;
             if (s_.Verbose > 2) {
                 Logger().LogFmt(&e_, llVerbose, "timestamp discontinuity %lld, new offset= %lld",
@@ -194,6 +193,22 @@ void Transcoder::HandlePacket(int file, AVPacket* packet) {
     }
 }
 
+std::int64_t Transcoder::PacketDuration(const InputStreamState& ist, const AVPacket* packet) const {
+    const AVCodecParameters* par = ist.Stream->codecpar;
+    if (packet->duration > 0) {
+        return ff::av_rescale_q(packet->duration, ist.Stream->time_base, kMicroseconds);
+    }
+    if (par->codec_type == AVMEDIA_TYPE_AUDIO && par->frame_size > 0 && par->sample_rate > 0) {
+        return static_cast<std::int64_t>(par->frame_size) * 1000000 / par->sample_rate;
+    }
+    if (par->codec_type == AVMEDIA_TYPE_VIDEO) {
+        const AVRational rate = ist.Stream->avg_frame_rate.num != 0 ? ist.Stream->avg_frame_rate
+                                                                    : ist.Stream->r_frame_rate;
+        if (rate.num > 0 && rate.den > 0) return ff::av_rescale(1000000, rate.den, rate.num);
+    }
+    return 0;
+}
+
 int Transcoder::ProcessPacket(InputStreamState& ist, AVPacket* packet, bool copyAllowed) {
     const AVRational tb = ist.Stream->time_base;
     if (ist.NextTs == NoPtsValue) ist.NextTs = ist.CurrentTs;
@@ -201,27 +216,17 @@ int Transcoder::ProcessPacket(InputStreamState& ist, AVPacket* packet, bool copy
         ist.NextTs = ist.CurrentTs = ff::av_rescale_q(packet->dts, tb, kMicroseconds);
     }
     const std::int64_t packetTs = ist.NextTs;
+    if (packet != nullptr) {
+        ist.PacketDts = packetTs;
+        ist.NextPacketDts = packetTs + PacketDuration(ist, packet);
+    }
 
     int result = 0;
     if (ist.DecodingNeeded) {
         result = DecodePacket(ist, packet);
     } else if (packet != nullptr) {
         ist.CurrentTs = ist.NextTs;
-        const AVCodecParameters* par = ist.Stream->codecpar;
-        std::int64_t duration = 0;
-        if (packet->duration > 0) {
-            duration = ff::av_rescale_q(packet->duration, tb, kMicroseconds);
-        } else if (par->codec_type == AVMEDIA_TYPE_AUDIO && par->frame_size > 0 &&
-                   par->sample_rate > 0) {
-            duration = static_cast<std::int64_t>(par->frame_size) * 1000000 / par->sample_rate;
-        } else if (par->codec_type == AVMEDIA_TYPE_VIDEO) {
-            const AVRational rate = ist.Stream->avg_frame_rate.num != 0 ? ist.Stream->avg_frame_rate
-                                                                        : ist.Stream->r_frame_rate;
-            if (rate.num > 0 && rate.den > 0) {
-                duration = ff::av_rescale(1000000, rate.den, rate.num);
-            }
-        }
-        ist.NextTs += duration;
+        ist.NextTs += PacketDuration(ist, packet);
     }
 
     if (packet != nullptr && copyAllowed) {

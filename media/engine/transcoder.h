@@ -70,6 +70,8 @@ struct InputStreamState {
     std::int64_t RateStart = 0;        // "re": when reading began
     std::int64_t NextTs = NoPtsValue;  // microseconds, with the file's offset
     std::int64_t CurrentTs = 0;        // microseconds: the packet or picture being handled
+    // The decoding clock of the packets alone (pictures come out reordered).
+    std::int64_t PacketDts = NoPtsValue, NextPacketDts = NoPtsValue;
     bool AtStart = true;
     bool PastRecordingTime = false;
     bool Flushed = false;  // join mode: drained at the end of its file
@@ -167,6 +169,7 @@ private:
     void JoinStep(int file);
     void HandlePacket(int file, AVPacket* packet);
     int ProcessPacket(InputStreamState& ist, AVPacket* packet, bool copyAllowed = true);
+    std::int64_t PacketDuration(const InputStreamState& ist, const AVPacket* packet) const;
     int DecodePacket(InputStreamState& ist, AVPacket* packet);
     void HandleDecodedFrame(InputStreamState& ist, AVFrame* frame);
     void HandleSubtitle(InputStreamState& ist, AVSubtitle& subtitle, std::int64_t packetPts);

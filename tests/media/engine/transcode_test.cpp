@@ -433,6 +433,25 @@ TEST_F(TranscodeTest, SubtitlesAreEncodedAndCopied) {
     }
 }
 
+TEST_F(TranscodeTest, TimestampJumpsOfTransportStreamsAreClosed) {
+    // Two recordings one after another, the second stamped 100 s later.
+    const char* args =
+        "-f lavfi -i testsrc=size=160x120:rate=25:duration=2 -f lavfi -i sine=duration=2 -c:v "
+        "mpeg2video -bf 2 -c:a mp2";
+    const std::string first = ReadFile(Fixture("run_part1.ts", args));
+    const std::string second =
+        ReadFile(Fixture("run_part2.ts", std::string(args) + " -output_ts_offset 100"));
+    const std::string input = dir_.File("jump.ts");
+    WriteFile(input, first + second);
+    S.Verbose = 3;
+    const std::string out = Out("jump.mkv");
+    const RunOutcome r = Run(input, out);
+    ASSERT_TRUE(r.finished) << r.message;
+    EXPECT_TRUE(Logged(llVerbose, "timestamp discontinuity"));
+    EXPECT_NEAR(DecodedFrames(out), 100, 1);
+    EXPECT_NEAR(Probe(out).duration, 4.0, 0.1);
+}
+
 TEST_F(TranscodeTest, JoinedInputsFollowOneAnother) {
     const std::string out = Out("joined.mkv");
     ASSERT_TRUE(engine.AddInputFile(Clip()));
