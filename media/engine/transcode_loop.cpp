@@ -508,7 +508,7 @@ void Transcoder::ReportProgress(bool last, int fileIndex) {
                 line += Fmt("q=%2.1f ", static_cast<double>(q));
             }
         }
-        if (rt.Position > 0 && rt.Position < t) t = rt.Position;
+        if (rt.Position > 0 && rt.Position < t && !rt.StillPicture) t = rt.Position;
     }
     if (t == 1e10) t = 0;  // nothing written yet
     if (t < 0.01) t = 0.01;

@@ -303,12 +303,16 @@ void Transcoder::SetupStreams() {
         InputStreamState& ist =
             ist_[static_cast<size_t>(ost_[static_cast<size_t>(rt.TableIndex)].SourceIndex)];
         ff::av_dict_copy(&rt.Stream->metadata, ist.Stream->metadata, AV_DICT_DONT_OVERWRITE);
+        rt.StillPicture = (ist.Stream->disposition & AV_DISPOSITION_ATTACHED_PIC) != 0;
         rt.Stream->disposition = ist.Stream->disposition;
         if (rt.Out->StreamCopy) {
             SetupCopy(rt, ist);
         } else {
-            // The encoder writes its own name.
+            // The encoder writes its own name; an encoded cover picture becomes
+            // an ordinary picture stream.
             ff::av_dict_set(&rt.Stream->metadata, "encoder", nullptr, 0);
+            rt.Stream->disposition &=
+                ~(AV_DISPOSITION_ATTACHED_PIC | AV_DISPOSITION_TIMED_THUMBNAILS);
             rt.Codec->chroma_sample_location = ist.Stream->codecpar->chroma_location;
             SetupEncode(rt, ist);
         }

@@ -93,6 +93,7 @@ struct OutputStreamRuntime {
     int TableIndex = 0;   // position of its first entry in the output stream table
     bool EncodingNeeded = false;
     bool EncoderOpen = false;
+    bool StillPicture = false;     // from a cover picture: not a measure of the output's time
     bool Ended = false;            // encoder drained at the end of the run
     std::int64_t FrameNumber = 0;  // frames written (encoded pictures, audio frames, packets)
     std::array<std::uint64_t, 3> LastError{};   // squared errors of the last coded picture

@@ -433,6 +433,23 @@ TEST_F(TranscodeTest, SubtitlesAreEncodedAndCopied) {
     }
 }
 
+TEST_F(TranscodeTest, CoverPictureBecomesAPictureStreamAndDoesNotHoldProgressBack) {
+    const std::string input = Fixture(
+        "run_cover.mp3",
+        "-f lavfi -i sine=duration=2 -f lavfi -i color=red:size=64x64:duration=1 -map 0 -map 1 "
+        "-c:a libmp3lame -c:v png -disposition:v attached_pic -frames:v 1 -id3v2_version 3");
+    std::int64_t reached = 0;
+    engine.ProgressCallback = [&](TCustomFFmpeg*, int, int, int, float, float, std::int64_t,
+                                  std::int64_t duration, std::int64_t) { reached = duration; };
+    const std::string out = Out("cover.mp4");
+    const RunOutcome r = Run(input, out);
+    ASSERT_TRUE(r.finished) << r.message;
+    const ProbedFile f = Probe(out);
+    ASSERT_NE(f.Find("video"), nullptr);
+    EXPECT_EQ(f.Find("video")->packets, 1);
+    EXPECT_NEAR(static_cast<double>(reached) / 1e6, 2.0, 0.05);
+}
+
 TEST_F(TranscodeTest, TimestampJumpsOfTransportStreamsAreClosed) {
     // Two recordings one after another, the second stamped 100 s later.
     const char* args =
