@@ -13,6 +13,19 @@
 //   frame_hooks.cpp     the custom hook and frame hook plug-ins ("vhook")
 //   transcoder.h        the run: setup, loop, pictures, encoding, output files
 //   run_control.cpp     start on a worker thread or synchronously, pause, stop
+//
+// Running a task: configure it, set ProgressInterval and the callbacks, then
+// Start(true, priority) and Resume the returned worker (or Start(false) to
+// convert on the calling thread). The progress, hook and preview callbacks and
+// the termination callback are made on the thread that runs the task (the
+// termination of a task stopped before it ran on a thread of its own); the
+// termination callback comes exactly once per task, after which Finished,
+// Failed and FailureMessage hold the outcome. Pause, Resume, Stop, RequestStop
+// and SetPreviewFlags may be called from any thread; waits made on the main
+// thread keep serving RunInMainThread calls. Do not destroy or Reset an engine
+// from inside its own callbacks. Outputs are written beside their destination
+// and moved into place when the run ends without failure, also after a stop;
+// a failed run leaves the destination as it was.
 #pragma once
 
 #include <array>
