@@ -4,7 +4,6 @@
 #include "app/core/formats/format_catalogue.h"
 
 #include <map>
-#include <mutex>
 #include <set>
 
 namespace zorvex::app {
