@@ -229,6 +229,18 @@ int RunConvert(const std::vector<std::string>& args) {
     if (int code = Parse(args, r); code >= 0) return code;
     if (!LoadConverterLibraries()) return kExitFailed;
 
+    // From here on Ctrl+C stops the batch instead of ending the process.
+    g_interrupted = 0;
+    struct sigaction action {};
+    action.sa_handler = OnInterrupt;
+    sigemptyset(&action.sa_mask);
+    struct sigaction previous {};
+    sigaction(SIGINT, &action, &previous);
+    struct RestoreSignal {
+        struct sigaction* previous;
+        ~RestoreSignal() { sigaction(SIGINT, previous, nullptr); }
+    } restore{&previous};
+
     Logger().SetLogLevel(llWarning);
     Logger().SetOnLog([](TFFLogger*, std::uint32_t, TLogLevel, const std::string& text) {
         std::fprintf(stderr, "%s\n", text.c_str());
@@ -364,14 +376,12 @@ int RunConvert(const std::vector<std::string>& args) {
         });
     };
 
-    struct sigaction action {};
-    action.sa_handler = OnInterrupt;
-    sigemptyset(&action.sa_mask);
-    struct sigaction previous {};
-    sigaction(SIGINT, &action, &previous);
-
-    bool stopping = false;
     const int count = static_cast<int>(tasks.size());
+    if (g_interrupted) {  // interrupted while the tasks were being prepared
+        for (const Task& task : tasks) std::printf("stopped %s\n", task.input.c_str());
+        return kExitInterrupted;
+    }
+    bool stopping = false;
     converter.StartTask(std::min(r.jobs, count));
     for (;;) {
         WaitServingMainThread([&] { return batchEnded || (g_interrupted && !stopping); });
@@ -383,7 +393,6 @@ int RunConvert(const std::vector<std::string>& args) {
     // end by a moment.
     WaitServingMainThread([&] { return reported == count; }, std::chrono::seconds(5));
     converter.ClearTasks();
-    sigaction(SIGINT, &previous, nullptr);
     Logger().SetOnLog(nullptr);
 
     if (stopping) return kExitInterrupted;
