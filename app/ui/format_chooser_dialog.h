@@ -24,25 +24,25 @@ void ShowInformation(QWidget* parent, const QString& caption, const QString& tex
 // the chooser needs to tell such clicks apart.
 class FormatListWidget : public QListWidget {
     Q_OBJECT
-  public:
+public:
     explicit FormatListWidget(QWidget* parent = nullptr);
 
-  signals:
+signals:
     void listClicked();
     void listDoubleClicked();
 
-  protected:
+protected:
     void mousePressEvent(QMouseEvent* event) override;
     void mouseReleaseEvent(QMouseEvent* event) override;
     void mouseDoubleClickEvent(QMouseEvent* event) override;
 
-  private:
+private:
     bool inDoubleClick_ = false;
 };
 
 class FormatChooserDialog : public QDialog {
     Q_OBJECT
-  public:
+public:
     // The result of exec() after "下一步".
     static constexpr int kNext = 2;
 
@@ -59,10 +59,10 @@ class FormatChooserDialog : public QDialog {
     // "取消", the title-bar close and Escape all count as cancel.
     void reject() override;
 
-  protected:
+protected:
     void showEvent(QShowEvent* event) override;
 
-  private:
+private:
     void Refresh();
     void OnNext();
 

@@ -23,19 +23,19 @@ class SettingsStore;
 // digits-only rule; a validator keeps pasted text to digits as well.
 class TimeBoxEdit : public QLineEdit {
     Q_OBJECT
-  public:
+public:
     TimeBoxEdit(FormatSettingsController& controller, QWidget* parent = nullptr);
 
-  protected:
+protected:
     void keyPressEvent(QKeyEvent* event) override;
 
-  private:
+private:
     FormatSettingsController& controller_;
 };
 
 class FormatSettingsDialog : public QDialog {
     Q_OBJECT
-  public:
+public:
     FormatSettingsDialog(FormatSettingsController& controller, const SettingsStore& settings,
                          QWidget* parent = nullptr);
 
@@ -54,10 +54,10 @@ class FormatSettingsDialog : public QDialog {
     QPushButton* CancelButton() const { return cancel_; }
     QPushButton* PreviewButton() const { return preview_; }
 
-  protected:
+protected:
     void showEvent(QShowEvent* event) override;
 
-  private:
+private:
     void Refresh();
     void OnOk();
 

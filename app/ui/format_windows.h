@@ -29,7 +29,7 @@ class SettingsStore;
 class Shell;
 
 class FormatWindows {
-  public:
+public:
     // Created once at start-up, after the main window. formatId is the main
     // window's FormatId (written by the chooser, kept between adds); settings is
     // system.ini (skins), shell opens the source for "预览视频". durations
@@ -56,7 +56,7 @@ class FormatWindows {
     FormatChooserDialog& Chooser() { return *chooser_; }
     FormatSettingsDialog& Settings() { return *settings_; }
 
-  private:
+private:
     int& formatId_;
     std::unique_ptr<DurationReader> durations_;
     FormatChooserController chooserController_;

@@ -32,9 +32,10 @@ bool ConverterMissing() {
     }();
     return missing;
 }
-#define REQUIRE_CONVERTER()                                                                     \
-    if (ConverterMissing()) GTEST_SKIP() << "the converter component is a placeholder in this " \
-                                            "build"
+#define REQUIRE_CONVERTER()                                             \
+    if (ConverterMissing())                                             \
+    GTEST_SKIP() << "the converter component is a placeholder in this " \
+                    "build"
 
 std::vector<std::string> Lines(const std::string& text) {
     std::vector<std::string> lines;

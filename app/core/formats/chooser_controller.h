@@ -10,7 +10,7 @@
 namespace zorvex::app {
 
 class FormatChooserController {
-  public:
+public:
     using MessageHandler = std::function<void(const std::string&, const std::string&)>;
 
     static constexpr const char* kSelectMessage = "请选择一个要转换的类型,然后点击“下一步”按钮！";
@@ -49,7 +49,7 @@ class FormatChooserController {
     MessageHandler OnMessage;
     std::function<void()> OnChanged;
 
-  private:
+private:
     void Message();
 
     int& formatId_;

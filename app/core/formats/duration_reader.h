@@ -9,7 +9,7 @@
 namespace zorvex::app {
 
 class DurationReader {
-  public:
+public:
     virtual ~DurationReader() = default;
     // The length in microseconds; -1 when the file cannot be opened or has no
     // known length.
@@ -19,17 +19,17 @@ class DurationReader {
 // The settings window's own converter component: the source is added as a task,
 // its first input's length is read, and the tasks are cleared again.
 class ConverterDurationReader : public DurationReader {
-  public:
+public:
     std::int64_t ReadDuration(const std::string& file) override;
     TDAdadiZUZ& Converter() { return converter_; }
 
-  private:
+private:
     TDAdadiZUZ converter_;
 };
 
 // Answers from a fixed value; for tests and for callers that know the length.
 class FixedDurationReader : public DurationReader {
-  public:
+public:
     explicit FixedDurationReader(std::int64_t microseconds = -1) : duration(microseconds) {}
     std::int64_t ReadDuration(const std::string& file) override {
         lastFile = file;

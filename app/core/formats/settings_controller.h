@@ -25,7 +25,7 @@ constexpr int kFilterCount = 3;
 std::string_view FilterCaption(PictureFilter filter);
 
 class FormatSettingsController {
-  public:
+public:
     // (caption, text) of an information message box.
     using MessageHandler = std::function<void(const std::string&, const std::string&)>;
 
@@ -86,7 +86,7 @@ class FormatSettingsController {
 
     static constexpr const char* kDigitsOnlyMessage = "对不起，这里只能输入数字！";
 
-  private:
+private:
     struct Control {
         std::vector<std::string_view> items;
         int selected = -1;

@@ -37,7 +37,7 @@ QApplication& App() {
 // Runs actions one after another while a modal window's loop is running: each
 // step waits until its condition holds.
 class ModalScript {
-  public:
+public:
     void Then(std::function<bool()> when, std::function<void()> action) {
         steps_.push_back({std::move(when), std::move(action)});
     }
@@ -60,7 +60,7 @@ class ModalScript {
     bool Done() const { return steps_.empty(); }
     bool failed = false;
 
-  private:
+private:
     std::deque<std::pair<std::function<bool()>, std::function<void()>>> steps_;
     QTimer timer_;
     int ticks_ = 0;
