@@ -10,10 +10,13 @@ FormatWindows::FormatWindows(QWidget* parent, int& formatId, const SettingsStore
       durations_(durations ? std::move(durations) : std::make_unique<ConverterDurationReader>()),
       chooserController_(formatId),
       settingsController_(*durations_, &shell),
-      chooser_(std::make_unique<FormatChooserDialog>(chooserController_, settings, parent)),
-      settings_(std::make_unique<FormatSettingsDialog>(settingsController_, settings, parent)) {}
+      chooser_(new FormatChooserDialog(chooserController_, settings, parent)),
+      settings_(new FormatSettingsDialog(settingsController_, settings, parent)) {}
 
-FormatWindows::~FormatWindows() = default;
+FormatWindows::~FormatWindows() {
+    delete settings_.data();
+    delete chooser_.data();
+}
 
 void FormatWindows::OfferCutRange(bool addedAlone) {
     settingsController_.OfferCutRange(addedAlone);
@@ -21,6 +24,7 @@ void FormatWindows::OfferCutRange(bool addedAlone) {
 
 std::string FormatWindows::Run(TFormatSettings& fmt, const std::string& outputFolder) {
     chooserController_.BeginShow();
+    if (!chooser_ || !settings_) return "2";  // the main window is going away
     for (;;) {
         if (chooser_->exec() != FormatChooserDialog::kNext) break;  // cancelled: "2"
         // The chooser stays hidden behind the settings window.

@@ -11,6 +11,7 @@
 //       ApplyFormatSettings(fmt, single, output) before SetOutputFile.
 #pragma once
 
+#include <QPointer>
 #include <memory>
 #include <string>
 
@@ -61,8 +62,9 @@ private:
     std::unique_ptr<DurationReader> durations_;
     FormatChooserController chooserController_;
     FormatSettingsController settingsController_;
-    std::unique_ptr<FormatChooserDialog> chooser_;
-    std::unique_ptr<FormatSettingsDialog> settings_;
+    // Children of the main window: whichever goes first takes them along.
+    QPointer<FormatChooserDialog> chooser_;
+    QPointer<FormatSettingsDialog> settings_;
 };
 
 }  // namespace zorvex::app

@@ -286,7 +286,7 @@ int RunConvert(const std::vector<std::string>& args) {
     std::set<std::string> claimed(r.files.begin(), r.files.end());  // never written over
     bool anyFailed = false;
     const std::string extension = [&] {
-        const std::string name = app::FileNamePart(fmt.FmtOutputFile);
+        const std::string name = app::FileNameOf(fmt.FmtOutputFile);
         const auto dot = name.rfind('.');
         return dot == std::string::npos ? std::string() : name.substr(dot);
     }();

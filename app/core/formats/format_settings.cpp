@@ -376,14 +376,14 @@ std::string AvailableEncoderName(const std::string& name) {
     return name;
 }
 
-std::string FileNamePart(const std::string& path) {
+std::string FileNameOf(const std::string& path) {
     const auto slash = path.rfind('/');
     return slash == std::string::npos ? path : path.substr(slash + 1);
 }
 
 std::string OutputPathFor(const std::string& folder, const std::string& path,
                           const std::string& newExtension) {
-    std::string name = FileNamePart(path);
+    std::string name = FileNameOf(path);
     const auto dot = name.rfind('.');
     if (dot != std::string::npos && dot > 0) name.erase(dot);
     std::string result = folder;

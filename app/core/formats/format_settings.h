@@ -101,6 +101,6 @@ std::string AvailableEncoderName(const std::string& name);
 std::string OutputPathFor(const std::string& folder, const std::string& path,
                           const std::string& newExtension);
 // The file-name part of a path (after the last "/").
-std::string FileNamePart(const std::string& path);
+std::string FileNameOf(const std::string& path);
 
 }  // namespace zorvex::app

@@ -22,49 +22,10 @@
 #include "app/platform/settings_store.h"
 #include "app/platform/shell.h"
 #include "app/ui/format_icons.h"
+#include "tests/app/formats/ui_test_support.h"
 
 namespace zorvex::app {
 namespace {
-
-QApplication& App() {
-    static int argc = 1;
-    static char name[] = "app_tests";
-    static char* argv[] = {name, nullptr};
-    static QApplication* app = new QApplication(argc, argv);
-    return *app;
-}
-
-// Runs actions one after another while a modal window's loop is running: each
-// step waits until its condition holds.
-class ModalScript {
-public:
-    void Then(std::function<bool()> when, std::function<void()> action) {
-        steps_.push_back({std::move(when), std::move(action)});
-    }
-    void Start() {
-        timer_.setInterval(5);
-        QObject::connect(&timer_, &QTimer::timeout, [this] {
-            if (++ticks_ > 2000) {  // ten seconds: give up, close whatever is modal
-                failed = true;
-                if (QWidget* modal = QApplication::activeModalWidget()) modal->close();
-                return;
-            }
-            if (!steps_.empty() && steps_.front().first()) {
-                auto action = std::move(steps_.front().second);
-                steps_.pop_front();
-                action();
-            }
-        });
-        timer_.start();
-    }
-    bool Done() const { return steps_.empty(); }
-    bool failed = false;
-
-private:
-    std::deque<std::pair<std::function<bool()>, std::function<void()>>> steps_;
-    QTimer timer_;
-    int ticks_ = 0;
-};
 
 struct Windows {
     Windows() : windows((App(), nullptr), formatId, store, shell, MakeReader()) {
