@@ -1,4 +1,5 @@
 #include <QApplication>
+#include <clocale>
 #include <QLibraryInfo>
 #include <QTranslator>
 
@@ -21,6 +22,9 @@ using namespace zorvex::app;
 
 int main(int argc, char** argv) {
     QApplication application(argc, argv);
+    // Qt adopts the system's locale; FFmpeg parses numbers such as "29.97" with
+    // the C library, which must keep the "." decimal point.
+    std::setlocale(LC_NUMERIC, "C");
     QApplication::setApplicationName(kProductName);
     QApplication::setApplicationDisplayName(kProductName);
     // Qt's own texts (message box buttons, the file dialog) in Chinese, like ours.
