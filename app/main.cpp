@@ -11,6 +11,7 @@
 #include "app/platform/qt_dispatcher.h"
 #include "app/platform/settings_store.h"
 #include "app/platform/shell.h"
+#include "app/ui/format_window_dialogs.h"
 #include "app/ui/main_window.h"
 #include "app/ui/media_info_window.h"
 #include "app/ui/password_window.h"
@@ -51,6 +52,9 @@ int main(int argc, char** argv) {
                                  QString::fromStdString(libraryFolder), DefaultOutputFolder()});
         UpdateWindow update(settings, shell, &window);
         window.SetUpdateWindowHandler([&update] { update.exec(); });
+        // The format chooser and the settings window, for the add commands.
+        FormatWindowDialogs formats(&window, settings, shell);
+        window.SetFormatDialogs(&formats);
         window.SetMediaInformationHandler([&](const QString& file) {
             zorvex::app::ShowMediaInformation(&window, converter.Component().AVProbe(), file,
                                               settings);

@@ -14,9 +14,13 @@ std::vector<Command>& Registry() {
     return commands;
 }
 
-CommandRegistrar::CommandRegistrar(const Command& command) { Registry().push_back(command); }
+CommandRegistrar::CommandRegistrar(const Command& command) {
+    Registry().push_back(command);
+}
 
-const std::vector<Command>& Commands() { return Registry(); }
+const std::vector<Command>& Commands() {
+    return Registry();
+}
 
 bool LoadConverterLibraries() {
     Loader().SetLibraryFolder(DefaultLibraryFolder());

@@ -1,0 +1,408 @@
+// zorvex-cli convert --format ID [options] FILE...: converts files to one of the
+// catalogue's formats along the path the windows take: the format's defaults in
+// the settings logic, the chosen captions, the confirmation, the format
+// settings, the option records, the converter component.
+#include <algorithm>
+#include <array>
+#include <cctype>
+#include <chrono>
+#include <csignal>
+#include <cstdio>
+#include <filesystem>
+#include <map>
+#include <memory>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "app/core/formats/duration_reader.h"
+#include "app/core/formats/format_settings.h"
+#include "app/core/formats/output_names.h"
+#include "app/core/formats/settings_controller.h"
+#include "media/converter.h"
+#include "media/log.h"
+#include "media/main_thread.h"
+#include "media/util.h"
+#include "tools/cli/command.h"
+#include "tools/cli/format_options.h"
+
+namespace zorvex::cli {
+namespace {
+
+using app::ChoiceKind;
+
+constexpr const char* kUsage =
+    "--format ID [--out DIR] [--jobs N] [--cut HH:MM:SS-HH:MM:SS] [--overwrite]\n"
+    "        [--video-encoder C] [--video-bitrate C] [--frame-size C] [--frame-rate C]\n"
+    "        [--audio-encoder C] [--audio-bitrate C] [--sample-rate C] [--channels C]\n"
+    "        [--scaling C] [--volume C] [--filter hflip|vflip|negate]... FILE...";
+
+volatile std::sig_atomic_t g_interrupted = 0;
+void OnInterrupt(int) {
+    g_interrupted = 1;
+}
+
+struct Request {
+    int formatId = 0;
+    bool haveFormat = false;
+    std::string outDir;
+    int jobs = 1;
+    bool cut = false;
+    std::array<std::string, app::kTimeBoxCount> cutBoxes;
+    bool overwrite = false;
+    std::map<ChoiceKind, std::string> choices;
+    std::set<app::PictureFilter> filters;
+    std::vector<std::string> files;
+};
+
+int Usage(const std::string& problem) {
+    if (!problem.empty()) std::fprintf(stderr, "zorvex-cli convert: %s\n", problem.c_str());
+    std::fprintf(stderr, "usage: zorvex-cli convert %s\n", kUsage);
+    return kExitUsage;
+}
+
+bool AllDigits(const std::string& text) {
+    return !text.empty() && text.find_first_not_of("0123456789") == std::string::npos;
+}
+
+// "HH:MM:SS-HH:MM:SS" into the six time boxes; any number of digits per part,
+// as the window's boxes take them.
+bool ParseCut(const std::string& text, std::array<std::string, app::kTimeBoxCount>& boxes) {
+    const auto dash = text.find('-');
+    if (dash == std::string::npos) return false;
+    const std::string halves[2] = {text.substr(0, dash), text.substr(dash + 1)};
+    for (int half = 0; half < 2; ++half) {
+        std::vector<std::string> parts;
+        std::size_t start = 0;
+        for (;;) {
+            const auto colon = halves[half].find(':', start);
+            parts.push_back(halves[half].substr(start, colon - start));
+            if (colon == std::string::npos) break;
+            start = colon + 1;
+        }
+        if (parts.size() != 3) return false;
+        for (int i = 0; i < 3; ++i) {
+            if (!AllDigits(parts[i])) return false;
+            boxes[half * 3 + i] = parts[i];
+        }
+    }
+    return true;
+}
+
+// Parses the arguments; returns an exit code, or -1 to go on.
+int Parse(const std::vector<std::string>& args, Request& r) {
+    std::map<std::string, ChoiceKind> choiceNames;
+    for (const ChoiceOption& option : ChoiceOptions()) choiceNames[option.name] = option.kind;
+    bool optionsEnded = false;
+    for (std::size_t i = 0; i < args.size(); ++i) {
+        std::string arg = args[i];
+        if (optionsEnded || arg.size() < 2 || arg.compare(0, 2, "--") != 0) {
+            r.files.push_back(arg);
+            continue;
+        }
+        if (arg == "--") {
+            optionsEnded = true;
+            continue;
+        }
+        if (arg == "--overwrite") {
+            r.overwrite = true;
+            continue;
+        }
+        std::string value;
+        if (const auto eq = arg.find('='); eq != std::string::npos) {
+            value = arg.substr(eq + 1);
+            arg.erase(eq);
+        } else if (i + 1 < args.size()) {
+            value = args[++i];
+        } else {
+            return Usage(arg + " needs a value");
+        }
+        if (arg == "--format") {
+            if (!ParseFormatId(value, r.formatId)) return Usage("--format needs a format id");
+            r.haveFormat = true;
+        } else if (arg == "--out") {
+            r.outDir = value;
+        } else if (arg == "--jobs") {
+            if (!AllDigits(value) || value.size() > 4 || std::stoi(value) < 1) {
+                return Usage("--jobs needs a number from 1");
+            }
+            r.jobs = std::stoi(value);
+        } else if (arg == "--cut") {
+            if (!ParseCut(value, r.cutBoxes)) return Usage("--cut needs HH:MM:SS-HH:MM:SS");
+            r.cut = true;
+        } else if (arg == "--filter") {
+            if (value == "hflip") {
+                r.filters.insert(app::PictureFilter::HorizontalFlip);
+            } else if (value == "vflip") {
+                r.filters.insert(app::PictureFilter::VerticalFlip);
+            } else if (value == "negate") {
+                r.filters.insert(app::PictureFilter::Negative);
+            } else {
+                return Usage("--filter takes hflip, vflip or negate");
+            }
+        } else if (auto it = choiceNames.find(arg); it != choiceNames.end()) {
+            r.choices[it->second] = value;
+        } else {
+            return Usage("unknown option " + arg);
+        }
+    }
+    if (!r.haveFormat) return Usage("--format is required");
+    if (!app::FindFormat(r.formatId)) {
+        return Usage("no format " + std::to_string(r.formatId) + " (see zorvex-cli formats)");
+    }
+    if (r.files.empty()) return Usage("no FILE given");
+    if (r.cut && r.files.size() != 1) return Usage("--cut applies to a single FILE");
+    return -1;
+}
+
+std::string OptionName(ChoiceKind kind) {
+    for (const ChoiceOption& option : ChoiceOptions()) {
+        if (option.kind == kind) return option.name;
+    }
+    return {};
+}
+
+// The choices of the request in the settings logic: the video encoder first,
+// since picking one may replace another list. Returns an exit code or -1.
+int ApplyChoices(const Request& r, app::FormatSettingsController& settings) {
+    std::vector<ChoiceKind> order = {ChoiceKind::VideoEncoder};
+    for (const ChoiceOption& option : ChoiceOptions()) {
+        if (option.kind != ChoiceKind::VideoEncoder) order.push_back(option.kind);
+    }
+    for (ChoiceKind kind : order) {
+        auto it = r.choices.find(kind);
+        if (it == r.choices.end()) continue;
+        if (!settings.Enabled(kind)) {
+            std::fprintf(stderr,
+                         "zorvex-cli convert: format %d has no video settings; %s is not offered\n",
+                         r.formatId, OptionName(kind).c_str());
+            return kExitUsage;
+        }
+        if (!settings.SelectCaption(kind, it->second)) {
+            std::string offered;
+            for (std::string_view item : settings.Items(kind)) {
+                offered += offered.empty() ? "" : ", ";
+                offered += "\"" + std::string(item) + "\"";
+            }
+            std::fprintf(stderr,
+                         "zorvex-cli convert: format %d offers no %s \"%s\"; it offers: %s\n",
+                         r.formatId, OptionName(kind).c_str(), it->second.c_str(), offered.c_str());
+            return kExitUsage;
+        }
+    }
+    if (!r.filters.empty() && !settings.FiltersEnabled()) {
+        std::fprintf(stderr,
+                     "zorvex-cli convert: format %d has no video; --filter is not offered\n",
+                     r.formatId);
+        return kExitUsage;
+    }
+    for (app::PictureFilter filter : r.filters) settings.SetFilterChecked(filter, true);
+    if (r.cut) {
+        settings.SetCutChecked(true);
+        for (int box = 0; box < app::kTimeBoxCount; ++box) {
+            settings.SetTimeBoxText(static_cast<app::TimeBox>(box), r.cutBoxes[box]);
+        }
+    }
+    return -1;
+}
+
+std::string Absolute(const std::string& path) {
+    std::error_code error;
+    const auto absolute = std::filesystem::absolute(std::filesystem::path(path), error);
+    return error ? path : absolute.lexically_normal().string();
+}
+
+bool HasDatExtension(const std::string& file) {
+    std::string ext = std::filesystem::path(file).extension().string();
+    for (char& c : ext) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    return ext == ".dat";
+}
+
+struct Task {
+    std::string input;
+    std::string output;
+    bool reported = false;
+};
+
+int RunConvert(const std::vector<std::string>& args) {
+    Request r;
+    if (int code = Parse(args, r); code >= 0) return code;
+    if (!LoadConverterLibraries()) return kExitFailed;
+
+    // From here on Ctrl+C stops the batch instead of ending the process.
+    g_interrupted = 0;
+    struct sigaction action {};
+    action.sa_handler = OnInterrupt;
+    sigemptyset(&action.sa_mask);
+    struct sigaction previous {};
+    sigaction(SIGINT, &action, &previous);
+    struct RestoreSignal {
+        struct sigaction* previous;
+        ~RestoreSignal() { sigaction(SIGINT, previous, nullptr); }
+    } restore{&previous};
+
+    Logger().SetLogLevel(llWarning);
+    Logger().SetOnLog([](TFFLogger*, std::uint32_t, TLogLevel, const std::string& text) {
+        std::fprintf(stderr, "%s\n", text.c_str());
+    });
+
+    const std::string outDir = Absolute(r.outDir.empty() ? "." : r.outDir);
+    {
+        std::error_code error;
+        std::filesystem::create_directories(outDir, error);
+        if (!std::filesystem::is_directory(outDir)) {
+            std::fprintf(stderr, "zorvex-cli convert: cannot create %s\n", outDir.c_str());
+            return kExitFailed;
+        }
+    }
+    for (std::string& file : r.files) file = Absolute(file);
+    const bool alone = r.files.size() == 1;
+
+    // The settings window's part: defaults, choices, confirmation.
+    std::unique_ptr<app::DurationReader> durations;
+    if (r.cut) {
+        durations = std::make_unique<app::ConverterDurationReader>();
+    } else {
+        durations = std::make_unique<app::FixedDurationReader>(-1);  // no cut, no need to open
+    }
+    app::FormatSettingsController settings(*durations, nullptr);
+    std::string message;
+    settings.OnMessage = [&](const std::string&, const std::string& text) { message = text; };
+    app::TFormatSettings fmt;
+    app::ResetFormatSettings(fmt);
+    settings.OfferCutRange(alone);
+    fmt.FmtSourceFile = r.files.front();
+    settings.Show(r.formatId, fmt, outDir);
+    if (int code = ApplyChoices(r, settings); code >= 0) return code;
+    if (settings.Confirm() != app::ConfirmResult::Confirmed) {
+        std::fprintf(stderr, "zorvex-cli convert: %s\n", message.c_str());
+        return kExitUsage;
+    }
+    durations.reset();
+
+    // The main window's part: one task per file.
+    TDAdadiZUZ converter;
+    std::vector<Task> tasks;
+    std::set<std::string> claimed(r.files.begin(), r.files.end());  // never written over
+    bool anyFailed = false;
+    const std::string extension = [&] {
+        const std::string name = app::FileNameOf(fmt.FmtOutputFile);
+        const auto dot = name.rfind('.');
+        return dot == std::string::npos ? std::string() : name.substr(dot);
+    }();
+    for (const std::string& file : r.files) {
+        auto fail = [&](const std::string& why) {
+            std::printf("failed %s: %s\n", file.c_str(), why.c_str());
+            std::fflush(stdout);
+            anyFailed = true;
+        };
+        if (!app::PathExists(file)) {
+            fail("No such file or directory");
+            continue;
+        }
+        try {
+            if (!converter.AVProbe().LoadFile(file)) {
+                fail(converter.AVProbe().LastError());
+                continue;
+            }
+            converter.AVProbe().CloseFile();
+        } catch (const std::exception& e) {
+            fail(e.what());
+            continue;
+        }
+        TInputOptions input;
+        InitInputOptions(input);
+        input.FileName = file;
+        if (HasDatExtension(file)) input.FileFormat = "mpeg";
+        app::ApplyFormatSettings(fmt, alone, input);
+        const int index = converter.AddTask(file, &input);
+        if (index < 0) {
+            fail(converter.LastError());
+            continue;
+        }
+        const std::string proposed =
+            alone ? fmt.FmtOutputFile : app::OutputPathFor(outDir, file, extension);
+        const std::string output = app::UniqueOutputName(proposed, [&](const std::string& name) {
+            return claimed.count(name) || (!r.overwrite && app::PathExists(name));
+        });
+        TOutputOptions options;
+        InitOutputOptions(options);
+        options.FileName = output;
+        app::ApplyFormatSettings(fmt, alone, options);
+        if (!converter.SetOutputFile(index, output, &options)) {
+            converter.RemoveTask(index);
+            fail(converter.LastError());
+            continue;
+        }
+        claimed.insert(output);
+        tasks.push_back({file, output});
+    }
+    if (tasks.empty()) return kExitFailed;
+
+    // Events arrive on the main thread (progress) or on delivery threads
+    // (terminations); both are handled here, on the main thread.
+    bool batchEnded = false;
+    int reported = 0;
+    bool allFinished = true;
+    converter.OnProgress = [&](TCustomDAdadiZUZ*, PProgressInfo info) {
+        if (info->TaskIndex < 0 || info->TaskIndex >= static_cast<int>(tasks.size())) return;
+        const long long percent =
+            info->TotalDuration > 0 ? info->CurrentDuration * 100 / info->TotalDuration : 0;
+        std::fprintf(stderr, "%s: %lld%% (%s)\n", tasks[info->TaskIndex].input.c_str(), percent,
+                     DurationText(info->CurrentDuration).c_str());
+    };
+    converter.OnTerminate = [&](TCustomDAdadiZUZ*, const TTerminateInfo& info) {
+        PostToMainThread([&, info] {
+            if (info.TaskIndex < 0) {
+                batchEnded = true;
+                return;
+            }
+            if (info.TaskIndex >= static_cast<int>(tasks.size())) return;
+            Task& task = tasks[info.TaskIndex];
+            if (task.reported) return;
+            task.reported = true;
+            ++reported;
+            if (info.Finished && !info.Exception) {
+                std::printf("done %s\n", task.output.c_str());
+            } else {
+                allFinished = false;
+                if (info.Exception) {
+                    std::printf("failed %s: %s\n", task.input.c_str(), info.ExceptionMsg.c_str());
+                } else {
+                    std::printf("stopped %s\n", task.input.c_str());
+                }
+            }
+            std::fflush(stdout);
+        });
+    };
+
+    const int count = static_cast<int>(tasks.size());
+    if (g_interrupted) {  // interrupted while the tasks were being prepared
+        for (const Task& task : tasks) std::printf("stopped %s\n", task.input.c_str());
+        return kExitInterrupted;
+    }
+    bool stopping = false;
+    converter.StartTask(std::min(r.jobs, count));
+    for (;;) {
+        WaitServingMainThread([&] { return batchEnded || (g_interrupted && !stopping); });
+        if (batchEnded) break;
+        stopping = true;
+        converter.StopTask(true);
+    }
+    // Task terminations travel on threads of their own and may trail the batch
+    // end by a moment.
+    WaitServingMainThread([&] { return reported == count; }, std::chrono::seconds(5));
+    converter.ClearTasks();
+    Logger().SetOnLog(nullptr);
+
+    if (stopping) return kExitInterrupted;
+    return allFinished && !anyFailed && reported == count ? kExitOk : kExitFailed;
+}
+
+const CommandRegistrar kConvert({"convert", kUsage,
+                                 "convert FILEs to catalogue format ID with its settings; "
+                                 "choice options pick other captions of the format's lists",
+                                 &RunConvert});
+
+}  // namespace
+}  // namespace zorvex::cli
