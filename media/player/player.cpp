@@ -11,6 +11,7 @@
 #include "media/log.h"
 #include "media/main_thread.h"
 #include "media/player/playback.h"
+#include "media/sdl_audio.h"
 #include "media/sdlapi.h"
 
 namespace zorvex {
@@ -113,9 +114,8 @@ bool TCustomPlayer::StartSound() {
     const char* driver = audioDriver_ == adDirectSound ? "pulseaudio"
                          : audioDriver_ == adWaveOut   ? "alsa"
                                                        : nullptr;
-    sdl::SDL_SetHint(SDL_HINT_AUDIODRIVER, driver);
-    sdl::SDL_SetHint(SDL_HINT_NO_SIGNAL_HANDLERS, "1");  // Ctrl+C stays the application's
-    if (sdl::SDL_InitSubSystem(SDL_INIT_AUDIO) < 0) {
+    SetSdlAudioDriver(driver);
+    if (!StartSdlAudio()) {
         char text[512];
         std::snprintf(text, sizeof text, "Could not initialize SDL with ScreenHandle(%u): %s",
                       static_cast<unsigned>(reinterpret_cast<std::uintptr_t>(surface_)),
@@ -130,7 +130,7 @@ bool TCustomPlayer::StartSound() {
 }
 
 void TCustomPlayer::StopSound() {
-    if (sdlStarted_.exchange(false)) sdl::SDL_QuitSubSystem(SDL_INIT_AUDIO);
+    if (sdlStarted_.exchange(false)) StopSdlAudio();
 }
 
 bool TCustomPlayer::Open(const std::string& fileName, TDisplaySurface* surface, bool startPaused) {

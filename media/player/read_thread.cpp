@@ -317,6 +317,7 @@ int TPlayback::StreamComponentOpen(int streamIndex) {
     {
         std::lock_guard lock(CodecLock());
         if (codec == nullptr || ff::avcodec_open2(context.get(), codec, nullptr) < 0) {
+            context.reset();
             owner.ReportError("avcodec_open() failed.", false);
             return -1;
         }

@@ -2,10 +2,13 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cstdlib>
 #include <thread>
 
+#include "media/ffapi.h"
+#include "media/log.h"
 #include "tests/media/player/player_support.h"
 
 namespace zorvex {
@@ -348,6 +351,38 @@ TEST(Player, CloseWithoutWaitEndsOnItsOwn) {
     // A new file opens after the old playback has gone.
     ASSERT_TRUE(player.Open(test::ToneStereo(), nullptr, true)) << player.LastError();
     EXPECT_TRUE(player.Playing());
+}
+
+TEST(Player, ReadErrorEndsPlaybackWithAReportedEnd) {
+    test::LoadPlayerLibrariesOrFail();
+    // A play list whose second entry is missing: after the first clip every
+    // read fails, and keeps failing.
+    test::TempDir dir;
+    test::WriteFile(
+        dir.File("a.avi"),
+        test::ReadFile(test::Fixture(
+            "player_clip.avi", "-f lavfi -i testsrc=size=160x120:rate=25 -t 0.5 -c:v mpeg4")));
+    const std::string file = dir.File("list.ffconcat");
+    test::WriteFile(file, "ffconcat version 1.0\nfile a.avi\nfile missing.avi\n");
+
+    std::mutex logMutex;
+    std::vector<std::string> errors;
+    Logger().SetTriggerEventInMainThread(false);
+    Logger().SetOnLog([&](TFFLogger*, std::uint32_t, TLogLevel level, const std::string& text) {
+        std::lock_guard lock(logMutex);
+        if (level == llError) errors.push_back(text);
+    });
+    PlayerRecorder recorder;
+    TDIZuvore player;
+    recorder.Attach(player);
+    ASSERT_TRUE(player.Open(file, nullptr, false)) << player.LastError();
+    EXPECT_TRUE(recorder.WaitForState(psEnd, 10s));
+    player.Close(true);
+    Logger().SetOnLog(nullptr);
+    std::lock_guard lock(logMutex);
+    const std::string expected =
+        "error #" + std::to_string(AVERROR(ENOENT)) + " while reading file: " + file;
+    EXPECT_NE(std::find(errors.begin(), errors.end(), expected), errors.end());
 }
 
 TEST(Player, HandlerMayReopenThePlayer) {
