@@ -39,7 +39,9 @@ void TPlayback::TogglePause() {
     if (paused) {
         std::lock_guard lock(clockMutex_);
         const double now = Now();
-        frameTimer_ += now + videoCurrentPtsDrift_ - videoCurrentPts_;
+        // The frame timer moves on by the time spent paused, which is known
+        // once a picture has been shown.
+        if (pictureShown_) frameTimer_ += now + videoCurrentPtsDrift_ - videoCurrentPts_;
         if (readPauseResult_ != AVERROR(ENOSYS)) videoCurrentPts_ = videoCurrentPtsDrift_ + now;
         videoCurrentPtsDrift_ = videoCurrentPts_ - now;
         paused = false;

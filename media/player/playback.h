@@ -196,6 +196,7 @@ class TPlayback {
     mutable std::mutex clockMutex_;
     double videoCurrentPts_ = 0;
     double videoCurrentPtsDrift_ = 0;
+    bool pictureShown_ = false;  // the clock above has been set by a shown picture
     std::int64_t videoCurrentPosition_ = -1;
     double frameTimer_ = 0;
     double frameLastPts_ = 0;

@@ -63,7 +63,8 @@ void TPlayback::VideoThread() {
             if (step != 0) {
                 if (step > 1) {
                     stepCounter = 0;
-                    owner.SetState(psPause);
+                    // A Resume that came before the second picture has the say.
+                    if (paused) owner.SetState(psPause);
                 } else {
                     stepCounter = step + 1;
                 }
@@ -322,6 +323,7 @@ void TPlayback::VideoRefresh(bool advance) {
                 videoCurrentPts_ = head.Time;
                 videoCurrentPtsDrift_ = head.Time - now;
                 videoCurrentPosition_ = head.Position;
+                pictureShown_ = true;
             }
             const double nextTarget =
                 pictureCount_ > 1
