@@ -1,6 +1,7 @@
 #include "media/sdl_audio.h"
 
 #include <mutex>
+#include <string>
 
 #include "media/sdlapi.h"
 
@@ -19,8 +20,16 @@ bool StartSdlAudio() {
 }
 
 void SetSdlAudioDriver(const char* driver) {
+    static std::string current;  // the hint as last set; empty: SDL's own choice
     std::lock_guard lock(SdlInitMutex());
+    const std::string wanted = driver != nullptr ? driver : "";
+    if (wanted == current) return;
     sdl::SDL_SetHint(SDL_HINT_AUDIODRIVER, driver);
+    current = wanted;
+}
+
+void ReleaseSdlThreadData() {
+    if (sdl::SDL_TLSCleanup != nullptr) sdl::SDL_TLSCleanup();
 }
 
 void StopSdlAudio() {

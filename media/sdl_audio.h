@@ -12,5 +12,8 @@ bool StartSdlAudio();
 void SetSdlAudioDriver(const char* driver);
 // Gives one start back.
 void StopSdlAudio();
+// Frees what SDL keeps for the calling thread (its error text); threads that
+// SDL did not start call it before they end.
+void ReleaseSdlThreadData();
 
 }  // namespace zorvex

@@ -34,12 +34,13 @@ void SdlCameraSound::Run() {
         {
             std::unique_lock lock(mutex_);
             queued_.wait(lock, [&] { return stop_ || !paths_.empty(); });
-            if (stop_) return;
+            if (stop_) break;
             path = std::move(paths_.front());
             paths_.pop_front();
         }
         PlayNow(path);
     }
+    ReleaseSdlThreadData();
 }
 
 void SdlCameraSound::PlayNow(const std::string& path) {

@@ -407,6 +407,7 @@ void TCustomPlayer::PlayThread() {
         ClosePlayback();
     }
     StopSound();
+    ReleaseSdlThreadData();
     playThreadFinished_.Set();
     SetState(psStop);
 }
@@ -494,6 +495,7 @@ void TCustomPlayer::EventThread(TEventChannel* channel) {
         if (done || channel->Terminated) break;
         channel->Queue.WaitNotEmpty(milliseconds(100));
     }
+    ReleaseSdlThreadData();  // a handler may have opened a file from here
     channel->Finished = true;
 }
 

@@ -55,19 +55,29 @@ PreviewController::~PreviewController() {
 
 void PreviewController::SelectFile(const QString& path) {
     emit sliderReset();
-    previewFile_ = path;
     rowSelected_ = true;
+    pendingFile_ = path;
+    closePending_ = false;
     BusyGuard guard(busy_);
-    if (!guard.Entered()) return;
+    if (!guard.Entered()) return;  // the call under way opens it when it is done
     if (!player_.LibrariesLoaded() &&
         !player_.LoadLibraries((programFolder_ + "/LibAV").toStdString())) {
+        previewFile_ = path;
         return;  // nothing visible: the preview simply stays black
     }
-    if (player_.State() != psPause) {
-        player_.Pause();
-        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    while (!pendingFile_.isEmpty()) {
+        previewFile_ = pendingFile_;
+        pendingFile_.clear();
+        if (player_.State() != psPause) {
+            player_.Pause();
+            std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        }
+        OpenPreview();  // waits for the old playback, serving events meanwhile
     }
-    OpenPreview();
+    if (closePending_) {
+        closePending_ = false;
+        player_.Close(true);
+    }
 }
 
 void PreviewController::OpenPreview() {
@@ -82,15 +92,23 @@ void PreviewController::OpenPreview() {
 
 void PreviewController::Deselect() {
     rowSelected_ = false;
-    BusyGuard guard(busy_);
-    if (guard.Entered()) player_.Close(true);
+    CloseNowOrAfterOpen();
 }
 
 void PreviewController::CloseForQueueChange() {
     rowSelected_ = false;
-    BusyGuard guard(busy_);
-    if (guard.Entered()) player_.Close(true);
+    CloseNowOrAfterOpen();
     emit panelCleared();
+}
+
+void PreviewController::CloseNowOrAfterOpen() {
+    BusyGuard guard(busy_);
+    if (guard.Entered()) {
+        player_.Close(true);
+    } else {  // an open is under way: it closes again when it is done
+        pendingFile_.clear();
+        closePending_ = true;
+    }
 }
 
 void PreviewController::Play() {

@@ -75,6 +75,7 @@ class PreviewController : public QObject {
 
   private:
     void OpenPreview();
+    void CloseNowOrAfterOpen();
 
     TCustomPlayer& player_;
     SettingsStore& settings_;
@@ -84,6 +85,8 @@ class PreviewController : public QObject {
     QString defaultSnapshotFolder_;
     TDisplaySurface* surface_ = nullptr;
     QString previewFile_;
+    QString pendingFile_;  // selected while an open was still under way
+    bool closePending_ = false;
     bool rowSelected_ = false;
     qint64 duration_ = 0;
     bool busy_ = false;  // a player call is waiting (and serving events) already

@@ -4,6 +4,7 @@
 
 #include <QDir>
 #include <QMenu>
+#include <QTimer>
 #include <QToolButton>
 
 #include "app/platform/camera_sound.h"
@@ -163,6 +164,25 @@ TEST(PreviewPanel, RemovingARowBlanksThePanel) {
     rig.panel->CloseAndClear();
     EXPECT_FALSE(rig.panel->Player().Playing());
     EXPECT_TRUE(rig.panel->View()->Picture().isNull());
+}
+
+TEST(PreviewPanel, ASelectionDuringAnOpenIsOpenedAfterIt) {
+    test::LoadConverterLibrariesOrFail();
+    PanelRig rig;
+    const QString first = Q(test::PreviewClip());
+    const QString second = Q(test::Fixture(
+        "preview_second.avi", "-f lavfi -i testsrc=size=128x96:rate=25 -t 1 -c:v mpeg4"));
+    // Arrives while the first open waits (and serves events).
+    QTimer::singleShot(0, rig.panel.get(), [&] { rig.panel->OpenFile(second); });
+    rig.panel->OpenFile(first);
+    EXPECT_EQ(rig.panel->Controller().PreviewFile(), second);
+    EXPECT_EQ(QString::fromStdString(rig.panel->Player().FileName()), second);
+    ASSERT_TRUE(rig.WaitForPicture());
+
+    // A row removed while an open is under way: closed once it is done.
+    QTimer::singleShot(0, rig.panel.get(), [&] { rig.panel->CloseAndClear(); });
+    rig.panel->OpenFile(first);
+    EXPECT_FALSE(rig.panel->Player().Playing());
 }
 
 }  // namespace
