@@ -1,20 +1,68 @@
 #include <QApplication>
-#include <QMainWindow>
+#include <clocale>
+#include <QLibraryInfo>
+#include <QTranslator>
 
+#include "app/core/workbench/converter_port.h"
+#include "app/core/workbench/product_info.h"
+#include "app/core/workbench/startup.h"
+#include "app/platform/machine_store.h"
+#include "app/platform/power.h"
 #include "app/platform/qt_dispatcher.h"
+#include "app/platform/settings_store.h"
+#include "app/platform/shell.h"
+#include "app/ui/main_window.h"
+#include "app/ui/media_info_window.h"
+#include "app/ui/password_window.h"
+#include "app/ui/update_window.h"
 #include "media/loader.h"
+
+using namespace zorvex::app;
 
 int main(int argc, char** argv) {
     QApplication application(argc, argv);
-    zorvex::app::QtMainThreadDispatcher dispatcher;
+    // Qt adopts the system's locale; FFmpeg parses numbers such as "29.97" with
+    // the C library, which must keep the "." decimal point.
+    std::setlocale(LC_NUMERIC, "C");
+    QApplication::setApplicationName(kProductName);
+    QApplication::setApplicationDisplayName(kProductName);
+    // Qt's own texts (message box buttons, the file dialog) in Chinese, like ours.
+    QTranslator qtTexts;
+    if (qtTexts.load(QStringLiteral("qtbase_zh_CN"),
+                     QLibraryInfo::path(QLibraryInfo::TranslationsPath))) {
+        QApplication::installTranslator(&qtTexts);
+    }
+    QtMainThreadDispatcher dispatcher;
     zorvex::SetMainThreadDispatcher(&dispatcher);
-    zorvex::Loader().SetLibraryFolder(zorvex::DefaultLibraryFolder());
+    const std::string libraryFolder = zorvex::DefaultLibraryFolder();
+    zorvex::Loader().SetLibraryFolder(libraryFolder);
 
-    QMainWindow window;
-    window.setWindowTitle("Zorvex");
-    window.resize(851, 588);
-    window.show();
-    const int result = application.exec();
+    int result = 0;
+    {
+        IniSettingsStore settings(DefaultSettingsPath());
+        DesktopShell shell;
+        LogindPowerControl power;
+        FileMachineStore machine;
+        ComponentConverter converter;
+
+        // The main window first (it creates the About window), then the others.
+        MainWindow window(
+            MainWindow::Services{converter, settings, shell, power, nullptr, ProgramFolder(),
+                                 QString::fromStdString(libraryFolder), DefaultOutputFolder()});
+        UpdateWindow update(settings, shell, &window);
+        window.SetUpdateWindowHandler([&update] { update.exec(); });
+        window.SetMediaInformationHandler([&](const QString& file) {
+            zorvex::app::ShowMediaInformation(&window, converter.Component().AVProbe(), file,
+                                              settings);
+        });
+        window.SetFirstShowHandler([&] {
+            if (!PassStartupLock(&window, machine, settings)) {
+                QMetaObject::invokeMethod(&window, &QWidget::close, Qt::QueuedConnection);
+            }
+        });
+        window.show();
+        result = application.exec();
+    }
     zorvex::SetMainThreadDispatcher(nullptr);
     return result;
 }

@@ -117,6 +117,14 @@ void ClearEntryPoints(LibraryIndex index) {
 
 const TLibraryItem& LibraryItem(LibraryIndex index) { return kLibraries.at(index); }
 
+std::vector<std::string> EntryPointNames(LibraryIndex index) {
+    std::vector<std::string> names;
+    for (const EntryPoint& e : kEntryPoints) {
+        if (e.library == index) names.emplace_back(e.name);
+    }
+    return names;
+}
+
 std::string LibraryFileName(LibraryIndex index) {
     const TLibraryItem& item = LibraryItem(index);
     return std::string("lib") + item.BaseName + ".so." + std::to_string(item.Version);

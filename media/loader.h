@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <mutex>
 #include <string>
+#include <vector>
 
 namespace zorvex {
 
@@ -35,6 +36,8 @@ struct TLibraryItem {
 // The row's file name: "lib" + base name + ".so." + version, e.g. "libavcodec.so.59".
 std::string LibraryFileName(LibraryIndex index);
 const TLibraryItem& LibraryItem(LibraryIndex index);
+// The row's entry-point names, in the order they are resolved.
+std::vector<std::string> EntryPointNames(LibraryIndex index);
 
 class DORudovLoader {
 public:

@@ -431,8 +431,11 @@ std::string TCustomAVProbe::GetFileInfoText() {
     std::vector<bool> listed(context_->nb_streams, false);
     for (unsigned p = 0; p < context_->nb_programs; ++p) {
         const AVProgram* program = context_->programs[p];
+        // Transport streams name these "service_provider" and "service_name".
         std::string provider = Tag(program->metadata, "provider_name");
+        if (provider.empty()) provider = Tag(program->metadata, "service_provider");
         std::string name = Tag(program->metadata, "name");
+        if (name.empty()) name = Tag(program->metadata, "service_name");
         lines.push_back(Printf("Program %d %s@%s", program->id,
                                provider.empty() ? "N/A" : provider.c_str(),
                                name.empty() ? "N/A" : name.c_str()));

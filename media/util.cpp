@@ -162,6 +162,11 @@ void PictureConversion::Reset() {
 
 bool PictureConversion::PictureToBitmap(const std::uint8_t* const data[4], const int linesize[4],
                                         AVPixelFormat format, int height, int width) {
+    // swscale does not check its formats itself: an unknown one would crash it.
+    if (width <= 0 || height <= 0 || data[0] == nullptr || format <= AV_PIX_FMT_NONE ||
+        ff::sws_isSupportedInput(format) == 0) {
+        return false;
+    }
     if (bitmap_.Width != width || bitmap_.Height != height) bitmap_.SetSize(width, height);
     if (format == AV_PIX_FMT_BGR24) {
         for (int y = 0; y < height; ++y) {
@@ -185,6 +190,9 @@ bool PictureConversion::PictureToBitmap(const std::uint8_t* const data[4], const
 bool PictureConversion::BitmapToPicture(std::uint8_t* const data[4], const int linesize[4],
                                         AVPixelFormat format, int height, int width) {
     if (bitmap_.Width != width || bitmap_.Height != height) return false;
+    if (data[0] == nullptr || format <= AV_PIX_FMT_NONE || ff::sws_isSupportedOutput(format) == 0) {
+        return false;
+    }
     fromBitmap_ = ff::sws_getCachedContext(fromBitmap_, width, height, AV_PIX_FMT_BGR24, width,
                                            height, format, SWS_BICUBIC, nullptr, nullptr, nullptr);
     if (fromBitmap_ == nullptr || !PrepareBuffer(width, height)) return false;

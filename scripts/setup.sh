@@ -9,6 +9,8 @@ packages=(
     libgtest-dev libgmock-dev
     # windows, dialogs, images
     qt6-base-dev libgl-dev
+    # Qt's own dialog texts (buttons, file dialog) in Chinese
+    qt6-translations-l10n
     # media libraries (headers for types; the program loads the libraries at run time)
     libavcodec-dev libavformat-dev libavutil-dev libswscale-dev libswresample-dev libavfilter-dev
     libavcodec-extra

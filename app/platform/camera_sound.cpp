@@ -46,18 +46,18 @@ void SdlCameraSound::Run() {
 void SdlCameraSound::PlayNow(const std::string& path) {
     if (!Loader().LoadLibrarySet(LibraryBit(liSdl))) return;
     if (!StartSdlAudio()) return;
-    SDL_AudioSpec spec{};
+    SDL_AudioSpec format{};
     Uint8* samples = nullptr;
     Uint32 length = 0;
     SDL_RWops* file = sdl::SDL_RWFromFile(path.c_str(), "rb");
-    if (file != nullptr && sdl::SDL_LoadWAV_RW(file, 1, &spec, &samples, &length) != nullptr) {
-        spec.callback = nullptr;  // queued sound
-        const SDL_AudioDeviceID device = sdl::SDL_OpenAudioDevice(nullptr, 0, &spec, nullptr, 0);
+    if (file != nullptr && sdl::SDL_LoadWAV_RW(file, 1, &format, &samples, &length) != nullptr) {
+        format.callback = nullptr;  // queued sound
+        const SDL_AudioDeviceID device = sdl::SDL_OpenAudioDevice(nullptr, 0, &format, nullptr, 0);
         if (device != 0) {
             sdl::SDL_QueueAudio(device, samples, length);
             sdl::SDL_PauseAudioDevice(device, 0);
-            const int bytesPerSecond =
-                spec.freq * spec.channels * static_cast<int>(SDL_AUDIO_BITSIZE(spec.format) / 8);
+            const int bytesPerSecond = format.freq * format.channels *
+                                       static_cast<int>(SDL_AUDIO_BITSIZE(format.format) / 8);
             const auto limit =
                 std::chrono::steady_clock::now() +
                 std::chrono::milliseconds(1000 + 1000LL * length / std::max(bytesPerSecond, 1));

@@ -11,7 +11,7 @@
 namespace zorvex::app {
 
 class CameraSound {
-  public:
+public:
     virtual ~CameraSound() = default;
     // Starts playing the WAV file and returns at once. A missing file or sound
     // device is skipped silently.
@@ -20,12 +20,12 @@ class CameraSound {
 
 // Plays through SDL2 on a worker thread of its own, one sound after another.
 class SdlCameraSound : public CameraSound {
-  public:
+public:
     SdlCameraSound() = default;
     ~SdlCameraSound() override;  // stops a sound that is still playing
     void Play(const QString& wavPath) override;
 
-  private:
+private:
     void Run();
     void PlayNow(const std::string& path);
 
@@ -38,7 +38,7 @@ class SdlCameraSound : public CameraSound {
 
 // Records the requests; for tests.
 class FakeCameraSound : public CameraSound {
-  public:
+public:
     void Play(const QString& wavPath) override { played.append(wavPath); }
     QStringList played;
 };

@@ -40,8 +40,9 @@ void SeekSlider::mouseReleaseEvent(QMouseEvent* event) {
     emit released();
 }
 
-PreviewPanel::PreviewPanel(SettingsStore& settings, Shell& shell, CameraSound& sound,
-                           QWidget* parent, QString programFolder, QString defaultSnapshotFolder)
+PreviewPanelWidget::PreviewPanelWidget(SettingsStore& settings, Shell& shell, CameraSound& sound,
+                                       QWidget* parent, QString programFolder,
+                                       QString defaultSnapshotFolder)
     : QWidget(parent) {
     if (programFolder.isEmpty()) programFolder = ProgramFolder();
     if (defaultSnapshotFolder.isEmpty()) defaultSnapshotFolder = DefaultSnapshotFolder();
@@ -118,7 +119,7 @@ PreviewPanel::PreviewPanel(SettingsStore& settings, Shell& shell, CameraSound& s
     connect(stop, &QToolButton::clicked, controller_, &PreviewController::Stop);
     connect(soundButton_, &QToolButton::clicked, controller_, &PreviewController::ToggleMute);
     connect(snapshot, &QToolButton::clicked, controller_, &PreviewController::TakeSnapshot);
-    connect(settingsButton, &QToolButton::clicked, this, &PreviewPanel::ShowSnapshotMenu);
+    connect(settingsButton, &QToolButton::clicked, this, &PreviewPanelWidget::ShowSnapshotMenu);
     connect(slider_, &SeekSlider::pressed, controller_, &PreviewController::SliderPressed);
     connect(slider_, &SeekSlider::released, this,
             [this] { controller_->SliderReleased(slider_->value(), slider_->maximum()); });
@@ -133,25 +134,26 @@ PreviewPanel::PreviewPanel(SettingsStore& settings, Shell& shell, CameraSound& s
         soundButton_->setIcon(PreviewIcon(muted ? PreviewGlyph::Muted : PreviewGlyph::Sound));
     });
     connect(controller_, &PreviewController::snapshotTypeChanged, this,
-            &PreviewPanel::ShowSnapshotType);
+            &PreviewPanelWidget::ShowSnapshotType);
     connect(controller_, &PreviewController::panelCleared, view_, &VideoView::Clear);
     connect(controller_, &PreviewController::statusTextChanged, this,
-            &PreviewPanel::statusTextChanged);
-    connect(controller_, &PreviewController::logLine, this, &PreviewPanel::logLine);
+            &PreviewPanelWidget::statusTextChanged);
+    connect(controller_, &PreviewController::logLine, this, &PreviewPanelWidget::logLine);
     connect(controller_, &PreviewController::queueFocusRequested, this,
-            &PreviewPanel::queueFocusRequested);
+            &PreviewPanelWidget::queueFocusRequested);
 
     controller_->CurrentSnapshotType();  // start-up: check the stored type's item
 }
 
-PreviewPanel::~PreviewPanel() {
+PreviewPanelWidget::~PreviewPanelWidget() {
     // The playback ends while the video panel it draws into still exists, and
     // the controller goes before the player it refers to.
     player_.Close(true);
     delete controller_;
 }
 
-QToolButton* PreviewPanel::AddButton(const QString& name, const QString& hint, const QIcon& icon) {
+QToolButton* PreviewPanelWidget::AddButton(const QString& name, const QString& hint,
+                                           const QIcon& icon) {
     auto* button = new QToolButton(this);
     button->setObjectName(name);
     button->setToolTip(hint);
@@ -162,23 +164,25 @@ QToolButton* PreviewPanel::AddButton(const QString& name, const QString& hint, c
     return button;
 }
 
-void PreviewPanel::ShowSnapshotMenu() {
+void PreviewPanelWidget::ShowSnapshotMenu() {
     controller_->CurrentSnapshotType();
     snapshotMenu_->popup(QCursor::pos());
 }
 
-void PreviewPanel::ShowSnapshotType(SnapshotType type) {
+void PreviewPanelWidget::ShowSnapshotType(SnapshotType type) {
     typeActions_[static_cast<int>(type)]->setChecked(true);
 }
 
-void PreviewPanel::OpenFile(const QString& path) {
-    controller_->SelectFile(path);
+void PreviewPanelWidget::ShowFile(const QString& file) {
+    controller_->SelectFile(file);
 }
-void PreviewPanel::Close() {
+
+void PreviewPanelWidget::ClosePlayer() {
     controller_->Deselect();
 }
-void PreviewPanel::CloseAndClear() {
-    controller_->CloseForQueueChange();
+
+void PreviewPanelWidget::RepaintPanel() {
+    view_->Clear();
 }
 
 }  // namespace zorvex::app

@@ -1,10 +1,11 @@
 // The preview group of the main window: the black video panel, the position
 // slider, six picture buttons and the snapshot menu, around one player.
 //
-// The main window calls OpenFile when a queue row becomes selected (not while
-// rows are being reordered), Close when a click leaves no row selected, and
-// CloseAndClear when a row is removed or the queue cleared; it shows
-// statusTextChanged in its status bar and appends logLine to the conversion log.
+// The queue drives it through PreviewPanel: ShowFile when a row becomes
+// selected (not while rows are being reordered), ClosePlayer when a click
+// leaves no row selected, ClosePlayer and RepaintPanel when a row is removed or
+// the queue cleared. The main window shows statusTextChanged in its status bar
+// and appends logLine to the conversion log.
 #pragma once
 
 #include <QSlider>
@@ -12,6 +13,7 @@
 #include <functional>
 
 #include "app/core/preview/preview_controller.h"
+#include "app/core/workbench/workbench_ui.h"
 #include "media/player/player.h"
 
 class QAction;
@@ -30,32 +32,35 @@ class VideoView;
 // handle); a press away from the handle moves the handle there first.
 class SeekSlider : public QSlider {
     Q_OBJECT
-  public:
+public:
     explicit SeekSlider(QWidget* parent = nullptr);
 
-  signals:
+signals:
     void pressed();
     void released();
 
-  protected:
+protected:
     void mousePressEvent(QMouseEvent* event) override;
     void mouseReleaseEvent(QMouseEvent* event) override;
 };
 
-class PreviewPanel : public QWidget {
+class PreviewPanelWidget : public QWidget, public PreviewPanel {
     Q_OBJECT
-  public:
+public:
     static constexpr int kVideoWidth = 313;
     static constexpr int kVideoHeight = 190;
 
-    PreviewPanel(SettingsStore& settings, Shell& shell, CameraSound& sound,
-                 QWidget* parent = nullptr, QString programFolder = {},
-                 QString defaultSnapshotFolder = {});
-    ~PreviewPanel() override;
+    // programFolder holds "sounds/cam.wav" and, unless SetLibraryFolder says
+    // otherwise, "LibAV".
+    PreviewPanelWidget(SettingsStore& settings, Shell& shell, CameraSound& sound,
+                       QWidget* parent = nullptr, QString programFolder = {},
+                       QString defaultSnapshotFolder = {});
+    ~PreviewPanelWidget() override;
 
-    void OpenFile(const QString& path);
-    void Close();
-    void CloseAndClear();
+    // PreviewPanel
+    void ShowFile(const QString& file) override;
+    void ClosePlayer() override;
+    void RepaintPanel() override;
 
     PreviewController& Controller() { return *controller_; }
     TDIZuvore& Player() { return player_; }
@@ -65,12 +70,12 @@ class PreviewPanel : public QWidget {
     // The folder picker of "设置快照目录"; tests replace it.
     void SetFolderPicker(std::function<QString()> picker) { folderPicker_ = std::move(picker); }
 
-  signals:
+signals:
     void statusTextChanged(const QString& text);
     void logLine(const QString& line);
     void queueFocusRequested();
 
-  private:
+private:
     QToolButton* AddButton(const QString& name, const QString& hint, const QIcon& icon);
     void ShowSnapshotMenu();
     void ShowSnapshotType(SnapshotType type);

@@ -12,7 +12,7 @@ namespace zorvex::app {
 
 class VideoView : public QWidget, public TDisplaySurface {
     Q_OBJECT
-  public:
+public:
     explicit VideoView(QWidget* parent = nullptr);
 
     // TDisplaySurface, called from the player's threads.
@@ -24,11 +24,11 @@ class VideoView : public QWidget, public TDisplaySurface {
     // What the panel shows now (empty when black).
     QImage Picture() const;
 
-  protected:
+protected:
     void paintEvent(QPaintEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
 
-  private:
+private:
     mutable std::mutex mutex_;
     QImage image_;
     std::atomic<int> width_{0};

@@ -40,13 +40,13 @@ struct TDisplayImage {
 // Told by the surface when its client area changes size; the player listens
 // while it plays into the surface.
 class TDisplaySurfaceListener {
-  public:
+public:
     virtual ~TDisplaySurfaceListener() = default;
     virtual void SurfaceResized(int width, int height) = 0;
 };
 
 class TDisplaySurface {
-  public:
+public:
     virtual ~TDisplaySurface() = default;
     // The client size in pixels; called from the player's threads.
     virtual void ClientSize(int& width, int& height) const = 0;
@@ -58,18 +58,18 @@ class TDisplaySurface {
     // delivered to the old one any more.
     void SetListener(TDisplaySurfaceListener* listener);
 
-  protected:
+protected:
     // Implementations call this from their own thread on a size change.
     void NotifyResized(int width, int height);
 
-  private:
+private:
     std::mutex listenerMutex_;
     TDisplaySurfaceListener* listener_ = nullptr;
 };
 
 // Keeps the last presented image; its size is set by the owner.
 class TMemoryDisplaySurface : public TDisplaySurface {
-  public:
+public:
     TMemoryDisplaySurface(int width, int height) : width_(width), height_(height) {}
     void ClientSize(int& width, int& height) const override;
     void Present(const TDisplayImage& image) override;
@@ -81,7 +81,7 @@ class TMemoryDisplaySurface : public TDisplaySurface {
     // Waits until more than `count` images were presented.
     bool WaitForPresentCount(int count, std::chrono::milliseconds timeout) const;
 
-  private:
+private:
     mutable std::mutex mutex_;
     mutable std::condition_variable presented_;
     int width_;

@@ -13,7 +13,7 @@ struct AVPacket;
 namespace zorvex {
 
 class TPacketQueue {
-  public:
+public:
     // Creates the queue holding the flush packet as its first entry.
     explicit TPacketQueue(const AVPacket* flushPacket);
     ~TPacketQueue();  // frees every queued packet
@@ -40,7 +40,7 @@ class TPacketQueue {
 
     static constexpr int NodeSize = 96;  // a packet record and the link to the next
 
-  private:
+private:
     const AVPacket* flushPacket_;
     mutable std::mutex mutex_;
     std::condition_variable changed_;

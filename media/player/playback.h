@@ -56,7 +56,7 @@ inline int EvenSize(int n) {
 }
 
 class TPlayback {
-  public:
+public:
     static constexpr int PictureQueueSize = 2;
     static constexpr int SubpictureQueueSize = 4;
     static constexpr int SampleRingSize = 0x20000;
@@ -121,7 +121,7 @@ class TPlayback {
     std::atomic<int> videoStreamIndex{-1};
     std::atomic<int> subtitleStreamIndex{-1};
 
-  private:
+private:
     friend class TCustomPlayer;
 
     // read_thread.cpp

@@ -54,7 +54,7 @@ using TAudioMonitor = std::function<void(const std::uint8_t* data, int length)>;
 std::int64_t SeekTarget(std::int64_t position, std::int64_t duration, std::int64_t startTime);
 
 class TCustomPlayer : public TFFBaseComponent, private TDisplaySurfaceListener {
-  public:
+public:
     TCustomPlayer();
     ~TCustomPlayer() override;
 
@@ -126,7 +126,7 @@ class TCustomPlayer : public TFFBaseComponent, private TDisplaySurfaceListener {
     TPositionEvent OnPosition;
     TPlayStateEvent OnState;
 
-  private:
+private:
     friend class TPlayback;
 
     struct TPlayEvent {

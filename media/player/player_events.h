@@ -23,7 +23,7 @@ struct TPlayerEvent {
 };
 
 class TPlayerEventQueue {
-  public:
+public:
     static constexpr int Capacity = 10;
 
     void Post(const TPlayerEvent& event);
@@ -34,7 +34,7 @@ class TPlayerEventQueue {
     void Clear();
     int Count() const;
 
-  private:
+private:
     mutable std::mutex mutex_;
     std::condition_variable notEmpty_;
     std::array<TPlayerEvent, Capacity> ring_{};

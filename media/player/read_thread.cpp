@@ -378,7 +378,7 @@ bool TPlayback::OpenAudioDevice(AVCodecContext* codec) {
     wanted.samples = 1024;
     wanted.callback = &TPlayback::AudioCallbackEntry;
     wanted.userdata = this;
-    // SDL converts to whatever the device takes, so the spec is ours to keep.
+    // SDL converts to whatever the device takes, so the format is the one we ask for.
     audioDevice_ =
         wanted.freq > 0 ? sdl::SDL_OpenAudioDevice(nullptr, 0, &wanted, &obtained, 0) : 0;
     if (audioDevice_ == 0) {

@@ -8,7 +8,7 @@
 namespace zorvex {
 
 class TManualResetEvent {
-  public:
+public:
     explicit TManualResetEvent(bool initiallySet = false) : set_(initiallySet) {}
 
     void Set() {
@@ -32,7 +32,7 @@ class TManualResetEvent {
         return changed_.wait_for(lock, timeout, [&] { return set_; });
     }
 
-  private:
+private:
     mutable std::mutex mutex_;
     mutable std::condition_variable changed_;
     bool set_;

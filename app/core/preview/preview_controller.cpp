@@ -15,14 +15,14 @@ namespace {
 // While one player call waits (serving queued events), a click that arrives
 // meanwhile is dropped instead of re-entering the player.
 class BusyGuard {
-  public:
+public:
     explicit BusyGuard(bool& busy) : busy_(busy), entered_(!busy) { busy_ = true; }
     ~BusyGuard() {
         if (entered_) busy_ = false;
     }
     bool Entered() const { return entered_; }
 
-  private:
+private:
     bool& busy_;
     bool entered_;
 };
@@ -41,6 +41,7 @@ PreviewController::PreviewController(TCustomPlayer& player, SettingsStore& setti
       shell_(shell),
       sound_(sound),
       programFolder_(std::move(programFolder)),
+      libraryFolder_(programFolder_ + "/LibAV"),
       defaultSnapshotFolder_(std::move(defaultSnapshotFolder)) {
     player_.OnFileOpen = [this](TCustomPlayer*, std::int64_t duration, int, int, int&, int&) {
         duration_ = duration;
@@ -60,8 +61,7 @@ void PreviewController::SelectFile(const QString& path) {
     closePending_ = false;
     BusyGuard guard(busy_);
     if (!guard.Entered()) return;  // the call under way opens it when it is done
-    if (!player_.LibrariesLoaded() &&
-        !player_.LoadLibraries((programFolder_ + "/LibAV").toStdString())) {
+    if (!player_.LibrariesLoaded() && !player_.LoadLibraries(libraryFolder_.toStdString())) {
         previewFile_ = path;
         return;  // nothing visible: the preview simply stays black
     }

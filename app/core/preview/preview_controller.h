@@ -20,7 +20,7 @@ extern const QString kSnapshotTakenText;
 
 class PreviewController : public QObject {
     Q_OBJECT
-  public:
+public:
     // programFolder holds "LibAV" and "sounds/cam.wav"; defaultSnapshotFolder is
     // used when system.ini names none.
     PreviewController(TCustomPlayer& player, SettingsStore& settings, Shell& shell,
@@ -30,6 +30,8 @@ class PreviewController : public QObject {
 
     // Where the player draws; set before the first file opens.
     void SetSurface(TDisplaySurface* surface) { surface_ = surface; }
+    // Where the player's libraries are loaded from (default: programFolder/LibAV).
+    void SetLibraryFolder(const QString& folder) { libraryFolder_ = folder; }
 
     // The queue: a row became selected (the caller skips this while rows are
     // being reordered); a click left no row selected; a row was removed or the
@@ -63,7 +65,7 @@ class PreviewController : public QObject {
     bool Muted() const { return player_.Mute(); }
     TCustomPlayer& Player() { return player_; }
 
-  signals:
+signals:
     void statusTextChanged(const QString& text);
     void logLine(const QString& line);  // for the conversion log
     void sliderReset();                 // a row was selected: the slider goes to 0
@@ -73,7 +75,7 @@ class PreviewController : public QObject {
     void panelCleared();         // the video panel goes black
     void queueFocusRequested();  // play and pause give the focus back
 
-  private:
+private:
     void OpenPreview();
     void CloseNowOrAfterOpen();
 
@@ -82,6 +84,7 @@ class PreviewController : public QObject {
     Shell& shell_;
     CameraSound& sound_;
     QString programFolder_;
+    QString libraryFolder_;
     QString defaultSnapshotFolder_;
     TDisplaySurface* surface_ = nullptr;
     QString previewFile_;

@@ -29,14 +29,14 @@ struct PanelRig {
     RecordingShell shell;
     FakeCameraSound sound;
     QtMainThreadDispatcher dispatcher;
-    std::unique_ptr<PreviewPanel> panel;
+    std::unique_ptr<PreviewPanelWidget> panel;
 
     PanelRig() {
         test::EnsureApplication();
         SetMainThreadDispatcher(&dispatcher);
         settings.WriteString("SnapShot", "Dir", Q(dir.File("snaps")));
-        panel = std::make_unique<PreviewPanel>(settings, shell, sound, nullptr,
-                                               Q(dir.File("program")), Q(dir.File("default")));
+        panel = std::make_unique<PreviewPanelWidget>(
+            settings, shell, sound, nullptr, Q(dir.File("program")), Q(dir.File("default")));
         panel->show();
     }
     ~PanelRig() {
@@ -98,9 +98,9 @@ TEST(PreviewPanel, PlaysIntoTheVideoPanelAndSnapshotsMatchIt) {
                               "preview_640x480.avi",
                               "-f lavfi -i testsrc=size=640x480:rate=25 -t 1 -c:v mpeg4 -q:v 2")));
     QString status;
-    QObject::connect(rig.panel.get(), &PreviewPanel::statusTextChanged,
+    QObject::connect(rig.panel.get(), &PreviewPanelWidget::statusTextChanged,
                      [&](const QString& text) { status = text; });
-    rig.panel->OpenFile(Q(clip));
+    rig.panel->ShowFile(Q(clip));
     ASSERT_TRUE(rig.WaitForPicture()) << rig.panel->Player().LastError();
     EXPECT_EQ(rig.panel->Slider()->maximum(), rig.panel->Slider()->width());
     EXPECT_EQ(rig.panel->Slider()->value(), 0);
@@ -155,13 +155,14 @@ TEST(PreviewPanel, MenuAndSoundButton) {
 TEST(PreviewPanel, RemovingARowBlanksThePanel) {
     test::LoadConverterLibrariesOrFail();
     PanelRig rig;
-    rig.panel->OpenFile(Q(test::PreviewClip()));
+    rig.panel->ShowFile(Q(test::PreviewClip()));
     ASSERT_TRUE(rig.WaitForPicture());
-    rig.panel->Close();  // a click on no row: the last picture stays
+    rig.panel->ClosePlayer();  // a click on no row: the last picture stays
     EXPECT_FALSE(rig.panel->View()->Picture().isNull());
-    rig.panel->OpenFile(Q(test::PreviewClip()));
+    rig.panel->ShowFile(Q(test::PreviewClip()));
     ASSERT_TRUE(rig.WaitForPicture());
-    rig.panel->CloseAndClear();
+    rig.panel->ClosePlayer();  // a row removed
+    rig.panel->RepaintPanel();
     EXPECT_FALSE(rig.panel->Player().Playing());
     EXPECT_TRUE(rig.panel->View()->Picture().isNull());
 }
@@ -173,15 +174,18 @@ TEST(PreviewPanel, ASelectionDuringAnOpenIsOpenedAfterIt) {
     const QString second = Q(test::Fixture(
         "preview_second.avi", "-f lavfi -i testsrc=size=128x96:rate=25 -t 1 -c:v mpeg4"));
     // Arrives while the first open waits (and serves events).
-    QTimer::singleShot(0, rig.panel.get(), [&] { rig.panel->OpenFile(second); });
-    rig.panel->OpenFile(first);
+    QTimer::singleShot(0, rig.panel.get(), [&] { rig.panel->ShowFile(second); });
+    rig.panel->ShowFile(first);
     EXPECT_EQ(rig.panel->Controller().PreviewFile(), second);
     EXPECT_EQ(QString::fromStdString(rig.panel->Player().FileName()), second);
     ASSERT_TRUE(rig.WaitForPicture());
 
     // A row removed while an open is under way: closed once it is done.
-    QTimer::singleShot(0, rig.panel.get(), [&] { rig.panel->CloseAndClear(); });
-    rig.panel->OpenFile(first);
+    QTimer::singleShot(0, rig.panel.get(), [&] {
+        rig.panel->ClosePlayer();
+        rig.panel->RepaintPanel();
+    });
+    rig.panel->ShowFile(first);
     EXPECT_FALSE(rig.panel->Player().Playing());
 }
 

@@ -42,7 +42,7 @@ inline std::string ToneStereo() {
 
 // Records what a player reports, for waiting on and checking afterwards.
 class PlayerRecorder {
-  public:
+public:
     // Declare the recorder (and any surface) before the player: the player's
     // last events arrive while it is destroyed.
     void Attach(TCustomPlayer& player) {
@@ -88,7 +88,7 @@ class PlayerRecorder {
         return n;
     }
 
-  private:
+private:
     std::mutex mutex_;
     std::condition_variable changed_;
     std::vector<TPlayState> states_;

@@ -1,0 +1,242 @@
+// The main window controller: the conversion queue with its task slot table,
+// the batch run on the converter (start, pause, resume, stop), progress and
+// status per row, the completion action, the add commands and the conversion
+// log. Widgets only show its state and forward clicks.
+#pragma once
+
+#include <QObject>
+#include <QString>
+#include <QStringList>
+#include <atomic>
+#include <cstdint>
+#include <memory>
+#include <vector>
+
+#include "app/core/workbench/task_slots.h"
+#include "media/converter_options.h"
+#include "media/log.h"
+
+namespace zorvex::app {
+
+class ConverterPort;
+class FormatDialogs;
+class PowerControl;
+class PreviewPanel;
+class SettingsStore;
+class Shell;
+class WorkbenchUi;
+
+// Column 6 texts.
+inline const QString kStatusReady = QStringLiteral("准备");
+inline const QString kStatusConverting = QStringLiteral("转换中...");
+inline const QString kStatusPaused = QStringLiteral("暂停");
+inline const QString kStatusStopped = QStringLiteral("停止");
+inline const QString kStatusDone = QStringLiteral("完成");
+
+struct QueueRow {
+    QString sourceFile;    // column 1
+    QString sourceFormat;  // column 2
+    QString targetFormat;  // column 3
+    QString currentTime;   // column 4
+    int progress = -1;     // column 5; -1: empty cell
+    QString status;        // column 6
+};
+
+// Enabled commands. The queue group's "上移", "下移", "移除", "清空" show the
+// same flags as active or inactive; the completion choice and "打开" are
+// always enabled.
+struct CommandStates {
+    bool add = true;
+    bool remove = false;
+    bool clear = false;
+    bool start = false;
+    bool pause = false;
+    bool stop = false;
+    bool browse = true;
+    bool naming = true;
+    bool moveUp = true;  // shown active at start-up although nothing can move
+    bool moveDown = true;
+    bool operator==(const CommandStates&) const = default;
+};
+
+enum CompletionAction { caNothing = 0, caPowerOff = 1, caOpenFolder = 2 };
+
+class WorkbenchController : public QObject {
+    Q_OBJECT
+public:
+    struct Services {
+        ConverterPort& converter;
+        SettingsStore& settings;
+        Shell& shell;
+        PowerControl& power;
+        WorkbenchUi& ui;
+        FormatDialogs& formats;
+        PreviewPanel* preview = nullptr;  // none until the panel exists
+        QString libraryFolder;            // "LibAV" in the program's folder
+        QString defaultOutputFolder;      // ~/Video_Directory
+        QString programFolder;            // help.chm lives there
+    };
+
+    explicit WorkbenchController(Services services, QObject* parent = nullptr);
+    ~WorkbenchController() override;
+
+    // Start-up after the window exists (the skin is applied by the window):
+    // empty slot table, output folder, defaults, snapshot picture type, flags.
+    void Startup();
+    // The preview panel the queue drives; nullptr for none.
+    void SetPreviewPanel(PreviewPanel* panel) { s_.preview = panel; }
+
+    // Queue.
+    const std::vector<QueueRow>& Rows() const { return rows_; }
+    int RowCount() const { return static_cast<int>(rows_.size()); }
+    int SelectedRow() const { return selected_; }
+    const TaskSlotTable& Slots() const { return slots_; }
+    const CommandStates& Commands() const { return commands_; }
+
+    // Fields.
+    const QString& OutputFolder() const { return outputFolder_; }
+    void SetOutputFolder(const QString& folder);
+    int NamingPolicy() const { return namingPolicy_; }
+    void SetNamingPolicy(int index);
+    int CompletionAction() const { return completionAction_; }
+    void SetCompletionAction(int index);
+    int CpuPriority() const { return cpuPriority_; }
+    void SetCpuPriority(int index);
+    int FilesAtOnce() const { return filesAtOnce_; }
+    void SetFilesAtOnce(int index);
+    bool Paused() const { return paused_; }
+    bool StopRequested() const { return stopRequested_; }
+    bool Converting() const { return converting_; }
+    bool Reordering() const { return reordering_; }
+    const QString& PreviewFile() const { return previewFile_; }
+    int& FormatId() { return formatId_; }  // written by the format chooser
+    const QString& SnapshotPictureType() const { return snapshotType_; }
+    const QStringList& ConversionLog() const { return log_; }
+
+    // Add commands.
+    void AddOneFile();
+    void AddSeveralFiles();
+    // Files dropped onto the queue: as "添加多个视频文件" with this list.
+    void AddDroppedFiles(const QStringList& files);
+    // Appends a prepared file whose converter task exists; false (with a
+    // message) when the slot table has no free slot left.
+    bool AppendToQueue(const TInputOptions& input, const TOutputOptions& output);
+
+    // Queue commands.
+    void RemoveSelected();
+    void ClearQueue();
+    void MoveUp();
+    void MoveDown();
+    void StartOrResume();
+    void PauseBatch();
+    void StopBatch();
+    void ChooseOutputFolder();
+    void OpenOutputFolder();
+    void ShowMediaInformation();
+    // A row became selected in the view (-1: a click left none selected).
+    void SelectRow(int row);
+
+    // Help menu.
+    void OpenHelp();
+    void OpenWebsite();
+    void OpenMail();
+
+    // Converter and log router events, on the main thread.
+    void HandleProgress(const TProgressInfo& info);
+    void HandleTerminate(const TTerminateInfo& info);
+    void HandleLog(std::uint32_t threadId, TLogLevel level, const QString& message);
+
+    // Routes the log router's messages (delivered on the main thread) into the
+    // conversion log.
+    void AttachLogRouter();
+    // Appends one line to the conversion log (the preview's open failures).
+    void AppendLog(const QString& line);
+
+    // The window is closing: detach from the converter, the preview and the
+    // log router, then stop whatever still runs and wait for it.
+    void Close();
+
+signals:
+    void RowsReset();
+    void RowAppended(int row);
+    void RowRemoved(int row);
+    void RowChanged(int row);
+    void CommandsChanged();
+    // The controller moved the selection (an add, a move, a remove).
+    void SelectionChanged(int row);
+    void OutputFolderChanged(const QString& folder);
+    void FieldsChanged();
+    void LogAppended(const QString& line);
+    // The batch-end event has been handled (rows marked, tasks cleared).
+    void BatchEnded();
+
+private:
+    void AddFiles(const QStringList& files, bool fromDialog);
+    bool LibraryCheck();
+    bool HasFreeSlot();
+    bool PrepareAndQueue(const QString& path, bool alone, bool* stopWalk);
+    void LogFramed(const QString& line);
+    void ClearLog();
+
+    bool BuildTasks();
+    void SetRowStatus(int row, const QString& status);
+    void SetRowProgress(int row, int progress);
+    void SelectRowInternal(int row);
+    void SwapRows(int a, int b);
+
+    void ViewsEmpty();
+    void ViewsReady();
+    void ViewsConverting();
+    void SetCommands(const CommandStates& states);
+
+    void HandleTaskEnd(const TTerminateInfo& info);
+    void HandleBatchEnd();
+    void RunCompletionAction();
+    int RowOfTask(int taskIndex) const;
+    // Calls into the converter that may deliver terminations on this thread:
+    // those are held back until the call has returned.
+    template <typename Fn>
+    void CallConverter(Fn&& fn);
+
+    Services s_;
+    TaskSlotTable slots_;
+    std::vector<QueueRow> rows_;
+    int selected_ = -1;
+    CommandStates commands_;
+
+    QString outputFolder_;
+    int namingPolicy_ = 0;
+    int completionAction_ = caOpenFolder;
+    int cpuPriority_ = 3;
+    int filesAtOnce_ = 0;
+    bool paused_ = false;
+    bool stopRequested_ = false;
+    bool converting_ = false;
+    bool reordering_ = false;
+    QString previewFile_;
+    int formatId_ = 500;
+    QString snapshotType_ = QStringLiteral("BMP");
+    QStringList log_;
+
+    // Batch bookkeeping: the row of each task of the running batch, the rows
+    // whose task failed, and the rows the batch end marked done (undone if
+    // their failure is reported after the batch end).
+    std::vector<int> taskRows_;
+    std::vector<bool> rowFailed_;
+    std::vector<std::pair<int, QString>> doneByBatchEnd_;
+    bool batchEnded_ = true;
+
+    int converterCallDepth_ = 0;
+    std::vector<TTerminateInfo> heldBack_;
+
+    // Shared with the converter's handlers, which may outlive a batch and run
+    // on other threads: attached is cleared by Close and the destructor; the
+    // generation tells a late event of an earlier batch from a current one.
+    struct Link {
+        std::atomic<bool> attached{true};
+        std::atomic<int> generation{0};
+    };
+    std::shared_ptr<Link> link_ = std::make_shared<Link>();
+};
+
+}  // namespace zorvex::app

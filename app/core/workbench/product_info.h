@@ -1,0 +1,14 @@
+// The program's name, version and where its makers can be reached.
+#pragma once
+
+#include <QString>
+
+namespace zorvex::app {
+
+inline const QString kProductName = QStringLiteral("Zorvex");
+inline const QString kProductVersion = QStringLiteral("3.8.8");
+inline const QString kWebsiteUrl = QStringLiteral("https://zorvex.example.org/");
+inline const QString kMailAddress = QStringLiteral("support@zorvex.example.org");
+inline const QString kMailUrl = QStringLiteral("mailto:support@zorvex.example.org");
+
+}  // namespace zorvex::app

@@ -1,0 +1,887 @@
+// Input and output file setup: opening an input (forced format and decoders,
+// program selection, stream analysis, seeking, taking over its picture and
+// sound parameters) and creating an output with its video, audio and subtitle
+// streams. Nothing is written to disk here: the run opens the output.
+#include <unistd.h>
+
+#include <bit>
+#include <cmath>
+#include <cstring>
+#include <ctime>
+#include <filesystem>
+#include <mutex>
+
+#include "media/engine/engine.h"
+#include "media/engine/text.h"
+#include "media/ffapi.h"
+#include "media/loader.h"
+#include "media/log.h"
+#include "media/util.h"
+
+namespace zorvex {
+
+using engine_text::Fmt;
+
+namespace {
+
+struct FormatContextFree {
+    void operator()(AVFormatContext* c) const { ff::avformat_free_context(c); }
+};
+
+const char* KindName(bool encoder) {
+    return encoder ? "encoder" : "decoder";
+}
+
+// The sample aspect ratio that gives the display aspect FrameAspectRatio.
+AVRational SampleAspect(const TEngineSettings& s) {
+    const double ratio =
+        s.FrameWidth * s.FrameHeight != 0
+            ? static_cast<double>(s.FrameAspectRatio * static_cast<float>(s.FrameHeight) /
+                                  static_cast<float>(s.FrameWidth))
+            : static_cast<double>(s.FrameAspectRatio * 3.0f / 4.0f);
+    return ff::av_d2q(ratio, 255);
+}
+
+std::string IsoTime(std::int64_t seconds) {
+    const std::time_t t = static_cast<std::time_t>(seconds);
+    std::tm utc{};
+    gmtime_r(&t, &utc);
+    char text[64];
+    std::strftime(text, sizeof text, "%Y-%m-%dT%H:%M:%S.000000Z", &utc);
+    return text;
+}
+
+bool ClassKnows(const AVClass* const* cls, const char* name) {
+    return cls != nullptr && *cls != nullptr &&
+           ff::av_opt_find(const_cast<const AVClass**>(cls), name, nullptr, 0,
+                           AV_OPT_SEARCH_FAKE_OBJ) != nullptr;
+}
+
+// Subtitle kinds by codec properties.
+bool IsTextSubtitle(AVCodecID id) {
+    const AVCodecDescriptor* d = ff::avcodec_descriptor_get(id);
+    return d != nullptr && (d->props & AV_CODEC_PROP_TEXT_SUB) != 0;
+}
+bool IsBitmapSubtitle(AVCodecID id) {
+    const AVCodecDescriptor* d = ff::avcodec_descriptor_get(id);
+    return d != nullptr && (d->props & AV_CODEC_PROP_BITMAP_SUB) != 0;
+}
+
+// Where the output will be written must be writable; the file itself is not
+// created or truncated here.
+int CheckWritable(const std::string& path) {
+    namespace fs = std::filesystem;
+    std::error_code ec;
+    const fs::path target(path);
+    if (fs::is_directory(target, ec)) return AVERROR(EISDIR);
+    fs::path folder = target.parent_path();
+    if (folder.empty()) folder = ".";
+    if (!fs::is_directory(folder, ec)) return AVERROR(ENOENT);
+    if (::access(folder.c_str(), W_OK | X_OK) != 0) return AVERROR(errno);
+    if (fs::exists(target, ec) && ::access(path.c_str(), W_OK) != 0) return AVERROR(errno);
+    return 0;
+}
+
+}  // namespace
+
+// ---------------------------------------------------------------------------
+// Codec choice
+
+bool TCustomFFmpeg::FindCodec(const std::string& name, AVMediaType type, bool encoder,
+                              int strictness, AVCodecID& id, const AVCodec** codecOut) {
+    id = AV_CODEC_ID_NONE;
+    if (codecOut != nullptr) *codecOut = nullptr;
+    if (name.empty()) return true;
+    const AVCodec* codec = encoder ? ff::avcodec_find_encoder_by_name(name.c_str())
+                                   : ff::avcodec_find_decoder_by_name(name.c_str());
+    if (codec == nullptr && encoder && name == "libfaac") {
+        // The AAC encoder of old builds; today's libraries carry their own.
+        codec = ff::avcodec_find_encoder_by_name("aac");
+        if (codec != nullptr && !substitutionLogged_) {
+            substitutionLogged_ = true;
+            Logger().Log(this, llInfo, "Encoder 'libfaac' is not available, using 'aac' instead");
+        }
+    }
+    if (codec == nullptr) {
+        SetLastError(Fmt("Unknown %s '%s'", KindName(encoder), name.c_str()));
+        return false;
+    }
+    if (codec->type != type) {
+        SetLastError(Fmt("Invalid %s type '%s'", KindName(encoder), name.c_str()));
+        return false;
+    }
+    if ((codec->capabilities & AV_CODEC_CAP_EXPERIMENTAL) != 0 &&
+        strictness > FF_COMPLIANCE_EXPERIMENTAL) {
+        std::string message = Fmt(
+            "%s '%s' is experimental and might produce bad results.\r\nAdd '-strict experimental' "
+            "if you want to use it.",
+            KindName(encoder), codec->name);
+        const AVCodec* other =
+            encoder ? ff::avcodec_find_encoder(codec->id) : ff::avcodec_find_decoder(codec->id);
+        if (other != nullptr && (other->capabilities & AV_CODEC_CAP_EXPERIMENTAL) == 0) {
+            message +=
+                Fmt("\r\nOr use the non experimental %s '%s'.", KindName(encoder), other->name);
+        }
+        SetLastError(message);
+        return false;
+    }
+    id = codec->id;
+    if (codecOut != nullptr) *codecOut = codec;
+    return true;
+}
+
+// ---------------------------------------------------------------------------
+// Input files
+
+bool TCustomFFmpeg::AddInputFile(const std::string& fileName) {
+    RequireLibraries();
+    EnsureGenericContexts();
+    TEngineSettings& s = Settings;
+    if (InputFileCount() >= maxFiles_) {
+        SetLastError(Fmt("max input files %d reached", maxFiles_));
+        return false;
+    }
+    const std::string ffName = ToFFmpegFileName(fileName);
+    if (ffName.size() + 1 > MaxInputNameBytes) {
+        SetLastError(FFmpegErrorText(fileName, AVERROR(ENAMETOOLONG)));
+        return false;
+    }
+
+    // 1. Forced format.
+    const AVInputFormat* format = nullptr;
+    if (!s.FormatName.empty()) {
+        format = ff::av_find_input_format(s.FormatName.c_str());
+        if (format == nullptr) {
+            throw FFmpegException(Fmt("Unknown input format: \"%s\"", s.FormatName.c_str()));
+        }
+        s.FormatName.clear();
+    }
+
+    // Whatever happens from here, the pending names and channel are used up.
+    struct Consume {
+        TEngineSettings& s;
+        ~Consume() {
+            s.VideoChannel = 0;
+            s.VideoCodecName.clear();
+            s.AudioCodecName.clear();
+            s.SubtitleCodecName.clear();
+        }
+    } consume{s};
+
+    // 2. The context.
+    std::unique_ptr<AVFormatContext, FormatContextFree> pending(ff::avformat_alloc_context());
+    if (!pending) throw FFmpegException("avformat_alloc_context failed");
+
+    // 3. Parameters for demuxers that take them (raw audio and video, images,
+    // capture devices); others leave them unused.
+    Dictionary parameters;
+    SetLocalProtocolWhitelist(parameters.Out());
+    if (s.AudioSampleRate > 0)
+        parameters.Set("sample_rate", std::to_string(s.AudioSampleRate).c_str());
+    if (s.AudioChannels > 0) {
+        AVChannelLayout layout{};
+        ff::av_channel_layout_default(&layout, s.AudioChannels);
+        char text[128] = "";
+        if (ff::av_channel_layout_describe(&layout, text, sizeof text) > 0) {
+            parameters.Set("ch_layout", text);
+        }
+        ff::av_channel_layout_uninit(&layout);
+    }
+    if (s.FrameWidth > 0 && s.FrameHeight > 0) {
+        parameters.Set("video_size", Fmt("%dx%d", s.FrameWidth, s.FrameHeight).c_str());
+    }
+    if (s.FramePixFmt >= 0) {
+        if (const char* pix = ff::av_get_pix_fmt_name(static_cast<AVPixelFormat>(s.FramePixFmt))) {
+            parameters.Set("pixel_format", pix);
+        }
+    }
+    if (s.FrameRate.num > 0 && s.FrameRate.den > 0) {
+        parameters.Set("framerate", Fmt("%d/%d", s.FrameRate.num, s.FrameRate.den).c_str());
+    }
+    if (s.VideoChannel != 0) parameters.Set("channel", std::to_string(s.VideoChannel).c_str());
+    if (!s.VideoStandard.empty()) parameters.Set("standard", s.VideoStandard.c_str());
+    if (s.LoopInput) parameters.Set("loop", "1");
+
+    // 4. Generic format options.
+    ApplyGenericOptions(pending.get(), FormatOptionsIndex, AV_OPT_FLAG_DECODING_PARAM);
+
+    // 5. Forced decoders.
+    const std::pair<const std::string*, AVMediaType> forced[] = {
+        {&s.VideoCodecName, AVMEDIA_TYPE_VIDEO},
+        {&s.AudioCodecName, AVMEDIA_TYPE_AUDIO},
+        {&s.SubtitleCodecName, AVMEDIA_TYPE_SUBTITLE},
+    };
+    for (const auto& [name, type] : forced) {
+        const int strictness = CodecOptions[static_cast<size_t>(type)]
+                                   ? CodecOptions[static_cast<size_t>(type)]->strict_std_compliance
+                                   : 0;
+        AVCodecID id = AV_CODEC_ID_NONE;
+        const AVCodec* decoder = nullptr;
+        if (!FindCodec(*name, type, false, strictness, id, &decoder)) return false;
+        if (type == AVMEDIA_TYPE_VIDEO) {
+            pending->video_codec_id = id;
+            pending->video_codec = decoder;
+        } else if (type == AVMEDIA_TYPE_AUDIO) {
+            pending->audio_codec_id = id;
+            pending->audio_codec = decoder;
+        } else {
+            pending->subtitle_codec_id = id;
+            pending->subtitle_codec = decoder;
+        }
+    }
+
+    // 6. Flags.
+    pending->flags |= AVFMT_FLAG_NONBLOCK;
+    if (s.PgmyuvCompat) pending->video_codec_id = AV_CODEC_ID_PGMYUV;
+
+    // 7. Open. FFmpeg frees the context when the open fails.
+    AVFormatContext* raw = pending.release();
+    const int opened = ff::avformat_open_input(&raw, ffName.c_str(), format, parameters.Out());
+    if (opened < 0) {
+        SetLastError(FFmpegErrorText(fileName, opened));
+        return false;
+    }
+    LockedInputContextPtr context(raw);
+
+    // 8. Program selection.
+    if (s.ProgramId != 0) {
+        for (unsigned i = 0; i < context->nb_streams; ++i)
+            context->streams[i]->discard = AVDISCARD_ALL;
+        bool found = false;
+        for (unsigned p = 0; p < context->nb_programs; ++p) {
+            AVProgram* program = context->programs[p];
+            if (program->id == s.ProgramId) {
+                found = true;
+                for (unsigned j = 0; j < program->nb_stream_indexes; ++j) {
+                    const unsigned index = program->stream_index[j];
+                    if (index < context->nb_streams)
+                        context->streams[index]->discard = AVDISCARD_DEFAULT;
+                }
+            } else {
+                program->discard = AVDISCARD_ALL;
+            }
+        }
+        if (!found) {
+            SetLastError("Specified program id not found");
+            return false;
+        }
+        s.ProgramId = 0;
+    }
+
+    // 9. Stream analysis.
+    int analysed;
+    {
+        std::lock_guard lock(CodecLock());
+        analysed = ff::avformat_find_stream_info(context.get(), nullptr);
+    }
+    if (analysed < 0 && s.Verbose >= 0) {
+        const std::string message = Fmt("%s: could not find codec parameters", fileName.c_str());
+        Logger().Log(this, llVerbose, message);
+        SetLastError(message);
+        return false;
+    }
+
+    // 10. Seek.
+    std::int64_t target = s.StartTime;
+    if (context->start_time != AV_NOPTS_VALUE) target += context->start_time;
+    if (s.StartTime != 0) {
+        if (ff::av_seek_frame(context.get(), -1, target, AVSEEK_FLAG_BACKWARD) < 0 &&
+            s.Verbose > 0) {
+            Logger().Log(this, llVerbose,
+                         Fmt("%s: could not seek to position %0.3f", fileName.c_str(),
+                             static_cast<double>(target) / 1000000.0));
+        }
+        s.StartTime = 0;
+    }
+
+    // 11. Take over the streams' parameters.
+    std::vector<const AVCodec*> codecs;
+    for (unsigned i = 0; i < context->nb_streams; ++i) {
+        AVStream* st = context->streams[i];
+        const AVCodecParameters* par = st->codecpar;
+        if (par->codec_type < AVMEDIA_TYPE_UNKNOWN || par->codec_type >= AVMEDIA_TYPE_NB) {
+            throw FFmpegException("invalid codec_type");
+        }
+        switch (par->codec_type) {
+            case AVMEDIA_TYPE_VIDEO: {
+                s.FrameHeight = par->height;
+                s.FrameWidth = par->width;
+                const AVRational sar = st->sample_aspect_ratio.num != 0 ? st->sample_aspect_ratio
+                                                                        : par->sample_aspect_ratio;
+                float ratio = sar.num != 0 && sar.den != 0
+                                  ? static_cast<float>(sar.num) / static_cast<float>(sar.den)
+                                  : 0.0f;
+                if (s.FrameWidth * s.FrameHeight != 0) {
+                    ratio = ratio != 0.0f ? static_cast<float>(s.FrameWidth) * ratio /
+                                                static_cast<float>(s.FrameHeight)
+                                          : static_cast<float>(s.FrameWidth) /
+                                                static_cast<float>(s.FrameHeight);
+                } else if (ratio == 0.0f) {
+                    ratio = 4.0f / 3.0f;
+                }
+                s.FrameAspectRatio = ratio;
+                s.FramePixFmt = par->format >= 0 ? par->format : 0;
+                std::int64_t lowres = 0;
+                if (CodecOptions[skVideo])
+                    ff::av_opt_get_int(CodecOptions[skVideo].get(), "lowres", 0, &lowres);
+                if (lowres > 0 && lowres < 31) {
+                    s.FrameWidth >>= lowres;
+                    s.FrameHeight >>= lowres;
+                }
+                const AVRational rate = st->r_frame_rate;
+                const AVRational codecBase = ff::av_stream_get_codec_timebase(st);
+                // Codecs that count fields tick twice per frame.
+                const int ticks = par->codec_id == AV_CODEC_ID_H264 ||
+                                          par->codec_id == AV_CODEC_ID_MPEG2VIDEO ||
+                                          par->codec_id == AV_CODEC_ID_MPEG1VIDEO
+                                      ? 2
+                                      : 1;
+                if (s.Verbose >= 0 && codecBase.num != 0 && rate.num != 0 && rate.den != 0 &&
+                    (codecBase.den != rate.num * ticks || codecBase.num != rate.den)) {
+                    Logger().Log(
+                        this, llInfo,
+                        Fmt("Seems stream %d codec frame rate differs from container frame "
+                            "rate: %2.2f (%d/%d) -> %2.2f (%d/%d)",
+                            static_cast<int>(i), static_cast<double>(codecBase.den) / codecBase.num,
+                            codecBase.den, codecBase.num, static_cast<double>(rate.num) / rate.den,
+                            rate.num, rate.den));
+                }
+                s.FrameRate = rate;
+                codecs.push_back(s.VideoCodecName.empty()
+                                     ? nullptr
+                                     : ff::avcodec_find_decoder_by_name(s.VideoCodecName.c_str()));
+                if (s.VideoDisable)
+                    st->discard = AVDISCARD_ALL;
+                else if (s.VideoDiscard != 0)
+                    st->discard = static_cast<AVDiscard>(s.VideoDiscard);
+                break;
+            }
+            case AVMEDIA_TYPE_AUDIO:
+                s.ChannelLayout =
+                    par->ch_layout.order == AV_CHANNEL_ORDER_NATIVE ? par->ch_layout.u.mask : 0;
+                s.AudioChannels = par->ch_layout.nb_channels;
+                s.AudioSampleRate = par->sample_rate;
+                s.AudioSampleFmt = par->format;
+                codecs.push_back(s.AudioCodecName.empty()
+                                     ? nullptr
+                                     : ff::avcodec_find_decoder_by_name(s.AudioCodecName.c_str()));
+                if (s.AudioDisable) st->discard = AVDISCARD_ALL;
+                break;
+            case AVMEDIA_TYPE_SUBTITLE:
+                codecs.push_back(s.SubtitleCodecName.empty() ? nullptr
+                                                             : ff::avcodec_find_decoder_by_name(
+                                                                   s.SubtitleCodecName.c_str()));
+                if (s.SubtitleDisable) st->discard = AVDISCARD_ALL;
+                break;
+            default:
+                codecs.push_back(nullptr);
+                break;
+        }
+    }
+
+    // 12. Expected duration.
+    if (context->duration != AV_NOPTS_VALUE && context->duration > s.ExpectedDuration) {
+        s.ExpectedDuration = context->duration;
+    }
+
+    // 13. Store the file with its time-stamp offset.
+    TInputFile input;
+    input.FileName = fileName;
+    input.TsOffset = s.CopyTs ? s.InputTimeOffset : s.InputTimeOffset - target;
+    if (s.Verbose >= 0) ff::av_dump_format(context.get(), InputFileCount(), ffName.c_str(), 0);
+    input.Context = std::move(context);
+    InputFiles.push_back(std::move(input));
+    InputCodecs.insert(InputCodecs.end(), codecs.begin(), codecs.end());
+    return true;
+}
+
+// ---------------------------------------------------------------------------
+// Output files
+
+TCustomFFmpeg::TInputKinds TCustomFFmpeg::check_audio_video_sub_inputs(bool firstOnly) const {
+    TInputKinds kinds;
+    const size_t count = firstOnly ? std::min<size_t>(1, InputFiles.size()) : InputFiles.size();
+    for (size_t f = 0; f < count; ++f) {
+        const AVFormatContext* ic = InputFiles[f].Context.get();
+        for (unsigned i = 0; i < ic->nb_streams; ++i) {
+            const AVCodecParameters* par = ic->streams[i]->codecpar;
+            switch (par->codec_type) {
+                case AVMEDIA_TYPE_VIDEO:
+                    kinds.Video = true;
+                    break;
+                case AVMEDIA_TYPE_AUDIO:
+                    kinds.Audio = true;
+                    break;
+                case AVMEDIA_TYPE_SUBTITLE:
+                    kinds.Subtitle = true;
+                    kinds.TextSubtitle = kinds.TextSubtitle || IsTextSubtitle(par->codec_id);
+                    kinds.BitmapSubtitle = kinds.BitmapSubtitle || IsBitmapSubtitle(par->codec_id);
+                    break;
+                case AVMEDIA_TYPE_UNKNOWN:
+                case AVMEDIA_TYPE_DATA:
+                case AVMEDIA_TYPE_ATTACHMENT:
+                    break;
+                default:
+                    throw FFmpegException("invalid codec_type of input file");
+            }
+        }
+    }
+    return kinds;
+}
+
+int TCustomFFmpeg::AddOutputFile(const std::string& fileName, bool join) {
+    RequireLibraries();
+    EnsureGenericContexts();
+    TEngineSettings& s = Settings;
+    auto fail = [&](std::string message) {
+        SetLastError(std::move(message));
+        return -1;
+    };
+    if (JoinMode) return fail("Cannot join more than one output file.");
+    if (OutputFileCount() >= maxFiles_) return fail(Fmt("max output files %d reached", maxFiles_));
+    const std::string ffName = ToFFmpegFileName(fileName);
+    if (ffName.size() + 1 > MaxOutputNameBytes) {
+        return fail(FFmpegErrorText(fileName, AVERROR(ENAMETOOLONG)));
+    }
+    for (const TInputFile& input : InputFiles) {
+        std::error_code ec;
+        if (std::filesystem::equivalent(fileName, input.FileName, ec)) {
+            return fail(Fmt("Output file '%s' is the same file as input '%s'", fileName.c_str(),
+                            input.FileName.c_str()));
+        }
+    }
+
+    // Format.
+    const AVOutputFormat* format = nullptr;
+    if (!s.FormatName.empty()) {
+        format = ff::av_guess_format(s.FormatName.c_str(), nullptr, nullptr);
+        if (format == nullptr) {
+            // The refused name is used up too, so that it cannot fail the outputs
+            // added after this one.
+            const std::string name = std::move(s.FormatName);
+            s.FormatName.clear();
+            return fail(
+                Fmt("Requested output format '%s' is not a suitable output format", name.c_str()));
+        }
+    } else {
+        format = ff::av_guess_format(nullptr, ffName.c_str(), nullptr);
+        if (format == nullptr) {
+            return fail(Fmt("Unable to find a suitable output format for '%s'", fileName.c_str()));
+        }
+    }
+    s.FormatName.clear();
+
+    auto output = std::make_shared<TOutputFile>();
+    output->FileName = fileName;
+    output->UsesFilters = !s.VideoFilters.empty();
+    AVFormatContext* raw = nullptr;
+    if (ff::avformat_alloc_output_context2(&raw, format, nullptr, ffName.c_str()) < 0 ||
+        raw == nullptr) {
+        throw FFmpegException("avformat_alloc_context failed");
+    }
+    output->Context.reset(raw);
+
+    // Which streams.
+    bool useVideo =
+        s.VideoStreamCopy || format->video_codec != AV_CODEC_ID_NONE || !s.VideoCodecName.empty();
+    bool useAudio =
+        s.AudioStreamCopy || format->audio_codec != AV_CODEC_ID_NONE || !s.AudioCodecName.empty();
+    bool useSubtitle = s.SubtitleStreamCopy || format->subtitle_codec != AV_CODEC_ID_NONE ||
+                       !s.SubtitleCodecName.empty();
+    if (!InputFiles.empty()) {
+        TInputKinds kinds;
+        try {
+            kinds = check_audio_video_sub_inputs(join);
+        } catch (const std::exception& x) {
+            return fail(Fmt("check_audio_video_sub_inputs fail: %s", x.what()));
+        }
+        useVideo = useVideo && kinds.Video;
+        useAudio = useAudio && kinds.Audio;
+        useSubtitle = useSubtitle && kinds.Subtitle;
+        if (useSubtitle && !s.SubtitleStreamCopy && s.SubtitleCodecName.empty()) {
+            // Without a named encoder the container's own subtitle encoder is used,
+            // when it can take the subtitles the inputs hold (text or pictures).
+            const AVCodec* encoder = ff::avcodec_find_encoder(format->subtitle_codec);
+            const bool fits =
+                encoder != nullptr && ((IsTextSubtitle(encoder->id) && kinds.TextSubtitle) ||
+                                       (IsBitmapSubtitle(encoder->id) && kinds.BitmapSubtitle));
+            if (!fits) {
+                useSubtitle = false;
+                Logger().Log(this, llInfo,
+                             Fmt("Subtitles are not kept: the %s format cannot take the subtitles "
+                                 "of the input",
+                                 format->name));
+            }
+        }
+    }
+    if (s.AudioDisable) useAudio = false;
+    if (s.VideoDisable) useVideo = false;
+    if (s.SubtitleDisable) useSubtitle = false;
+
+    // Streams in the order video, audio, subtitle.
+    const std::pair<bool, void (TCustomFFmpeg::*)(TOutputFile&)> creators[] = {
+        {useVideo, &TCustomFFmpeg::new_video_stream},
+        {useAudio, &TCustomFFmpeg::new_audio_stream},
+        {useSubtitle, &TCustomFFmpeg::new_subtitle_stream},
+    };
+    const char* const creatorNames[] = {"new_video_stream", "new_audio_stream",
+                                        "new_subtitle_stream"};
+    for (int i = 0; i < 3; ++i) {
+        if (!creators[i].first) continue;
+        try {
+            (this->*creators[i].second)(*output);
+        } catch (const std::exception& x) {
+            return fail(Fmt("%s fail: %s", creatorNames[i], x.what()));
+        }
+    }
+
+    AVFormatContext* oc = output->Context.get();
+    if (s.RecTimestamp != 0) {
+        ff::av_dict_set(&oc->metadata, "creation_time", IsoTime(s.RecTimestamp).c_str(), 0);
+    }
+    for (auto it = s.Metadata.rbegin(); it != s.Metadata.rend(); ++it) {
+        ff::av_dict_set(&oc->metadata, it->first.c_str(), it->second.c_str(), 0);
+    }
+    s.Metadata.clear();
+
+    if ((format->flags & AVFMT_NEEDNUMBER) != 0 && !ff::av_filename_number_test(ffName.c_str())) {
+        return fail(FFmpegErrorText(fileName, AVERROR(EDOM)));
+    }
+    if ((format->flags & AVFMT_NOFILE) == 0) {
+        const int writable = CheckWritable(fileName);
+        if (writable < 0) return fail(FFmpegErrorText(fileName, writable));
+    }
+
+    // Multiplexer parameters.
+    oc->max_delay = static_cast<int>(s.MuxMaxDelay * 1000000);
+    if (oc->priv_data != nullptr) {
+        if (ClassKnows(&format->priv_class, "preload")) {
+            ff::av_opt_set_int(oc->priv_data, "preload",
+                               static_cast<std::int64_t>(s.MuxPreload * 1000000), 0);
+        }
+        if (ClassKnows(&format->priv_class, "loop")) {
+            ff::av_opt_set_int(oc->priv_data, "loop", s.LoopOutput, 0);
+        }
+    }
+    oc->flags |= AVFMT_FLAG_NONBLOCK;
+    ApplyGenericOptions(oc, FormatOptionsIndex, AV_OPT_FLAG_ENCODING_PARAM);
+    ApplyPrivateFormatOptions(oc);
+    s.StreamIdMap.fill(0);
+
+    OutputFiles.push_back(output);
+    if (join && InputFileCount() > 1) {
+        JoinMode = true;
+        std::int64_t total = 0;
+        for (const TInputFile& input : InputFiles) {
+            if (input.Context->duration != AV_NOPTS_VALUE) total += input.Context->duration;
+        }
+        s.ExpectedDuration = total != 0 ? total : -1;
+        for (int i = 1; i < InputFileCount(); ++i) OutputFiles.push_back(output);
+    }
+    return OutputFileCount();
+}
+
+void TCustomFFmpeg::AddCodecStreamCommon(TOutputFile& output, TOutputStream& stream,
+                                         AVMediaType type) {
+    TEngineSettings& s = Settings;
+    AVCodecContext* ctx = stream.Codec.get();
+    ctx->codec_type = type;
+    ctx->thread_count = s.ThreadCount;
+    AVStream* st = ff::avformat_new_stream(output.Context.get(), nullptr);
+    if (st == nullptr) throw FFmpegException("Could not alloc stream");
+    st->id = st->index < MaxStreams ? s.StreamIdMap[static_cast<size_t>(st->index)] : 0;
+    if (ctx->time_base.num > 0 && ctx->time_base.den > 0) st->time_base = ctx->time_base;  // a hint
+    st->sample_aspect_ratio = ctx->sample_aspect_ratio;
+    ff::avcodec_parameters_from_context(st->codecpar, ctx);
+    stream.Stream = st;
+}
+
+void TCustomFFmpeg::new_video_stream(TOutputFile& output) {
+    TEngineSettings& s = Settings;
+    AVFormatContext* oc = output.Context.get();
+    TOutputStream os;
+    // Everything that can fail on bad settings is done before the stream is
+    // added, so that a failure leaves the output as it was.
+    if (s.VideoStreamCopy) {
+        os.StreamCopy = true;
+        os.Codec.reset(ff::avcodec_alloc_context3(nullptr));
+        if (!os.Codec) throw FFmpegException("Could not alloc stream");
+        os.Codec->sample_aspect_ratio = SampleAspect(s);
+    } else {
+        AVRational rate =
+            s.FrameRate.num != 0 && s.FrameRate.den != 0 ? s.FrameRate : AVRational{25, 1};
+        AVCodecID id = AV_CODEC_ID_NONE;
+        if (!s.VideoCodecName.empty()) {
+            if (!FindCodec(s.VideoCodecName, AVMEDIA_TYPE_VIDEO, true,
+                           CodecOptions[skVideo] ? CodecOptions[skVideo]->strict_std_compliance : 0,
+                           id, &os.Encoder)) {
+                s.VideoCodecName.clear();
+                throw FFmpegException(LastError());
+            }
+            os.EncoderByName = true;
+        } else {
+            id = ff::av_guess_codec(oc->oformat, nullptr, oc->url, nullptr, AVMEDIA_TYPE_VIDEO);
+            os.Encoder = ff::avcodec_find_encoder(id);
+        }
+        os.Codec.reset(ff::avcodec_alloc_context3(os.Encoder));
+        if (!os.Codec) throw FFmpegException("Could not alloc stream");
+        AVCodecContext* c = os.Codec.get();
+        c->codec_type = AVMEDIA_TYPE_VIDEO;
+        c->codec_id = id;
+        ApplyGenericOptions(c, skVideo, AV_OPT_FLAG_VIDEO_PARAM | AV_OPT_FLAG_ENCODING_PARAM);
+        ApplyPrivateCodecOptions(c, os.Encoder);
+        if (os.Encoder != nullptr && os.Encoder->supported_framerates != nullptr && !s.ForceFps) {
+            rate = os.Encoder->supported_framerates[ff::av_find_nearest_q_idx(
+                rate, os.Encoder->supported_framerates)];
+        }
+        c->time_base = AVRational{rate.den, rate.num};
+        c->framerate = rate;
+        c->width = s.FrameWidth;
+        c->height = s.FrameHeight;
+        c->sample_aspect_ratio = SampleAspect(s);
+        c->pix_fmt = static_cast<AVPixelFormat>(s.FramePixFmt);
+        ChoosePixelFormat(c, os.Encoder);
+        if (s.IntraOnly) c->gop_size = 0;
+        if (s.VideoQscale != 0 || s.SameQuality) {
+            c->flags |= AV_CODEC_FLAG_QSCALE;
+            os.Quality = QualityScale * s.VideoQscale;
+            c->global_quality = static_cast<int>(os.Quality);
+        }
+        auto copyMatrix = [](const std::optional<TQuantMatrix>& m, std::uint16_t*& target) {
+            if (!m) return;
+            ff::av_freep(&target);
+            target = static_cast<std::uint16_t*>(ff::av_malloc(sizeof(TQuantMatrix)));
+            if (target != nullptr) std::memcpy(target, m->data(), sizeof(TQuantMatrix));
+        };
+        copyMatrix(s.IntraMatrix, c->intra_matrix);
+        copyMatrix(s.InterMatrix, c->inter_matrix);
+        if (s.RcOverride) {
+            try {
+                ParseRcOverride(c);
+            } catch (...) {
+                s.VideoCodecName.clear();
+                throw;
+            }
+        }
+        if (c->rc_initial_buffer_occupancy == 0)
+            c->rc_initial_buffer_occupancy = c->rc_buffer_size * 3 / 4;
+        c->intra_dc_precision = s.IntraDcPrecision - 8;
+        if (s.DoPsnr) c->flags |= AV_CODEC_FLAG_PSNR;
+        if (s.DoPass == 1) c->flags |= AV_CODEC_FLAG_PASS1;
+        if (s.DoPass == 2) c->flags |= AV_CODEC_FLAG_PASS2;
+    }
+    AVCodecContext* c = os.Codec.get();
+    if (s.VideoCodecTag != 0) c->codec_tag = s.VideoCodecTag;
+    if ((s.VideoGlobalHeader & 1) != 0 ||
+        (s.VideoGlobalHeader == 0 && (oc->oformat->flags & AVFMT_GLOBALHEADER) != 0)) {
+        c->flags |= AV_CODEC_FLAG_GLOBAL_HEADER;
+    }
+    if ((s.VideoGlobalHeader & 2) != 0) c->flags2 |= AV_CODEC_FLAG2_LOCAL_HEADER;
+    AddCodecStreamCommon(output, os, AVMEDIA_TYPE_VIDEO);
+    os.Bsf = std::move(s.VideoBsf);
+    s.VideoBsf.clear();
+    if (!s.VideoLanguage.empty()) {
+        ff::av_dict_set(&os.Stream->metadata, "language", s.VideoLanguage.c_str(), 0);
+        s.VideoLanguage.clear();
+    }
+    output.Streams.push_back(std::move(os));
+    s.VideoDisable = false;
+    s.VideoCodecName.clear();
+    s.VideoStreamCopy = false;
+    s.FramePixFmt = -1;
+}
+
+void TCustomFFmpeg::new_audio_stream(TOutputFile& output) {
+    TEngineSettings& s = Settings;
+    AVFormatContext* oc = output.Context.get();
+    TOutputStream os;
+    AVChannelLayout layout{};
+    if (s.ChannelLayout != 0 && std::popcount(s.ChannelLayout) == s.AudioChannels) {
+        ff::av_channel_layout_from_mask(&layout, s.ChannelLayout);
+    } else {
+        ff::av_channel_layout_default(&layout, s.AudioChannels);
+    }
+    struct LayoutRelease {
+        AVChannelLayout& l;
+        ~LayoutRelease() { ff::av_channel_layout_uninit(&l); }
+    } layoutRelease{layout};
+
+    if (s.AudioStreamCopy) {
+        os.StreamCopy = true;
+        os.Codec.reset(ff::avcodec_alloc_context3(nullptr));
+        if (!os.Codec) throw FFmpegException("Could not alloc stream");
+        ff::av_channel_layout_copy(&os.Codec->ch_layout, &layout);
+        os.Codec->sample_rate = s.AudioSampleRate;
+    } else {
+        AVCodecID id = AV_CODEC_ID_NONE;
+        if (!s.AudioCodecName.empty()) {
+            if (!FindCodec(s.AudioCodecName, AVMEDIA_TYPE_AUDIO, true,
+                           CodecOptions[skAudio] ? CodecOptions[skAudio]->strict_std_compliance : 0,
+                           id, &os.Encoder)) {
+                s.AudioCodecName.clear();
+                s.AudioLanguage.clear();
+                throw FFmpegException(LastError());
+            }
+            os.EncoderByName = true;
+        } else {
+            id = ff::av_guess_codec(oc->oformat, nullptr, oc->url, nullptr, AVMEDIA_TYPE_AUDIO);
+            os.Encoder = ff::avcodec_find_encoder(id);
+        }
+        os.Codec.reset(ff::avcodec_alloc_context3(os.Encoder));
+        if (!os.Codec) throw FFmpegException("Could not alloc stream");
+        AVCodecContext* c = os.Codec.get();
+        c->codec_type = AVMEDIA_TYPE_AUDIO;
+        ApplyGenericOptions(c, skAudio, AV_OPT_FLAG_AUDIO_PARAM | AV_OPT_FLAG_ENCODING_PARAM);
+        ApplyPrivateCodecOptions(c, os.Encoder);
+        c->codec_id = id;
+        if (s.AudioQscale > -99999.0f) {
+            c->flags |= AV_CODEC_FLAG_QSCALE;
+            os.Quality = QualityScale * s.AudioQscale;
+            c->global_quality = static_cast<int>(os.Quality);
+        }
+        ff::av_channel_layout_uninit(&c->ch_layout);
+        ff::av_channel_layout_copy(&c->ch_layout, &layout);
+        c->sample_fmt = static_cast<AVSampleFormat>(s.AudioSampleFmt);
+        c->sample_rate = s.AudioSampleRate;
+        ChooseSampleFormat(c, os.Encoder);
+        ChooseSampleRate(c, os.Encoder);
+    }
+    AVCodecContext* c = os.Codec.get();
+    if (s.AudioCodecTag != 0) c->codec_tag = s.AudioCodecTag;
+    if ((oc->oformat->flags & AVFMT_GLOBALHEADER) != 0) c->flags |= AV_CODEC_FLAG_GLOBAL_HEADER;
+    c->time_base = AVRational{
+        1, c->sample_rate > 0 ? c->sample_rate : (s.AudioSampleRate > 0 ? s.AudioSampleRate : 1)};
+    AddCodecStreamCommon(output, os, AVMEDIA_TYPE_AUDIO);
+    os.Bsf = std::move(s.AudioBsf);
+    s.AudioBsf.clear();
+    if (!s.AudioLanguage.empty()) {
+        ff::av_dict_set(&os.Stream->metadata, "language", s.AudioLanguage.c_str(), 0);
+        s.AudioLanguage.clear();
+    }
+    output.Streams.push_back(std::move(os));
+    s.AudioDisable = false;
+    s.AudioCodecName.clear();
+    s.AudioStreamCopy = false;
+}
+
+void TCustomFFmpeg::new_subtitle_stream(TOutputFile& output) {
+    TEngineSettings& s = Settings;
+    AVFormatContext* oc = output.Context.get();
+    TOutputStream os;
+    if (s.SubtitleStreamCopy) {
+        os.StreamCopy = true;
+        os.Codec.reset(ff::avcodec_alloc_context3(nullptr));
+    } else {
+        AVCodecID id = AV_CODEC_ID_NONE;
+        if (!FindCodec(
+                s.SubtitleCodecName, AVMEDIA_TYPE_SUBTITLE, true,
+                CodecOptions[skSubtitle] ? CodecOptions[skSubtitle]->strict_std_compliance : 0, id,
+                &os.Encoder)) {
+            s.SubtitleCodecName.clear();
+            throw FFmpegException(LastError());
+        }
+        os.EncoderByName = os.Encoder != nullptr;
+        if (os.Encoder == nullptr) {
+            // No name: the container's own subtitle encoder.
+            id = ff::av_guess_codec(oc->oformat, nullptr, oc->url, nullptr, AVMEDIA_TYPE_SUBTITLE);
+            os.Encoder = ff::avcodec_find_encoder(id);
+        }
+        os.Codec.reset(ff::avcodec_alloc_context3(os.Encoder));
+        if (os.Codec) {
+            ApplyGenericOptions(os.Codec.get(), skSubtitle,
+                                AV_OPT_FLAG_SUBTITLE_PARAM | AV_OPT_FLAG_ENCODING_PARAM);
+            ApplyPrivateCodecOptions(os.Codec.get(), os.Encoder);
+            os.Codec->codec_id = id;
+        }
+    }
+    if (!os.Codec) throw FFmpegException("Could not alloc stream");
+    if (s.SubtitleCodecTag != 0) os.Codec->codec_tag = s.SubtitleCodecTag;
+    AddCodecStreamCommon(output, os, AVMEDIA_TYPE_SUBTITLE);
+    os.Bsf = std::move(s.SubtitleBsf);
+    s.SubtitleBsf.clear();
+    if (!s.SubtitleLanguage.empty()) {
+        ff::av_dict_set(&os.Stream->metadata, "language", s.SubtitleLanguage.c_str(), 0);
+        s.SubtitleLanguage.clear();
+    }
+    output.Streams.push_back(std::move(os));
+    s.SubtitleDisable = false;
+    s.SubtitleCodecName.clear();
+    s.SubtitleStreamCopy = false;
+}
+
+void TCustomFFmpeg::ParseRcOverride(AVCodecContext* context) {
+    const std::string& text = *Settings.RcOverride;
+    std::vector<RcOverride> entries;
+    const char* p = text.c_str();
+    for (;;) {
+        char* end = nullptr;
+        const long start = std::strtol(p, &end, 10);
+        if (*end != ',') throw FFmpegException("error parsing rc_override");
+        p = end + 1;
+        const long last = std::strtol(p, &end, 10);
+        if (*end != ',') throw FFmpegException("error parsing rc_override");
+        p = end + 1;
+        const long q = std::strtol(p, &end, 10);
+        RcOverride entry{};
+        entry.start_frame = static_cast<int>(start);
+        entry.end_frame = static_cast<int>(last);
+        if (q > 0) {
+            entry.qscale = static_cast<int>(q);
+            entry.quality_factor = 1.0f;
+        } else {
+            entry.qscale = 0;
+            entry.quality_factor = static_cast<float>(-q) / 100.0f;
+        }
+        entries.push_back(entry);
+        p = std::strchr(p, '/');
+        if (p == nullptr) break;
+        ++p;
+    }
+    auto* list = static_cast<RcOverride*>(ff::av_malloc(entries.size() * sizeof(RcOverride)));
+    if (list == nullptr) throw FFmpegException("error parsing rc_override");
+    std::memcpy(list, entries.data(), entries.size() * sizeof(RcOverride));
+    ff::av_freep(&context->rc_override);
+    context->rc_override = list;
+    context->rc_override_count = static_cast<int>(entries.size());
+}
+
+void TCustomFFmpeg::ChoosePixelFormat(AVCodecContext* context, const AVCodec* encoder) {
+    if (encoder == nullptr || encoder->pix_fmts == nullptr) return;
+    const AVPixelFormat* p = encoder->pix_fmts;
+    if (context->codec_id == AV_CODEC_ID_MJPEG && context->strict_std_compliance < 0 &&
+        (context->pix_fmt == AV_PIX_FMT_YUV420P || context->pix_fmt == AV_PIX_FMT_YUV422P)) {
+        return;
+    }
+    for (; *p != AV_PIX_FMT_NONE; ++p) {
+        if (*p == context->pix_fmt) return;
+    }
+    context->pix_fmt = encoder->pix_fmts[0];
+}
+
+void TCustomFFmpeg::ChooseSampleFormat(AVCodecContext* context, const AVCodec* encoder) {
+    if (encoder == nullptr || encoder->sample_fmts == nullptr) return;
+    for (const AVSampleFormat* p = encoder->sample_fmts; *p != AV_SAMPLE_FMT_NONE; ++p) {
+        if (*p == context->sample_fmt) return;
+    }
+    context->sample_fmt = encoder->sample_fmts[0];
+}
+
+void TCustomFFmpeg::ChooseSampleRate(AVCodecContext* context, const AVCodec* encoder) {
+    if (encoder == nullptr || encoder->supported_samplerates == nullptr) return;
+    int best = 0;
+    long long bestDiff = LLONG_MAX;
+    for (const int* p = encoder->supported_samplerates; *p != 0; ++p) {
+        const long long diff = std::llabs(static_cast<long long>(*p) - context->sample_rate);
+        if (diff < bestDiff) {
+            bestDiff = diff;
+            best = *p;
+        }
+    }
+    if (best != context->sample_rate) {
+        Logger().Log(this, llWarning,
+                     Fmt("Requested sampling rate unsupported using closest supported (%d)", best));
+        context->sample_rate = best;
+    }
+}
+
+}  // namespace zorvex

@@ -1,0 +1,222 @@
+#include <gtest/gtest.h>
+
+#include <QDir>
+#include <QFile>
+
+#include "app/core/workbench/output_naming.h"
+#include "app/core/workbench/startup.h"
+#include "tests/app/workbench_fakes.h"
+#include "tests/support/fixtures.h"
+
+namespace zorvex::app::test {
+namespace {
+
+class AddFiles : public ::testing::Test {
+protected:
+    zorvex::test::TempDir dir;
+    QString Path(const QString& name) const {
+        return QString::fromStdString(dir.Path()) + "/" + name;
+    }
+    QString Touch(const QString& name) const {
+        QFile file(Path(name));
+        EXPECT_TRUE(file.open(QIODevice::WriteOnly));
+        return Path(name);
+    }
+    QString OutFolder() const {
+        QDir().mkpath(Path("out"));
+        return Path("out");
+    }
+};
+
+TEST(OutputNaming, CollisionRules) {
+    const QSet<QString> existing = {"/o/a.mp4", "/o/a(New_1).mp4", "/o/b(New_1).mp4", "/o/noext"};
+    const FileExistsFn exists = [&](const QString& p) { return existing.contains(p); };
+    struct Case {
+        const char* proposed;
+        int policy;
+        const char* expected;
+    } addTime[] = {
+        {"/o/a.mp4", npNewName, "/o/a(New_2).mp4"},
+        {"/o/a.mp4", npOverwrite, "/o/a.mp4"},
+        {"/o/c.mp4", npNewName, "/o/c.mp4"},
+        {"/o/noext", npNewName, "/o/noext(New_1)"},
+    };
+    for (const Case& c : addTime) {
+        EXPECT_EQ(AddTimeOutputName(c.proposed, c.policy, exists), c.expected) << c.proposed;
+    }
+    struct StartCase {
+        const char* folder;
+        const char* stored;
+        int policy;
+        const char* expected;
+    } batchStart[] = {
+        {"/o", "/old/a(New_1).mp4", npNewName, "/o/a(New_2).mp4"},  // a.mp4 exists
+        {"/o", "/old/a(New_7).mp4", npOverwrite, "/o/a.mp4"},
+        {"/o/", "/old/b(New_1).mp4", npNewName, "/o/b.mp4"},  // b.mp4 is free
+        {"/o", "/old/a.mp4", npNewName, "/o/a.mp4"},          // no marker: no test
+        {"/p", "/old/x(New_1)(New_2).avi", npNewName, "/p/x.avi"},
+    };
+    for (const StartCase& c : batchStart) {
+        EXPECT_EQ(BatchStartOutputName(c.folder, c.stored, c.policy, exists), c.expected)
+            << c.stored;
+    }
+}
+
+TEST_F(AddFiles, OneFileWithCutRangeAndCollision) {
+    Bench bench(OutFolder());
+    const QString source = Touch("a.avi");
+    Touch("out/a.mp4");
+    Touch("out/a(New_1).mp4");
+    bench.ui.files = {source};
+    bench.controller.AddOneFile();
+
+    EXPECT_EQ(bench.ui.lastFilters.size(), 20);
+    EXPECT_TRUE(bench.ui.lastFilters[0].startsWith("所有支持的文件类型 (*.AVI *.ASF *.asx"));
+    EXPECT_EQ(bench.ui.lastFilters[3], "MPEG文件 (*.mpg;*.mpeg) (*.mpg *.mpeg)");
+    EXPECT_TRUE(bench.formats.cutOffered);
+    EXPECT_EQ(bench.formats.source, source);
+    ASSERT_EQ(bench.converter.TaskCount(), 1);
+    const FakeConverter::Task& task = bench.converter.tasks[0];
+    EXPECT_EQ(task.inputOptions.StartTime, 10000000) << "input half, added alone";
+    EXPECT_EQ(task.inputOptions.FileFormat, "");
+    EXPECT_EQ(QString::fromStdString(task.output), Path("out/a(New_2).mp4"));
+    EXPECT_EQ(task.outputOptions.StartTime, 0) << "output half, added alone";
+
+    ASSERT_EQ(bench.controller.RowCount(), 1);
+    const QueueRow& row = bench.controller.Rows()[0];
+    EXPECT_EQ(row.sourceFile, source);
+    EXPECT_EQ(row.sourceFormat, "AVI");
+    EXPECT_EQ(row.targetFormat, "MP4");
+    EXPECT_EQ(row.currentTime, "0");
+    EXPECT_EQ(row.progress, -1);
+    EXPECT_EQ(row.status, "准备");
+    EXPECT_EQ(bench.controller.SelectedRow(), 0);
+    EXPECT_EQ(bench.controller.PreviewFile(), source);
+    EXPECT_EQ(bench.preview.shownFiles, QStringList({source}));
+    EXPECT_EQ(bench.controller.ConversionLog(), QStringList({"", "装入成功.", ""}));
+    const CommandStates& c = bench.controller.Commands();
+    EXPECT_TRUE(c.add && c.remove && c.clear && c.start && c.moveUp && c.moveDown);
+    EXPECT_FALSE(c.pause || c.stop);
+
+    bench.controller.SetNamingPolicy(npOverwrite);
+    bench.controller.AddOneFile();
+    EXPECT_EQ(QString::fromStdString(bench.converter.tasks[1].output), Path("out/a.mp4"));
+}
+
+TEST_F(AddFiles, SeveralFilesWalkFromTheEndAndStopAtAMissingFile) {
+    Bench bench(OutFolder());
+    bench.formats.extension = ".psp.mp4";  // only the part from the last dot counts
+    // Walked from the end: clip.rmvb, two.avi, then the missing one ends it.
+    const QStringList files = {Touch("first.avi"), Path("gone.avi"), Touch("two.avi"),
+                               Touch("clip.rmvb")};
+    bench.AddSeveral(files);
+    EXPECT_FALSE(bench.formats.cutOffered);
+    ASSERT_EQ(bench.controller.RowCount(), 2);
+    EXPECT_EQ(bench.controller.Rows()[0].sourceFile, Path("clip.rmvb"));
+    EXPECT_EQ(bench.controller.Rows()[1].sourceFile, Path("two.avi"));
+    EXPECT_EQ(QString::fromStdString(bench.converter.tasks[0].output), Path("out/clip.mp4"));
+    EXPECT_EQ(bench.converter.tasks[0].inputOptions.StartTime, NoPtsValue) << "not alone";
+    EXPECT_EQ(bench.converter.tasks[0].outputOptions.StartTime, NoPtsValue);
+    EXPECT_EQ(bench.controller.SelectedRow(), -1) << "an early end selects nothing";
+    EXPECT_TRUE(bench.preview.shownFiles.isEmpty());
+
+    // A complete walk selects the last row.
+    bench.AddSeveral({Touch("more.avi")});
+    EXPECT_EQ(bench.controller.SelectedRow(), 2);
+}
+
+TEST_F(AddFiles, ProbeFailureSkipsOneFileWithAMessage) {
+    Bench bench(OutFolder());
+    const QStringList files = {Touch("c.avi"), Touch("b.txt"), Touch("a.avi")};
+    bench.converter.unprobeable = {Path("b.txt").toStdString()};
+    bench.AddSeveral(files);
+    EXPECT_EQ(bench.controller.RowCount(), 2);
+    EXPECT_EQ(bench.ui.informs, QStringList({"提示|无法识别的音频或视频文件！" + Path("b.txt")}));
+    EXPECT_EQ(bench.controller.SelectedRow(), 1);
+    EXPECT_EQ(bench.controller.ConversionLog(),
+              QStringList({"", "装入成功.", "", "",
+                           "***文件打开失败 Invalid data found when processing input", "", "",
+                           "装入成功.", ""}));
+
+    // A single add that fails the probe ends there.
+    bench.ui.files = {Path("b.txt")};
+    bench.controller.AddOneFile();
+    EXPECT_EQ(bench.controller.RowCount(), 2);
+    EXPECT_EQ(bench.converter.TaskCount(), 2);
+}
+
+TEST_F(AddFiles, ConverterFailures) {
+    Bench bench(OutFolder());
+    // AddTask fails: the walk stops.
+    bench.converter.unopenable = {Path("b.avi").toStdString()};
+    bench.AddSeveral({Touch("a.avi"), Touch("b.avi"), Touch("c.avi")});
+    EXPECT_EQ(bench.controller.RowCount(), 1);
+    EXPECT_TRUE(bench.controller.ConversionLog().contains("***打开文件失败: " + Path("b.avi") +
+                                                          ": No such file or directory"));
+
+    // SetOutputFile fails: the task is removed and the walk goes on.
+    bench.converter.unopenable.clear();
+    bench.converter.failOutputs = true;
+    bench.AddSeveral({Touch("d.avi"), Touch("e.avi")});
+    EXPECT_EQ(bench.controller.RowCount(), 1);
+    EXPECT_EQ(bench.converter.TaskCount(), 1);
+    EXPECT_EQ(bench.converter.removed, std::vector<int>({1, 1}));
+    EXPECT_TRUE(bench.controller.ConversionLog().contains(
+        "***不能进行正常转换: Unknown encoder 'nothing'"));
+
+    // The libraries cannot be loaded: their error alone, no dialog.
+    bench.converter.loaded = false;
+    bench.converter.loadable = false;
+    bench.ui.lastFilters.clear();
+    bench.controller.AddSeveralFiles();
+    EXPECT_EQ(bench.converter.loadedFrom, "/opt/zorvex/LibAV");
+    EXPECT_TRUE(bench.ui.lastFilters.isEmpty());
+    const QStringList& log = bench.controller.ConversionLog();
+    EXPECT_EQ(log.mid(log.size() - 3),
+              QStringList({"", "Load library libavcodec.so.59 error: not found", ""}));
+}
+
+TEST_F(AddFiles, DatSourcesAreReadAsMpeg) {
+    Bench bench(OutFolder());
+    bench.AddSeveral({Touch("x.DAT"), Touch("y.dat"), Touch("z.data")});
+    ASSERT_EQ(bench.converter.TaskCount(), 3);
+    EXPECT_EQ(bench.converter.tasks[0].inputOptions.FileFormat, "");  // z.data
+    EXPECT_EQ(bench.converter.tasks[1].inputOptions.FileFormat, "mpeg");
+    EXPECT_EQ(bench.converter.tasks[2].inputOptions.FileFormat, "mpeg");
+}
+
+TEST_F(AddFiles, CancellingTheChooserAddsNothing) {
+    Bench bench(OutFolder());
+    bench.formats.cancel = true;
+    bench.AddSeveral({Touch("a.avi")});
+    bench.ui.files = {Path("a.avi")};
+    bench.controller.AddOneFile();
+    EXPECT_EQ(bench.formats.shown, 2);
+    EXPECT_EQ(bench.formats.resets, 2);
+    EXPECT_EQ(bench.controller.RowCount(), 0);
+    EXPECT_EQ(bench.converter.probes, 0);
+    EXPECT_EQ(bench.converter.TaskCount(), 0);
+}
+
+TEST_F(AddFiles, DroppedFilesAddLikeSeveral) {
+    Bench bench(OutFolder());
+    bench.controller.AddDroppedFiles({Touch("a.avi"), Touch("b.avi")});
+    ASSERT_EQ(bench.controller.RowCount(), 2);
+    EXPECT_EQ(bench.controller.Rows()[0].sourceFile, Path("b.avi"));
+    EXPECT_TRUE(bench.ui.lastFilters.isEmpty()) << "no dialog";
+    bench.controller.StartOrResume();
+    bench.controller.AddDroppedFiles({Touch("c.avi")});  // refused while converting
+    EXPECT_EQ(bench.controller.RowCount(), 2);
+}
+
+TEST(LogRouterLines, Format) {
+    zorvex::test::TempDir dir;
+    Bench bench(QString::fromStdString(dir.Path()));
+    bench.controller.HandleLog(4021, llWarning, "Invalid frame dimensions 0x0.");
+    bench.controller.HandleLog(7, llInfo, "中文");
+    EXPECT_EQ(bench.controller.ConversionLog(),
+              QStringList({"#4021.4: Invalid frame dimensions 0x0.", "#7.5: 中文"}));
+}
+
+}  // namespace
+}  // namespace zorvex::app::test

@@ -1,0 +1,253 @@
+// Scripted stand-ins for the converter, the screen and the format windows, so
+// the workbench controller runs in tests without a display or an engine.
+#pragma once
+
+#include <QDir>
+#include <QFileInfo>
+#include <QString>
+#include <QStringList>
+#include <deque>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "app/core/workbench/controller.h"
+#include "app/core/workbench/converter_port.h"
+#include "app/core/workbench/format_dialogs.h"
+#include "app/core/workbench/workbench_ui.h"
+#include "app/platform/power.h"
+#include "app/platform/settings_store.h"
+#include "app/platform/shell.h"
+
+namespace zorvex::app::test {
+
+// Behaves like the component as far as the controller can tell: a task list
+// that refuses changes while working, a batch that ends after every task has
+// reported, a stop that reports every unfinished task.
+class FakeConverter : public ConverterPort {
+public:
+    struct Task {
+        std::string input;
+        TInputOptions inputOptions;
+        std::string output;
+        TOutputOptions outputOptions;
+        bool hasOutput = false;
+        bool ended = false;
+    };
+
+    bool LibrariesLoaded() const override { return loaded; }
+    bool LoadLibraries(const std::string& folder) override {
+        loadedFrom = folder;
+        if (!loadable) {
+            lastError = "Load library libavcodec.so.59 error: not found";
+            return false;
+        }
+        loaded = true;
+        return true;
+    }
+    bool ProbeFile(const std::string& fileName, std::string* error) override {
+        ++probes;
+        if (unprobeable.count(fileName) || !QFileInfo(QString::fromStdString(fileName)).isFile()) {
+            *error = "Invalid data found when processing input";
+            return false;
+        }
+        return true;
+    }
+    int AddTask(const std::string& fileName, const TInputOptions& options) override {
+        Refuse("AddTask");
+        if (unopenable.count(fileName) || !QFileInfo(QString::fromStdString(fileName)).isFile()) {
+            lastError = fileName + ": No such file or directory";
+            return -1;
+        }
+        tasks.push_back({fileName, options, {}, {}, false, false});
+        return static_cast<int>(tasks.size()) - 1;
+    }
+    bool SetOutputFile(int taskIndex, const std::string& fileName,
+                       const TOutputOptions& options) override {
+        Refuse("SetOutputFile");
+        if (failOutputs) {
+            lastError = "Unknown encoder 'nothing'";
+            return false;
+        }
+        Task& task = tasks.at(taskIndex);
+        task.output = options.FileName.empty() ? fileName : options.FileName;
+        task.outputOptions = options;
+        task.hasOutput = true;
+        return true;
+    }
+    void RemoveTask(int taskIndex) override {
+        Refuse("RemoveTask");
+        removed.push_back(taskIndex);
+        tasks.erase(tasks.begin() + taskIndex);
+    }
+    void ClearTasks() override {
+        if (working && !ended) throw std::runtime_error("Cannot ClearTasks while working.");
+        tasks.clear();
+        working = ended = false;
+        lastError.clear();
+        ++clears;
+    }
+    int TaskCount() const override { return static_cast<int>(tasks.size()); }
+    std::string LastError() const override { return lastError; }
+    void SetThreadPriority(TThreadPriority p) override { priority = p; }
+    void StartTask(int threadCount) override {
+        Refuse("StartTask");
+        working = true;
+        ended = false;
+        startedWith = threadCount;
+        ++starts;
+    }
+    void PauseTask() override { ++pauses; }
+    void ResumeTask() override { ++resumes; }
+    void StopTask(bool wait) override {
+        ++stops;
+        stoppedWaiting = wait;
+        if (!working || ended) return;
+        for (int i = 0; i < TaskCount(); ++i) {
+            if (!tasks[i].ended) End(i, false);
+        }
+    }
+    void SetHandlers(ProgressHandler p, TerminateHandler t) override {
+        progress = std::move(p);
+        terminate = std::move(t);
+    }
+
+    // Scripted events.
+    void Progress(int task, std::int64_t current, std::int64_t total) {
+        TProgressInfo info;
+        info.TaskIndex = task;
+        info.CurrentDuration = current;
+        info.TotalDuration = total;
+        progress(info);
+    }
+    void End(int task, bool finished, const std::string& error = {}) {
+        tasks.at(task).ended = true;
+        terminate(TTerminateInfo{task, finished, !error.empty(), error});
+        bool all = true;
+        for (const Task& t : tasks) all = all && t.ended;
+        if (all && !ended) {
+            ended = true;
+            terminate(TTerminateInfo{-1, true, false, {}});
+        }
+    }
+    void FinishAll() {
+        for (int i = 0; i < TaskCount(); ++i) {
+            if (!tasks[i].ended) End(i, true);
+        }
+    }
+
+    bool loaded = true, loadable = true, working = false, ended = false, failOutputs = false;
+    std::string loadedFrom, lastError;
+    std::set<std::string> unprobeable, unopenable;
+    std::vector<Task> tasks;
+    std::vector<int> removed;
+    int probes = 0, clears = 0, starts = 0, pauses = 0, resumes = 0, stops = 0, startedWith = 0;
+    bool stoppedWaiting = false;
+    TThreadPriority priority = tpIdle;
+    ProgressHandler progress;
+    TerminateHandler terminate;
+
+private:
+    void Refuse(const char* what) {
+        if (working) throw std::runtime_error(std::string("Cannot ") + what + " while working.");
+    }
+};
+
+class FakeUi : public WorkbenchUi {
+public:
+    void Inform(const QString& text, const QString& caption) override {
+        informs << caption + "|" + text;
+    }
+    void Warn(const QString& text, const QString& caption) override {
+        warns << caption + "|" + text;
+    }
+    bool Confirm(const QString& text, const QString& caption) override {
+        confirms << caption + "|" + text;
+        return confirmAnswer;
+    }
+    QString ChooseFolder(const QString& title) override {
+        folderTitles << title;
+        return folderAnswer;
+    }
+    QString ChooseSourceFile(const QStringList& filters) override {
+        lastFilters = filters;
+        return files.isEmpty() ? QString() : files.first();
+    }
+    QStringList ChooseSourceFiles(const QStringList& filters) override {
+        lastFilters = filters;
+        return files;
+    }
+    void ShowMediaInformation(const QString& file) override { mediaInfo << file; }
+
+    QStringList informs, warns, confirms, folderTitles, mediaInfo, files, lastFilters;
+    bool confirmAnswer = true;
+    QString folderAnswer;
+};
+
+// The settings window proposes outputFolder/<source name><extension>.
+class FakeFormats : public FormatDialogs {
+public:
+    void ResetPendingSettings() override { ++resets; }
+    void SetSourceFile(const QString& path) override { source = path; }
+    bool ChooseFormat(bool offerCutRange, const QString& outputFolder) override {
+        ++shown;
+        cutOffered = offerCutRange;
+        folder = outputFolder;
+        return !cancel;
+    }
+    QString ProposedOutputFile() const override {
+        return folder + "/" + QFileInfo(source).completeBaseName() + extension;
+    }
+    void ApplyInputSettings(TInputOptions& options, bool alone) const override {
+        if (alone) options.StartTime = cutStart;
+    }
+    void ApplyOutputSettings(TOutputOptions& options, bool alone) const override {
+        options.VideoCodec = "mpeg4";
+        if (alone) options.StartTime = 0;
+    }
+
+    int resets = 0, shown = 0;
+    bool cancel = false, cutOffered = false;
+    QString source, folder, extension = ".mp4";
+    std::int64_t cutStart = 10000000;
+};
+
+class FakePreview : public PreviewPanel {
+public:
+    void ShowFile(const QString& file) override { shownFiles << file; }
+    void ClosePlayer() override { ++closes; }
+    void RepaintPanel() override { ++repaints; }
+    QStringList shownFiles;
+    int closes = 0, repaints = 0;
+};
+
+// A controller wired to the fakes, started up on an in-memory system.ini.
+struct Bench {
+    explicit Bench(const QString& outputFolder) {
+        settings.WriteString("OutPath", "OutPath", outputFolder);
+        controller.Startup();
+    }
+    FakeConverter converter;
+    MemorySettingsStore settings;
+    RecordingShell shell;
+    RecordingPowerControl power;
+    FakeUi ui;
+    FakeFormats formats;
+    FakePreview preview;
+    WorkbenchController controller{WorkbenchController::Services{
+        converter, settings, shell, power, ui, formats, &preview, "/opt/zorvex/LibAV",
+        "/nonexistent/Video_Directory", "/opt/zorvex"}};
+
+    // Adds the files through "添加多个视频文件" with the given dialog answer.
+    void AddSeveral(const QStringList& files) {
+        ui.files = files;
+        controller.AddSeveralFiles();
+    }
+    QStringList Statuses() const {
+        QStringList out;
+        for (const QueueRow& row : controller.Rows()) out << row.status;
+        return out;
+    }
+};
+
+}  // namespace zorvex::app::test
