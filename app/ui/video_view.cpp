@@ -2,6 +2,7 @@
 
 #include <QPainter>
 #include <QResizeEvent>
+#include <QThread>
 #include <cstring>
 
 namespace zorvex::app {
@@ -15,6 +16,11 @@ VideoView::VideoView(QWidget* parent) : QWidget(parent) {
 }
 
 void VideoView::ClientSize(int& width, int& height) const {
+    if (QThread::currentThread() == thread()) {  // current even before the first show
+        width = this->width();
+        height = this->height();
+        return;
+    }
     width = width_;
     height = height_;
 }
