@@ -202,7 +202,7 @@ void TCustomPlayer::Close(bool wait) {
         if (WaitServingMainThread([&] { return playThreadFinished_.IsSet(); }, milliseconds(100)))
             break;
         if (!Playing()) break;
-        if (playerLock_.try_lock_for(milliseconds(100))) {
+        if (TryPlayerLock(milliseconds(100))) {
             ++attempts;
             const std::shared_ptr<TPlayback> current = Playback();
             const bool reading = current && current->reading;
@@ -218,6 +218,16 @@ void TCustomPlayer::Close(bool wait) {
     }
     JoinThreads();
     StopSound();
+}
+
+bool TCustomPlayer::TryPlayerLock(milliseconds timeout) {
+    // Polled rather than a timed lock: the play thread holds it only briefly.
+    const auto deadline = std::chrono::steady_clock::now() + timeout;
+    while (!playerLock_.try_lock()) {
+        if (std::chrono::steady_clock::now() >= deadline) return false;
+        std::this_thread::sleep_for(milliseconds(2));
+    }
+    return true;
 }
 
 void TCustomPlayer::JoinThreads() {

@@ -6,6 +6,7 @@
 #pragma once
 
 #include <atomic>
+#include <chrono>
 #include <condition_variable>
 #include <cstdint>
 #include <deque>
@@ -180,7 +181,8 @@ private:
     mutable std::mutex playbackMutex_;
     std::shared_ptr<TPlayback> playback_;
     // Held by the play thread while it handles one event, and by a forced close.
-    std::timed_mutex playerLock_;
+    std::mutex playerLock_;
+    bool TryPlayerLock(std::chrono::milliseconds timeout);
 
     // Shared with the engine.
     std::unique_ptr<AVPacket> flushPacket_;  // a marker, never given to FFmpeg
