@@ -33,12 +33,15 @@
 #include "app/core/workbench/format_dialogs.h"
 #include "app/core/workbench/product_info.h"
 #include "app/core/workbench/queue_model.h"
+#include "app/platform/camera_sound.h"
 #include "app/platform/settings_store.h"
 #include "app/ui/about_dialog.h"
 #include "app/ui/pending_format_dialogs.h"
+#include "app/ui/preview_panel.h"
 #include "app/ui/progress_delegate.h"
 #include "app/ui/skin.h"
 #include "app/ui/toolbar_icons.h"
+#include "app/ui/video_view.h"
 
 namespace zorvex::app {
 
@@ -137,7 +140,10 @@ MainWindow::MainWindow(Services services, QWidget* parent)
     about_ = new AboutDialog(s_.settings, s_.shell, this);
 }
 
-MainWindow::~MainWindow() = default;
+MainWindow::~MainWindow() {
+    // The playback ends while everything it may call back into still exists.
+    if (preview_ != nullptr) preview_->ClosePlayer();
+}
 
 void MainWindow::BuildToolBar() {
     auto* bar = addToolBar(QStringLiteral("toolbar"));
@@ -247,17 +253,29 @@ void MainWindow::BuildToolBar() {
 QWidget* MainWindow::BuildPreviewGroup() {
     previewGroup_ = new QGroupBox(QStringLiteral("视频预览"), this);
     previewGroup_->setObjectName(QStringLiteral("previewGroup"));
-    previewPanel_ = new QWidget(previewGroup_);
-    previewPanel_->setObjectName(QStringLiteral("previewPanel"));
-    previewPanel_->setFixedSize(313, 190);
-    previewPanel_->setAutoFillBackground(true);
-    // Black whatever the skin says: the player draws into it.
-    previewPanel_->setStyleSheet(QStringLiteral("background: black;"));
+    CameraSound* sound = s_.cameraSound;
+    if (sound == nullptr) {
+        ownCameraSound_ = std::make_unique<SdlCameraSound>();
+        sound = ownCameraSound_.get();
+    }
+    preview_ = new PreviewPanelWidget(s_.settings, s_.shell, *sound, previewGroup_,
+                                      s_.programFolder, s_.defaultSnapshotFolder);
+    preview_->Controller().SetLibraryFolder(s_.libraryFolder);
+    // The video panel paints itself black whatever the skin says.
+    previewPanel_ = preview_->View();
     auto* layout = new QVBoxLayout(previewGroup_);
     layout->setContentsMargins(8, 8, 8, 8);
-    layout->addWidget(previewPanel_);
+    layout->addWidget(preview_);
     layout->addStretch();
     previewGroup_->setFixedWidth(313 + 16 + 2);
+
+    controller_->SetPreviewPanel(preview_);
+    connect(preview_, &PreviewPanelWidget::statusTextChanged, this,
+            [this](const QString& text) { statusBar()->showMessage(text); });
+    connect(preview_, &PreviewPanelWidget::logLine, controller_.get(),
+            &WorkbenchController::AppendLog);
+    connect(preview_, &PreviewPanelWidget::queueFocusRequested, this,
+            [this] { queueView_->setFocus(); });
     return previewGroup_;
 }
 

@@ -22,9 +22,11 @@ class QTableView;
 namespace zorvex::app {
 
 class AboutDialog;
+class CameraSound;
 class ConverterPort;
 class FormatDialogs;
 class PowerControl;
+class PreviewPanelWidget;
 class QueueTableModel;
 class SettingsStore;
 class Shell;
@@ -42,6 +44,8 @@ public:
         QString programFolder;
         QString libraryFolder;
         QString defaultOutputFolder;
+        CameraSound* cameraSound = nullptr;  // none: SDL's, owned by the window
+        QString defaultSnapshotFolder = {};  // empty: ~/Video_Directory/快照
     };
 
     explicit MainWindow(Services services, QWidget* parent = nullptr);
@@ -49,12 +53,14 @@ public:
 
     WorkbenchController& Controller() { return *controller_; }
     QTableView* QueueView() const { return queueView_; }
-    // The preview group: a black 313 x 190 panel until the player fills it.
+    // The preview group: the player's 313 x 190 video panel, slider and buttons.
     QGroupBox* PreviewGroup() const { return previewGroup_; }
     QWidget* PreviewPanelArea() const { return previewPanel_; }
+    PreviewPanelWidget* Preview() const { return preview_; }
     AboutDialog& About() { return *about_; }
 
-    // Hooks for the windows that live elsewhere.
+    // Hooks for the windows that live elsewhere. The window's own preview
+    // panel is in place from the start; tests may put another one.
     void SetPreviewPanel(PreviewPanel* panel);
     void SetFormatDialogs(FormatDialogs* formats);
     void SetUpdateWindowHandler(std::function<void()> show);                    // "网上升级..."
@@ -122,6 +128,8 @@ private:
 
     QGroupBox* previewGroup_ = nullptr;
     QWidget* previewPanel_ = nullptr;
+    std::unique_ptr<CameraSound> ownCameraSound_;
+    PreviewPanelWidget* preview_ = nullptr;
 
     std::function<void()> showUpdateWindow_;
     std::function<void(const QString&)> showMediaInformation_;

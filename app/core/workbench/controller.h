@@ -149,6 +149,8 @@ public:
     // Routes the log router's messages (delivered on the main thread) into the
     // conversion log.
     void AttachLogRouter();
+    // Appends one line to the conversion log (the preview's open failures).
+    void AppendLog(const QString& line);
 
     // The window is closing: detach from the converter, the preview and the
     // log router, then stop whatever still runs and wait for it.
@@ -174,7 +176,6 @@ private:
     bool HasFreeSlot();
     bool PrepareAndQueue(const QString& path, bool alone, bool* stopWalk);
     void LogFramed(const QString& line);
-    void AppendLog(const QString& line);
     void ClearLog();
 
     bool BuildTasks();
