@@ -1,65 +1,771 @@
-// Placeholder until the engine's run control lands: the component answers every
-// request with a clear failure instead of a link error.
+// The converter component: tasks, their configuration from the option records,
+// the batch dispatcher and the events.
+//
+// Locks: one per event kind (hook, preview, progress, terminate), held while
+// that kind's record is filled and delivered. The terminate lock also guards
+// the batch counters and flags. The task list has a lock of its own, held only
+// for its own short operations. Nothing waits for a thread while holding any
+// of them, except the dispatcher, which starts tasks under the terminate lock
+// (starting does not wait).
 #include "media/converter.h"
 
+#include <algorithm>
+#include <condition_variable>
+#include <cstdio>
+#include <map>
+#include <mutex>
+#include <thread>
+
+#include "media/converter_tasks.h"
 #include "media/exception.h"
 #include "media/loader.h"
+#include "media/log.h"
+#include "media/main_thread.h"
 
 namespace zorvex {
 
 namespace {
+
+std::mutex g_factoryMutex;
 TPreviewWindowFactory g_previewFactory;
-constexpr const char* kUnavailable = "the converter is not available in this build";
+
+std::string Format(const char* format, const char* text) {
+    char buffer[256];
+    std::snprintf(buffer, sizeof buffer, format, text);
+    return buffer;
+}
+
+std::uint8_t FlagsOf(bool preview, bool previewBitmap) {
+    return static_cast<std::uint8_t>((preview ? PreviewWindowFlag : 0) |
+                                     (previewBitmap ? PreviewBitmapFlag : 0));
+}
+
+const char* NormText(int norm) {
+    switch (norm) {
+        case 1:
+            return "pal";
+        case 2:
+            return "ntsc";
+        default:
+            return "auto";
+    }
+}
+
 }  // namespace
 
-void SetPreviewWindowFactory(TPreviewWindowFactory factory) { g_previewFactory = std::move(factory); }
+void SetPreviewWindowFactory(TPreviewWindowFactory factory) {
+    std::lock_guard lock(g_factoryMutex);
+    g_previewFactory = std::move(factory);
+}
+
+TPreviewWindowFactory GetPreviewWindowFactory() {
+    std::lock_guard lock(g_factoryMutex);
+    return g_previewFactory;
+}
+
+// The threads that deliver OnTerminate in thread mode. Each delivery is a
+// thread of its own; the batch end waits until the task deliveries before it
+// have returned, so that it is always the last event of a batch. Finished
+// threads are joined at the next delivery, by ClearTasks and at destruction.
+class TerminateDeliveries {
+public:
+    void Start(std::function<void()> call, bool batchEnd) {
+        auto done = std::make_shared<std::atomic<bool>>(false);
+        if (!batchEnd) {
+            std::lock_guard lock(mutex_);
+            ++pendingTasks_;
+        }
+        std::thread thread([this, call = std::move(call), done, batchEnd] {
+            if (batchEnd) {
+                std::unique_lock lock(mutex_);
+                changed_.wait(lock, [this] { return pendingTasks_ == 0; });
+            }
+            call();
+            {
+                std::lock_guard lock(mutex_);
+                if (!batchEnd) --pendingTasks_;
+                done->store(true);
+            }
+            changed_.notify_all();
+        });
+        std::lock_guard lock(mutex_);
+        ReapLocked();
+        threads_.push_back({std::move(thread), std::move(done)});
+    }
+
+    // Joins the threads that have finished (never the calling thread).
+    void Reap() {
+        std::lock_guard lock(mutex_);
+        ReapLocked();
+    }
+
+    // Waits for every delivery, serving the main thread when called on it.
+    void WaitAll() {
+        const auto self = std::this_thread::get_id();
+        WaitServingMainThread([&] {
+            std::lock_guard lock(mutex_);
+            for (const auto& t : threads_) {
+                if (!*t.done && t.thread.get_id() != self) return false;
+            }
+            return true;
+        });
+        std::vector<Entry> threads;
+        {
+            std::lock_guard lock(mutex_);
+            threads.swap(threads_);
+        }
+        for (auto& t : threads) {
+            if (t.thread.get_id() == self) {
+                t.thread.detach();  // freed by its own delivery: it ends by itself
+            } else {
+                t.thread.join();
+            }
+        }
+    }
+
+private:
+    struct Entry {
+        std::thread thread;
+        std::shared_ptr<std::atomic<bool>> done;
+    };
+    void ReapLocked() {
+        const auto self = std::this_thread::get_id();
+        for (auto it = threads_.begin(); it != threads_.end();) {
+            if (*it->done && it->thread.get_id() != self) {
+                it->thread.join();  // it only has its return left
+                it = threads_.erase(it);
+            } else {
+                ++it;
+            }
+        }
+    }
+
+    std::mutex mutex_;
+    std::condition_variable changed_;
+    int pendingTasks_ = 0;
+    std::vector<Entry> threads_;
+};
 
 struct TCustomDAdadiZUZ::Impl {
     TAVProbe probe;
+    DORudovList tasks;
+
+    mutable std::mutex errorMutex;
     std::string lastError;
-    bool preview = false, previewBitmap = false, mainThread = true;
-    int progressInterval = 500;
-    TThreadPriority priority = tpNormal;
+
+    std::atomic<bool> preview{false};
+    std::atomic<bool> previewBitmap{false};
+    std::atomic<int> progressInterval{500};
+    std::atomic<TThreadPriority> priority{tpNormal};
+    std::atomic<bool> mainThreadEvents{true};
+    // Set by the destructor: no event reaches the application any more.
+    std::atomic<bool> destroying{false};
+
+    std::recursive_mutex hookLock, previewLock, progressLock, terminateLock;
+
+    // Guarded by terminateLock.
+    int finished = 0;
+    int next = -1;
+    int remaining = 0;
+    bool working = false;
+    bool ended = false;
+    bool threadMode = false;
+    // A batch without thread mode is being walked by StartTask, which delivers
+    // the batch end itself once every task has reported.
+    bool syncWalk = false;
+
+    // The event records, refilled under their locks.
+    TProgressInfo progressInfo;
+    TTerminateInfo terminateInfo;
+    THookInfo hookInfo;
+    TPreviewInfo previewInfo;
+
+    TerminateDeliveries deliveries;
 };
 
 TCustomDAdadiZUZ::TCustomDAdadiZUZ() : impl_(std::make_unique<Impl>()) {}
-TCustomDAdadiZUZ::~TCustomDAdadiZUZ() = default;
-bool TCustomDAdadiZUZ::LibrariesLoaded() const { return Loader().LibrarySetLoaded(ConverterLibrarySet); }
+
+TCustomDAdadiZUZ::~TCustomDAdadiZUZ() {
+    Impl& m = *impl_;
+    m.destroying = true;
+    {
+        std::lock_guard lock(m.terminateLock);
+        m.remaining = 0;
+    }
+    // Stopping first, while the main thread is still served, lets a worker
+    // that waits for the main thread inside a delivery finish it.
+    try {
+        m.tasks.Stop(true);
+    } catch (const std::exception&) {
+        // The tasks are freed below whatever a stop reported.
+    }
+    m.tasks.Extract().clear();
+    m.deliveries.WaitAll();
+    for (std::recursive_mutex* lock :
+         {&m.hookLock, &m.previewLock, &m.progressLock, &m.terminateLock}) {
+        lock->lock();
+        lock->unlock();
+    }
+}
+
+bool TCustomDAdadiZUZ::LibrariesLoaded() const {
+    return Loader().LibrarySetLoaded(ConverterLibrarySet);
+}
+
 bool TCustomDAdadiZUZ::LoadLibraries(const std::string& folder) {
     Loader().SetLibraryFolder(folder);
     if (Loader().LoadLibrarySet(ConverterLibrarySet)) return true;
-    impl_->lastError = Loader().LastError();
+    SetLastError(Loader().LastError());
     return false;
 }
-int TCustomDAdadiZUZ::AddTask(const std::string&, const TInputOptions*) {
-    impl_->lastError = kUnavailable;
-    return -1;
+
+void TCustomDAdadiZUZ::SetLastError(std::string text) {
+    std::lock_guard lock(impl_->errorMutex);
+    impl_->lastError = std::move(text);
 }
-bool TCustomDAdadiZUZ::SetOutputFile(int, const std::string&, const TOutputOptions*) {
-    impl_->lastError = kUnavailable;
-    return false;
+
+std::string TCustomDAdadiZUZ::LastError() const {
+    std::lock_guard lock(impl_->errorMutex);
+    return impl_->lastError;
 }
-void TCustomDAdadiZUZ::RemoveTask(int) { throw Exception("List index out of bounds"); }
-void TCustomDAdadiZUZ::ClearTasks() { impl_->lastError.clear(); }
-int TCustomDAdadiZUZ::TaskCount() const { return 0; }
-void TCustomDAdadiZUZ::StartTask(int) {
-    if (OnTerminate) OnTerminate(this, TTerminateInfo{-1, true, false, {}});
+
+void TCustomDAdadiZUZ::RefuseWhileWorking(const char* operation) const {
+    std::lock_guard lock(impl_->terminateLock);
+    if (impl_->working) throw Exception(Format("Cannot %s while working.", operation));
 }
-void TCustomDAdadiZUZ::PauseTask() {}
-void TCustomDAdadiZUZ::ResumeTask() {}
-void TCustomDAdadiZUZ::StopTask(bool) {}
-AVFormatContext* TCustomDAdadiZUZ::InputFormatContext(int, int) const { return nullptr; }
-TAVProbe& TCustomDAdadiZUZ::AVProbe() { return impl_->probe; }
-std::string TCustomDAdadiZUZ::LastError() const { return impl_->lastError; }
-bool TCustomDAdadiZUZ::Preview() const { return impl_->preview; }
-void TCustomDAdadiZUZ::SetPreview(bool v) { impl_->preview = v; }
-bool TCustomDAdadiZUZ::PreviewBitmap() const { return impl_->previewBitmap; }
-void TCustomDAdadiZUZ::SetPreviewBitmap(bool v) { impl_->previewBitmap = v; }
-int TCustomDAdadiZUZ::ProgressInterval() const { return impl_->progressInterval; }
-void TCustomDAdadiZUZ::SetProgressInterval(int ms) { impl_->progressInterval = ms < 100 ? 100 : ms; }
-TThreadPriority TCustomDAdadiZUZ::ThreadPriority() const { return impl_->priority; }
-void TCustomDAdadiZUZ::SetThreadPriority(TThreadPriority v) { impl_->priority = v; }
-bool TCustomDAdadiZUZ::TriggerEventInMainThread() const { return impl_->mainThread; }
-void TCustomDAdadiZUZ::SetTriggerEventInMainThread(bool v) { impl_->mainThread = v; }
+
+// ---------------------------------------------------------------------------
+// Tasks
+
+int TCustomDAdadiZUZ::AddTask(const std::string& fileName, const TInputOptions* options) {
+    RefuseWhileWorking("AddTask");
+    Impl& m = *impl_;
+    auto task = std::make_shared<DORudov>();
+    try {
+        task->Reset();
+        task->SetVerbose(1);
+        task->SetPreviewFlags(FlagsOf(m.preview, m.previewBitmap));
+        task->PreviewCallback = [this](TCustomFFmpeg* engine, const TBitmap& bitmap,
+                                       int frameNumber, std::int64_t pts) {
+            DoPreviewBitmap(engine, bitmap, frameNumber, pts);
+        };
+        task->Preview.SetWindowFactory([] { return std::make_unique<TPreviewer>(); });
+        if (options != nullptr) {
+            TInputOptions copy = *options;
+            if (copy.FileName.empty()) copy.FileName = fileName;
+            ApplyOptionText(*task, ParseOptionText(copy.ExtOptions), true);
+            if (!copy.FileFormat.empty()) task->ParseOption("f", copy.FileFormat);
+            task->SetStartTime(copy.StartTime);
+            task->SetProgramId(copy.ProgramID);
+            task->InputOptions.emplace_back(std::move(copy));
+        } else {
+            task->InputOptions.emplace_back(std::nullopt);
+        }
+        if (!task->AddInputFile(fileName)) {
+            SetLastError(task->LastError());
+            return -1;
+        }
+    } catch (const std::exception& x) {
+        SetLastError(x.what());
+        return -1;
+    }
+    task->ProgressCallback = [this](TCustomFFmpeg* engine, int fileIndex, int frameNumber, int fps,
+                                    float quality, float bitRate, std::int64_t size,
+                                    std::int64_t duration, std::int64_t total) {
+        DoProgress(engine, fileIndex, frameNumber, fps, quality, bitRate, size, duration, total);
+    };
+    task->TerminateCallback = [this](TCustomFFmpeg* engine) { DoTerminate(engine); };
+    return m.tasks.Add(std::move(task));
+}
+
+bool TCustomDAdadiZUZ::SetOutputFile(int taskIndex, const std::string& fileName,
+                                     const TOutputOptions* options) {
+    RefuseWhileWorking("SetOutputFile");
+    const DORudovList::TaskPtr task = impl_->tasks.Get(taskIndex);
+    if (task->OutputFileCount() >= TaskMaxFiles) {
+        char text[64];
+        std::snprintf(text, sizeof text, "max output files %d reached", TaskMaxFiles);
+        SetLastError(text);
+        return false;
+    }
+    const size_t slot = static_cast<size_t>(task->OutputFileCount());
+    if (task->OutputOptions.size() <= slot) task->OutputOptions.resize(slot + 1);
+
+    // The def_ values (record fields, else the first such option line) and the
+    // stream entries (every such option line, in order) for the new streams.
+    std::map<std::string, std::string> defaults;
+    std::vector<TOptionLine> streamEntries;
+    std::vector<TOptionLine> lines;
+    auto defaultOf = [&](const std::string& name) {
+        auto it = defaults.find("def_" + name);
+        return it == defaults.end() ? std::string() : it->second;
+    };
+    auto take = [&](const std::string& name) {
+        for (auto it = streamEntries.begin(); it != streamEntries.end(); ++it) {
+            if (it->Name == name) {
+                const std::string value = it->Value;
+                streamEntries.erase(it);
+                task->ParseOption(name, value);
+                return;
+            }
+        }
+        task->ParseOption(name, defaultOf(name));
+    };
+
+    try {
+        bool join = false;
+        if (options != nullptr) {
+            TOutputOptions copy = *options;
+            if (copy.FileName.empty()) copy.FileName = fileName;
+            task->OutputOptions[slot] = copy;
+            lines = ParseOptionText(copy.ExtOptions);
+
+            auto setDefault = [&](const char* name, const std::string& value) {
+                if (!value.empty()) defaults[std::string("def_") + name] = value;
+            };
+            setDefault("acodec", copy.AudioCodec);
+            setDefault("vcodec", copy.VideoCodec);
+            setDefault("scodec", copy.SubtitleCodec);
+            setDefault("apre", copy.AudioPreset);
+            setDefault("vpre", copy.VideoPreset);
+            setDefault("spre", copy.SubtitlePreset);
+            setDefault("s", copy.FrameSize);
+            setDefault("vf", copy.VideoFilters);
+            static const char* const kStreamOptions[] = {
+                "acodec", "vcodec", "scodec", "apre", "vpre", "spre", "s", "vfilters", "vf"};
+            for (const TOptionLine& line : lines) {
+                if (line.Value.empty()) continue;
+                if (std::find_if(std::begin(kStreamOptions), std::end(kStreamOptions),
+                                 [&](const char* n) { return line.Name == n; }) ==
+                    std::end(kStreamOptions)) {
+                    continue;
+                }
+                const std::string name = line.Name == "vfilters" ? "vf" : line.Name;
+                defaults.try_emplace("def_" + name, line.Value);
+                streamEntries.push_back({name, line.Value});
+            }
+
+            if (copy.TargetType >= 1 && copy.TargetType <= 3) {
+                static const char* const kTargets[] = {"vcd", "svcd", "dvd"};
+                task->ApplyTarget(kTargets[copy.TargetType - 1], NormText(copy.TargetNorm),
+                                  copy.TargetDefaultNorm == 1 ? "pal" : "ntsc");
+            }
+            for (const char* name : {"acodec", "vcodec", "scodec"}) {
+                const std::string value = defaultOf(name);
+                if (!value.empty()) task->ParseOption(name, value);
+            }
+            for (const char* kind : {"apre", "vpre", "spre"}) {
+                const std::string value = defaultOf(kind);
+                if (!value.empty()) task->ApplyPreset(kind, value);
+            }
+            ApplyOptionText(*task, lines, false);
+            ApplyOutputOptions(*task, copy);
+            if (const std::string size = defaultOf("s"); !size.empty())
+                task->ParseOption("s", size);
+            if (const std::string vf = defaultOf("vf"); !vf.empty()) task->ParseOption("vf", vf);
+            if (copy.VideoHook) {
+                task->HookCallback = [this](TCustomFFmpeg* engine, TBitmap& bitmap, int frameNumber,
+                                            std::int64_t pts, bool& update, bool& stopHook) {
+                    DoCustomHook(engine, bitmap, frameNumber, pts, update, stopHook);
+                };
+            }
+            join = copy.Join;
+        } else {
+            task->OutputOptions[slot].reset();
+        }
+
+        if (task->AddOutputFile(fileName, join) < 0) {
+            SetLastError(task->LastError());
+            task->OutputOptions[slot].reset();
+            return false;
+        }
+
+        if (options != nullptr) {
+            for (const TOptionLine& line : lines) {
+                if (line.Name == "newaudio") {
+                    take("acodec");
+                    take("apre");
+                } else if (line.Name == "newvideo") {
+                    take("vcodec");
+                    take("vpre");
+                    take("s");
+                    take("vf");
+                } else if (line.Name == "newsubtitle") {
+                    take("scodec");
+                    take("spre");
+                } else {
+                    continue;
+                }
+                task->ParseOption(line.Name, line.Value);
+            }
+        }
+    } catch (const std::exception& x) {
+        SetLastError(x.what());
+        return false;
+    }
+    return true;
+}
+
+// The record's remaining fields, in the order of the record, each under its
+// condition (codecs, presets, frame size, filters and the target are applied
+// around this).
+void TCustomDAdadiZUZ::ApplyOutputOptions(DORudov& task, const TOutputOptions& o) {
+    auto text = [&](const char* name, const std::string& value) {
+        if (!value.empty()) task.ParseOption(name, value);
+    };
+    auto generic = [&](const char* name, int value) {
+        if (value > 0) task.SetGenericIntOption(name, value);
+    };
+    text("f", o.FileFormat);
+    generic("packetsize", o.PacketSize);
+    generic("muxrate", o.MuxRate);
+    if (o.MuxDelay > 0) task.SetMuxMaxDelay(o.MuxDelay);
+    if (o.MuxPreload > 0) task.SetMuxPreload(o.MuxPreload);
+
+    if (o.DisableAudio) task.ParseOption("an", "");
+    if (o.AudioVolume >= 0) task.SetAudioVolume(o.AudioVolume);
+    task.SetAudioChannels(o.AudioChannels);
+    task.SetAudioSampleRate(o.AudioSampleRate);
+    generic("ab", o.AudioBitrate);
+    generic("abt", o.AudioBitrateTolerance);
+    task.ParseOption("alang", o.AudioLanguage);
+    task.SetAudioSyncMethod(o.AudioSync);
+    text("atag", o.AudioTag);
+
+    if (o.DisableVideo) task.ParseOption("vn", "");
+    text("r", o.FrameRate);
+    text("aspect", o.FrameAspectRatio);
+    const std::pair<const char*, int> crops[] = {{"croptop", o.CropTop},
+                                                 {"cropbottom", o.CropBottom},
+                                                 {"cropleft", o.CropLeft},
+                                                 {"cropright", o.CropRight}};
+    for (const auto& [name, value] : crops) {
+        if (value > 0) task.ParseOption(name, std::to_string(value));
+    }
+    generic("g", o.GOPSize);
+    generic("vb", o.VideoBitrate);
+    generic("maxrate", o.VideoMaxRate);
+    generic("minrate", o.VideoMinRate);
+    generic("bt", o.VideoBitrateTolerance);
+    generic("bufsize", o.VideoBufSize);
+    task.SetVideoSyncMethod(o.VideoSync);
+    text("vtag", o.VideoTag);
+    task.ParseOption("vlang", o.VideoLanguage);
+
+    if (o.DisableSubtitle) task.ParseOption("sn", "");
+    task.ParseOption("slang", o.SubtitleLanguage);
+
+    task.ParseOption("isync", o.InputSync ? "1" : "0");
+    if (o.CopyTimestamp) task.ParseOption("copyts", "");
+    task.SetStartTime(o.StartTime);
+    task.SetRecordingTime(o.Duration);
+
+    const TStreamInfo& info = o.StreamInfo;
+    if (info.Timestamp >= 0) task.Settings.RecTimestamp = TimestampToUnixSeconds(info.Timestamp);
+    if (info.Year > 0) task.AddMetadata("year", std::to_string(info.Year));
+    if (info.Track > 0) task.AddMetadata("track", std::to_string(info.Track));
+    const std::pair<const char*, const std::string*> tags[] = {
+        {"title", &info.Title},     {"author", &info.Author}, {"copyright", &info.Copyright},
+        {"comment", &info.Comment}, {"album", &info.Album},   {"genre", &info.Genre}};
+    for (const auto& [key, value] : tags) {
+        if (!value->empty()) task.AddMetadata(key, *value);
+    }
+}
+
+void TCustomDAdadiZUZ::RemoveTask(int taskIndex) {
+    RefuseWhileWorking("RemoveTask");
+    impl_->tasks.Delete(taskIndex);
+}
+
+void TCustomDAdadiZUZ::ClearTasks() {
+    Impl& m = *impl_;
+    std::vector<DORudovList::TaskPtr> tasks;
+    {
+        std::lock_guard lock(m.terminateLock);
+        if (m.working && !m.ended) throw Exception("Cannot ClearTasks while working.");
+        tasks = m.tasks.Extract();
+        m.finished = 0;
+        m.next = -1;
+        m.remaining = 0;
+        m.working = false;
+        m.ended = false;
+        m.threadMode = false;
+    }
+    SetLastError("");
+    // Freed outside the lock: freeing a task waits for its threads, which may
+    // still be leaving the terminate handler.
+    tasks.clear();
+    m.deliveries.Reap();
+}
+
+int TCustomDAdadiZUZ::TaskCount() const {
+    return impl_->tasks.Count();
+}
+
+AVFormatContext* TCustomDAdadiZUZ::InputFormatContext(int taskIndex, int inputIndex) const {
+    if (taskIndex < 0 || taskIndex >= impl_->tasks.Count()) return nullptr;
+    const DORudovList::TaskPtr task = impl_->tasks.Get(taskIndex);
+    if (inputIndex < 0 || inputIndex >= task->InputFileCount()) return nullptr;
+    return task->InputFormatContext(inputIndex);
+}
+
+TAVProbe& TCustomDAdadiZUZ::AVProbe() {
+    return impl_->probe;
+}
+
+DORudov& TCustomDAdadiZUZ::Task(int taskIndex) const {
+    return *impl_->tasks.Get(taskIndex);
+}
+
+// ---------------------------------------------------------------------------
+// The batch
+
+void TCustomDAdadiZUZ::StartTask(int threadCount) {
+    Impl& m = *impl_;
+    std::unique_lock lock(m.terminateLock);
+    if (m.working) throw Exception(Format("Cannot %s while working.", "StartTask"));
+    m.finished = 0;
+    m.next = 0;
+    m.remaining = m.tasks.Count();
+    m.ended = false;
+    m.threadMode = threadCount > 0;
+    m.working = true;
+    if (m.remaining == 0) {
+        // Nothing to convert: the batch ends at once rather than never.
+        EndBatch();
+        return;
+    }
+    if (m.threadMode) {
+        int n = threadCount;
+        while (m.remaining > 0 && n > 0) {
+            StartNextTask();
+            --n;
+        }
+        return;
+    }
+    // In the calling thread, one task after another. The lock is not held
+    // across a conversion; the batch end comes from here, after the last task
+    // has reported, rather than from inside a task's own notice.
+    m.syncWalk = true;
+    while (m.remaining > 0) {
+        --m.remaining;
+        const DORudovList::TaskPtr task = m.tasks.Get(m.next++);
+        if (ReportIfTerminated(*task)) continue;
+        task->ProgressInterval = static_cast<std::int64_t>(m.progressInterval) * 1000;
+        const TThreadPriority priority = m.priority;
+        lock.unlock();
+        task->Start(false, priority);
+        lock.lock();
+    }
+    lock.unlock();
+    // Tasks stopped before they ran report from threads of their own.
+    WaitServingMainThread([&] {
+        std::lock_guard l(m.terminateLock);
+        return m.finished >= m.tasks.Count();
+    });
+    lock.lock();
+    m.syncWalk = false;
+    EndBatch();
+}
+
+// Under the terminate lock, in thread mode.
+void TCustomDAdadiZUZ::StartNextTask() {
+    Impl& m = *impl_;
+    if (m.remaining <= 0) return;
+    --m.remaining;
+    // The index is taken before the start: a task that cannot start reports at
+    // once, and that report starts the next one.
+    const DORudovList::TaskPtr task = m.tasks.Get(m.next++);
+    if (ReportIfTerminated(*task)) return;
+    task->ProgressInterval = static_cast<std::int64_t>(m.progressInterval) * 1000;
+    if (TConvertThread* worker = task->Start(true, m.priority)) worker->Resume();
+}
+
+// Under the terminate lock. A task that terminated before this batch (stopped
+// while no batch ran) cannot start again; it reports its outcome once more so
+// that the batch still counts every task and ends.
+bool TCustomDAdadiZUZ::ReportIfTerminated(DORudov& task) {
+    if (!task.Terminated || task.Running) return false;
+    DoTerminate(&task);
+    return true;
+}
+
+void TCustomDAdadiZUZ::PauseTask() {
+    impl_->tasks.Pause();
+}
+
+void TCustomDAdadiZUZ::ResumeTask() {
+    impl_->tasks.Resume();
+}
+
+void TCustomDAdadiZUZ::StopTask(bool wait) {
+    {
+        std::lock_guard lock(impl_->terminateLock);
+        impl_->remaining = 0;
+    }
+    // Not under the lock: tasks stopped before they ran report on threads of
+    // their own, through the terminate handler.
+    impl_->tasks.Stop(wait);
+}
+
+// Under the terminate lock.
+void TCustomDAdadiZUZ::EndBatch() {
+    impl_->ended = true;
+    if (!OnTerminate || impl_->destroying) return;
+    TTerminateInfo& info = impl_->terminateInfo;
+    info.TaskIndex = -1;
+    info.Finished = true;
+    info.Exception = false;
+    info.ExceptionMsg.clear();
+    DeliverTerminate(info);
+}
+
+// Under the terminate lock.
+void TCustomDAdadiZUZ::DeliverTerminate(const TTerminateInfo& info) {
+    auto call = [this](const TTerminateInfo& record) {
+        try {
+            OnTerminate(this, record);
+        } catch (const std::exception& x) {
+            Logger().Log(this, llError, std::string("Error occurs OnTerminate: ") + x.what());
+        } catch (...) {
+            Logger().Log(this, llError, "Error occurs OnTerminate: unknown exception");
+        }
+    };
+    if (impl_->threadMode) {
+        impl_->deliveries.Start([call, info] { call(info); }, info.TaskIndex < 0);
+    } else {
+        call(info);
+    }
+}
+
+// ---------------------------------------------------------------------------
+// Engine handlers
+
+void TCustomDAdadiZUZ::DoTerminate(TCustomFFmpeg* engine) {
+    Impl& m = *impl_;
+    std::lock_guard lock(m.terminateLock);
+    if (engine == nullptr) {
+        EndBatch();
+        return;
+    }
+    auto* task = static_cast<DORudov*>(engine);
+    if (OnTerminate && !m.destroying) {
+        TTerminateInfo& info = m.terminateInfo;
+        info.TaskIndex = task->Index;
+        info.Finished = task->Finished && !task->Failed;
+        info.Exception = task->Failed;
+        info.ExceptionMsg = task->Failed ? task->FailureMessage : std::string();
+        DeliverTerminate(info);
+    }
+    ++m.finished;
+    if (!m.working) return;  // a task stopped outside a batch
+    if (m.remaining < 1) {
+        if (m.finished >= m.tasks.Count() && !m.syncWalk && !m.ended) EndBatch();
+    } else if (m.threadMode) {
+        StartNextTask();
+    }
+}
+
+void TCustomDAdadiZUZ::DoProgress(TCustomFFmpeg* engine, int fileIndex, int frameNumber, int fps,
+                                  float quality, float bitRate, std::int64_t currentSize,
+                                  std::int64_t currentDuration, std::int64_t totalDuration) {
+    Impl& m = *impl_;
+    if (!OnProgress || m.destroying) return;
+    std::lock_guard lock(m.progressLock);
+    TProgressInfo& info = m.progressInfo;
+    info.TaskIndex = static_cast<DORudov*>(engine)->Index;
+    info.FileIndex = fileIndex;
+    info.FrameNumber = frameNumber;
+    info.FPS = fps;
+    info.Quality = quality;
+    info.BitRate = bitRate;
+    info.CurrentSize = currentSize;
+    info.CurrentDuration = currentDuration;
+    info.TotalDuration = totalDuration;
+    if (m.mainThreadEvents) {
+        RunInMainThread([&] { OnProgress(this, &info); });
+    } else {
+        OnProgress(this, &info);
+    }
+}
+
+void TCustomDAdadiZUZ::DoPreviewBitmap(TCustomFFmpeg* engine, const TBitmap& bitmap,
+                                       int frameNumber, std::int64_t pts) {
+    Impl& m = *impl_;
+    if (!OnPreviewBitmap || m.destroying) return;
+    std::lock_guard lock(m.previewLock);
+    TPreviewInfo& info = m.previewInfo;
+    info.TaskIndex = static_cast<DORudov*>(engine)->Index;
+    info.Bitmap = &bitmap;
+    info.FrameNumber = frameNumber;
+    info.PTS = pts;
+    if (m.mainThreadEvents) {
+        RunInMainThread([&] { OnPreviewBitmap(this, info); });
+    } else {
+        OnPreviewBitmap(this, info);
+    }
+}
+
+void TCustomDAdadiZUZ::DoCustomHook(TCustomFFmpeg* engine, TBitmap& bitmap, int frameNumber,
+                                    std::int64_t pts, bool& update, bool& stopHook) {
+    Impl& m = *impl_;
+    if (!OnCustomHook || m.destroying) return;
+    std::lock_guard lock(m.hookLock);
+    THookInfo& info = m.hookInfo;
+    info.TaskIndex = static_cast<DORudov*>(engine)->Index;
+    info.Bitmap = &bitmap;
+    info.FrameNumber = frameNumber;
+    info.PTS = pts;
+    info.Update = update;
+    info.StopHook = stopHook;
+    OnCustomHook(this, &info);  // an exception goes to the engine, which logs it
+    update = info.Update;
+    stopHook = info.StopHook;
+}
+
+// ---------------------------------------------------------------------------
+// Properties
+
+bool TCustomDAdadiZUZ::Preview() const {
+    return impl_->preview;
+}
+
+void TCustomDAdadiZUZ::SetPreview(bool value) {
+    impl_->tasks.SetPreviewFlags(FlagsOf(value, impl_->previewBitmap));
+    impl_->preview = value;
+}
+
+bool TCustomDAdadiZUZ::PreviewBitmap() const {
+    return impl_->previewBitmap;
+}
+
+void TCustomDAdadiZUZ::SetPreviewBitmap(bool value) {
+    impl_->tasks.SetPreviewFlags(FlagsOf(impl_->preview, value));
+    impl_->previewBitmap = value;
+}
+
+int TCustomDAdadiZUZ::ProgressInterval() const {
+    return impl_->progressInterval;
+}
+
+void TCustomDAdadiZUZ::SetProgressInterval(int ms) {
+    impl_->progressInterval = std::max(ms, 100);
+}
+
+TThreadPriority TCustomDAdadiZUZ::ThreadPriority() const {
+    return impl_->priority;
+}
+
+void TCustomDAdadiZUZ::SetThreadPriority(TThreadPriority value) {
+    impl_->priority = value;
+}
+
+bool TCustomDAdadiZUZ::TriggerEventInMainThread() const {
+    return impl_->mainThreadEvents;
+}
+
+void TCustomDAdadiZUZ::SetTriggerEventInMainThread(bool value) {
+    impl_->mainThreadEvents = value;
+}
 
 }  // namespace zorvex

@@ -5,6 +5,7 @@
 // preview pictures and a per-frame hook as events.
 #pragma once
 
+#include <cstdint>
 #include <functional>
 #include <memory>
 #include <string>
@@ -22,24 +23,48 @@ class TCustomDAdadiZUZ;
 using TProgressEvent = std::function<void(TCustomDAdadiZUZ* sender, PProgressInfo info)>;
 using TTerminateEvent = std::function<void(TCustomDAdadiZUZ* sender, const TTerminateInfo& info)>;
 using TCustomHookEvent = std::function<void(TCustomDAdadiZUZ* sender, PHookInfo info)>;
-using TPreviewBitmapEvent =
-    std::function<void(TCustomDAdadiZUZ* sender, const TPreviewInfo& info)>;
+using TPreviewBitmapEvent = std::function<void(TCustomDAdadiZUZ* sender, const TPreviewInfo& info)>;
 
-// Shows a task's preview pictures; the application supplies the window (a
-// stay-on-top tool window) through SetPreviewWindowFactory.
+// A task's preview window as the engine sees it (TPreviewer): shows one
+// picture with its time; false once the user has closed the window (no more
+// previews for that task).
 class TPreviewWindow {
 public:
     virtual ~TPreviewWindow() = default;
-    // Shows the picture with its time in the caption; false once the user has
-    // closed the window (no more previews for that task).
     virtual bool Show(const TBitmap& bitmap, int frameNumber, std::int64_t pts) = 0;
 };
-using TPreviewWindowFactory = std::function<std::unique_ptr<TPreviewWindow>()>;
-void SetPreviewWindowFactory(TPreviewWindowFactory factory);
 
+// The window on the screen, supplied by the application: a stay-on-top tool
+// window with a client area of the picture's size, in the centre of the screen,
+// that the user can drag by its client area. It is made, used and freed on the
+// main thread only.
+class TPreviewSurface {
+public:
+    virtual ~TPreviewSurface() = default;
+    // Draws the picture at the top-left corner and sets the caption; false
+    // once the user has closed the window.
+    virtual bool Paint(const TBitmap& bitmap, const std::string& caption) = 0;
+};
+// Makes a window for pictures of width x height; nullptr when none can be made.
+using TPreviewWindowFactory =
+    std::function<std::unique_ptr<TPreviewSurface>(int width, int height)>;
+// Installed by the application; without one, preview windows stay off.
+void SetPreviewWindowFactory(TPreviewWindowFactory factory);
+TPreviewWindowFactory GetPreviewWindowFactory();
+
+class TCustomFFmpeg;
+class DORudov;
+
+// Misuse of the component's state (adding while a batch runs, ...) throws
+// Exception with a fixed message; bad input is reported by result and
+// LastError. Every operation is meant for the application's main thread;
+// ClearTasks may also be called from an OnTerminate handler once the batch has
+// ended.
 class TCustomDAdadiZUZ : public TFFBaseComponent {
 public:
     TCustomDAdadiZUZ();
+    // Stops and frees every task (no event reaches the application any more)
+    // and waits for the threads that deliver OnTerminate.
     ~TCustomDAdadiZUZ() override;
 
     static constexpr const char* Version() { return "3.3"; }
@@ -57,34 +82,64 @@ public:
     int TaskCount() const;
 
     // threadCount > 0: at most that many tasks at once on worker threads; else
-    // every task in the calling thread, returning after the batch end.
+    // every task in the calling thread, returning after the batch end. An empty
+    // list ends the batch at once.
     void StartTask(int threadCount);
     void PauseTask();
     void ResumeTask();
     void StopTask(bool wait);
 
+    // The demuxer context of a task's opened input; nullptr for an index that
+    // does not exist.
     AVFormatContext* InputFormatContext(int taskIndex, int inputIndex) const;
     TAVProbe& AVProbe();
     std::string LastError() const;
+    // The engine of a task, to inspect its settings; an invalid index throws
+    // like RemoveTask.
+    DORudov& Task(int taskIndex) const;
 
     bool Preview() const;
     void SetPreview(bool value);
     bool PreviewBitmap() const;
     void SetPreviewBitmap(bool value);
-    int ProgressInterval() const;       // milliseconds
-    void SetProgressInterval(int ms);   // stored as max(ms, 100)
+    int ProgressInterval() const;      // milliseconds
+    void SetProgressInterval(int ms);  // stored as max(ms, 100)
     TThreadPriority ThreadPriority() const;
     void SetThreadPriority(TThreadPriority value);
     bool TriggerEventInMainThread() const;
     void SetTriggerEventInMainThread(bool value);
 
+    // Assign before StartTask. OnProgress and OnPreviewBitmap run in the main
+    // thread when TriggerEventInMainThread (else on the task's thread);
+    // OnCustomHook on the task's thread; OnTerminate, in thread mode, on a
+    // short-lived thread of its own per delivery (the batch end, TaskIndex -1,
+    // after every task's delivery has returned).
     TProgressEvent OnProgress;
     TTerminateEvent OnTerminate;
     TCustomHookEvent OnCustomHook;
     TPreviewBitmapEvent OnPreviewBitmap;
 
+protected:
+    // The engine's handlers, with the task as sender.
+    virtual void DoCustomHook(TCustomFFmpeg* task, TBitmap& bitmap, int frameNumber,
+                              std::int64_t pts, bool& update, bool& stopHook);
+    virtual void DoPreviewBitmap(TCustomFFmpeg* task, const TBitmap& bitmap, int frameNumber,
+                                 std::int64_t pts);
+    virtual void DoProgress(TCustomFFmpeg* task, int fileIndex, int frameNumber, int fps,
+                            float quality, float bitRate, std::int64_t currentSize,
+                            std::int64_t currentDuration, std::int64_t totalDuration);
+    // task nullptr: the batch has ended.
+    virtual void DoTerminate(TCustomFFmpeg* task);
+
 private:
     struct Impl;
+    void StartNextTask();
+    bool ReportIfTerminated(DORudov& task);
+    void EndBatch();
+    void DeliverTerminate(const TTerminateInfo& info);
+    void SetLastError(std::string text);
+    void RefuseWhileWorking(const char* operation) const;
+    void ApplyOutputOptions(DORudov& task, const TOutputOptions& options);
     std::unique_ptr<Impl> impl_;
 };
 
