@@ -1,7 +1,7 @@
 #include <QApplication>
-#include <clocale>
 #include <QLibraryInfo>
 #include <QTranslator>
+#include <clocale>
 
 #include "app/core/workbench/converter_port.h"
 #include "app/core/workbench/product_info.h"
@@ -15,6 +15,7 @@
 #include "app/ui/main_window.h"
 #include "app/ui/media_info_window.h"
 #include "app/ui/password_window.h"
+#include "app/ui/task_preview_window.h"
 #include "app/ui/update_window.h"
 #include "media/loader.h"
 
@@ -35,6 +36,7 @@ int main(int argc, char** argv) {
     }
     QtMainThreadDispatcher dispatcher;
     zorvex::SetMainThreadDispatcher(&dispatcher);
+    InstallTaskPreviewWindows();
     const std::string libraryFolder = zorvex::DefaultLibraryFolder();
     zorvex::Loader().SetLibraryFolder(libraryFolder);
 
@@ -67,6 +69,7 @@ int main(int argc, char** argv) {
         window.show();
         result = application.exec();
     }
+    zorvex::SetPreviewWindowFactory(nullptr);
     zorvex::SetMainThreadDispatcher(nullptr);
     return result;
 }
