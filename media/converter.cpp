@@ -622,9 +622,10 @@ void TCustomDAdadiZUZ::EndBatch() {
 
 // Under the terminate lock.
 void TCustomDAdadiZUZ::DeliverTerminate(const TTerminateInfo& info) {
-    auto call = [this](const TTerminateInfo& record) {
+    // The delivery keeps its own copies of the record and of the handler.
+    auto call = [this, handler = OnTerminate](const TTerminateInfo& record) {
         try {
-            OnTerminate(this, record);
+            handler(this, record);
         } catch (const std::exception& x) {
             Logger().Log(this, llError, std::string("Error occurs OnTerminate: ") + x.what());
         } catch (...) {

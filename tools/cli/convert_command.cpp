@@ -5,8 +5,6 @@
 #include <algorithm>
 #include <array>
 #include <cctype>
-#include <chrono>
-#include <csignal>
 #include <cstdio>
 #include <filesystem>
 #include <map>
@@ -21,8 +19,8 @@
 #include "app/core/formats/settings_controller.h"
 #include "media/converter.h"
 #include "media/log.h"
-#include "media/main_thread.h"
 #include "media/util.h"
+#include "tools/cli/batch_runner.h"
 #include "tools/cli/command.h"
 #include "tools/cli/format_options.h"
 
@@ -36,11 +34,6 @@ constexpr const char* kUsage =
     "        [--video-encoder C] [--video-bitrate C] [--frame-size C] [--frame-rate C]\n"
     "        [--audio-encoder C] [--audio-bitrate C] [--sample-rate C] [--channels C]\n"
     "        [--scaling C] [--volume C] [--filter hflip|vflip|negate]... FILE...";
-
-volatile std::sig_atomic_t g_interrupted = 0;
-void OnInterrupt(int) {
-    g_interrupted = 1;
-}
 
 struct Request {
     int formatId = 0;
@@ -218,28 +211,13 @@ bool HasDatExtension(const std::string& file) {
     return ext == ".dat";
 }
 
-struct Task {
-    std::string input;
-    std::string output;
-    bool reported = false;
-};
-
 int RunConvert(const std::vector<std::string>& args) {
     Request r;
     if (int code = Parse(args, r); code >= 0) return code;
     if (!LoadConverterLibraries()) return kExitFailed;
 
     // From here on Ctrl+C stops the batch instead of ending the process.
-    g_interrupted = 0;
-    struct sigaction action {};
-    action.sa_handler = OnInterrupt;
-    sigemptyset(&action.sa_mask);
-    struct sigaction previous {};
-    sigaction(SIGINT, &action, &previous);
-    struct RestoreSignal {
-        struct sigaction* previous;
-        ~RestoreSignal() { sigaction(SIGINT, previous, nullptr); }
-    } restore{&previous};
+    InterruptGuard interrupts;
 
     Logger().SetLogLevel(llWarning);
     Logger().SetOnLog([](TFFLogger*, std::uint32_t, TLogLevel, const std::string& text) {
@@ -282,7 +260,7 @@ int RunConvert(const std::vector<std::string>& args) {
 
     // The main window's part: one task per file.
     TDAdadiZUZ converter;
-    std::vector<Task> tasks;
+    std::vector<BatchTask> tasks;
     std::set<std::string> claimed(r.files.begin(), r.files.end());  // never written over
     bool anyFailed = false;
     const std::string extension = [&] {
@@ -337,66 +315,15 @@ int RunConvert(const std::vector<std::string>& args) {
         claimed.insert(output);
         tasks.push_back({file, output});
     }
-    if (tasks.empty()) return kExitFailed;
-
-    // Events arrive on the main thread (progress) or on delivery threads
-    // (terminations); both are handled here, on the main thread.
-    bool batchEnded = false;
-    int reported = 0;
-    bool allFinished = true;
-    converter.OnProgress = [&](TCustomDAdadiZUZ*, PProgressInfo info) {
-        if (info->TaskIndex < 0 || info->TaskIndex >= static_cast<int>(tasks.size())) return;
-        const long long percent =
-            info->TotalDuration > 0 ? info->CurrentDuration * 100 / info->TotalDuration : 0;
-        std::fprintf(stderr, "%s: %lld%% (%s)\n", tasks[info->TaskIndex].input.c_str(), percent,
-                     DurationText(info->CurrentDuration).c_str());
-    };
-    converter.OnTerminate = [&](TCustomDAdadiZUZ*, const TTerminateInfo& info) {
-        PostToMainThread([&, info] {
-            if (info.TaskIndex < 0) {
-                batchEnded = true;
-                return;
-            }
-            if (info.TaskIndex >= static_cast<int>(tasks.size())) return;
-            Task& task = tasks[info.TaskIndex];
-            if (task.reported) return;
-            task.reported = true;
-            ++reported;
-            if (info.Finished && !info.Exception) {
-                std::printf("done %s\n", task.output.c_str());
-            } else {
-                allFinished = false;
-                if (info.Exception) {
-                    std::printf("failed %s: %s\n", task.input.c_str(), info.ExceptionMsg.c_str());
-                } else {
-                    std::printf("stopped %s\n", task.input.c_str());
-                }
-            }
-            std::fflush(stdout);
-        });
-    };
-
-    const int count = static_cast<int>(tasks.size());
-    if (g_interrupted) {  // interrupted while the tasks were being prepared
-        for (const Task& task : tasks) std::printf("stopped %s\n", task.input.c_str());
-        return kExitInterrupted;
+    if (tasks.empty()) {
+        Logger().SetOnLog(nullptr);
+        return kExitFailed;
     }
-    bool stopping = false;
-    converter.StartTask(std::min(r.jobs, count));
-    for (;;) {
-        WaitServingMainThread([&] { return batchEnded || (g_interrupted && !stopping); });
-        if (batchEnded) break;
-        stopping = true;
-        converter.StopTask(true);
-    }
-    // Task terminations travel on threads of their own and may trail the batch
-    // end by a moment.
-    WaitServingMainThread([&] { return reported == count; }, std::chrono::seconds(5));
-    converter.ClearTasks();
+    BatchRun run;
+    run.jobs = r.jobs;
+    const int code = RunBatch(converter, tasks, run);
     Logger().SetOnLog(nullptr);
-
-    if (stopping) return kExitInterrupted;
-    return allFinished && !anyFailed && reported == count ? kExitOk : kExitFailed;
+    return code == kExitOk && anyFailed ? kExitFailed : code;
 }
 
 const CommandRegistrar kConvert({"convert", kUsage,

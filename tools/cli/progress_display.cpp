@@ -13,8 +13,12 @@ constexpr int kBarCells = 30;
 
 }  // namespace
 
-ProgressDisplay::ProgressDisplay(std::FILE* out, bool terminal)
-    : out_(out), terminal_(terminal), start_(Clock::now()), lastLine_(start_) {}
+ProgressDisplay::ProgressDisplay(std::FILE* out, bool terminal, std::string label)
+    : out_(out),
+      terminal_(terminal),
+      label_(std::move(label)),
+      start_(Clock::now()),
+      lastLine_(start_) {}
 
 bool ProgressDisplay::IsTerminal(std::FILE* stream) {
     return ::isatty(::fileno(stream)) != 0;
@@ -82,7 +86,7 @@ void ProgressDisplay::Update(const TProgressInfo& info) {
     if (!last && anyLine_ && now - lastLine_ < std::chrono::seconds(1)) return;
     lastLine_ = now;
     anyLine_ = true;
-    std::fprintf(out_, "%s\n", text.c_str());
+    std::fprintf(out_, "%s%s\n", label_.c_str(), text.c_str());
     std::fflush(out_);
 }
 

@@ -14,7 +14,8 @@ namespace zorvex::cli {
 
 class ProgressDisplay {
 public:
-    ProgressDisplay(std::FILE* out, bool terminal);
+    // label starts every line (not the bar), e.g. "INPUT: ".
+    ProgressDisplay(std::FILE* out, bool terminal, std::string label = {});
     static bool IsTerminal(std::FILE* stream);
 
     // From any thread; the final report has FileIndex -1.
@@ -35,6 +36,7 @@ private:
     std::mutex mutex_;
     std::FILE* out_;
     bool terminal_;
+    std::string label_;
     Clock::time_point start_;
     Clock::time_point lastLine_;
     bool anyLine_ = false;

@@ -1,19 +1,16 @@
 // zorvex-cli transcode [--iset NAME=VALUE]... [--set NAME=VALUE]... INPUT OUTPUT
-// One engine task: the --iset lines configure the input and the --set lines
-// the output, exactly as the converter component passes its option text.
-#include <signal.h>
-
-#include <atomic>
-#include <chrono>
+// One converter task: the --iset lines are the option text of the input and
+// the --set lines that of the output.
 #include <cstdio>
+#include <cstdlib>
 #include <string>
 #include <utility>
 #include <vector>
 
-#include "media/engine/engine.h"
+#include "media/converter.h"
 #include "media/engine/text.h"
 #include "media/log.h"
-#include "media/main_thread.h"
+#include "tools/cli/batch_runner.h"
 #include "tools/cli/command.h"
 #include "tools/cli/progress_display.h"
 
@@ -23,13 +20,6 @@ namespace {
 constexpr const char* kUsage =
     "usage: zorvex-cli transcode [--log LEVEL] [--iset NAME=VALUE]... [--set NAME=VALUE]... "
     "INPUT OUTPUT";
-
-volatile sig_atomic_t g_interrupted = 0;
-
-void OnInterrupt(int) {
-    g_interrupted = 1;
-    ::signal(SIGINT, SIG_DFL);  // a second interrupt ends the program at once
-}
 
 // name=value as the component reads its option lines: the name before the
 // first "=", in lower case; a line without "=" is a name with an empty value.
@@ -85,6 +75,28 @@ bool Parse(const std::vector<std::string>& args, Arguments& out) {
     return true;
 }
 
+// The option lines as the text of an option record.
+std::string OptionText(const std::vector<std::pair<std::string, std::string>>& lines) {
+    std::string text;
+    for (const auto& [name, value] : lines) text += name + "=" + value + "\n";
+    return text;
+}
+
+// The record fields the component applies in any case (languages, the sync
+// methods) take the values of the option lines, which would be overridden
+// otherwise.
+void TakeAlwaysAppliedFields(const std::vector<std::pair<std::string, std::string>>& lines,
+                             TOutputOptions& o) {
+    for (const auto& [name, value] : lines) {
+        if (name == "alang") o.AudioLanguage = value;
+        if (name == "vlang") o.VideoLanguage = value;
+        if (name == "slang") o.SubtitleLanguage = value;
+        if (name == "isync") o.InputSync = value != "0";
+        if (name == "async") o.AudioSync = std::atoi(value.c_str());
+        if (name == "vsync") o.VideoSync = std::atoi(value.c_str());
+    }
+}
+
 int RunTranscode(const std::vector<std::string>& args) {
     Arguments a;
     if (!Parse(args, a)) {
@@ -108,88 +120,46 @@ int RunTranscode(const std::vector<std::string>& args) {
     Logger().SetLogLevel(level);
 
     const bool terminal = ProgressDisplay::IsTerminal(stderr);
-    ProgressDisplay display(stderr, terminal);
     Logger().SetTriggerEventInMainThread(false);
     // The router passes the engine's status lines at any level; here only what
     // the chosen level asks for is shown (the outcome is printed anyway).
     Logger().SetOnLog(
-        [&display, level](TFFLogger*, std::uint32_t, TLogLevel lineLevel, const std::string& text) {
-            if (lineLevel <= level && lineLevel != llQuiet) display.Message(text);
+        [level](TFFLogger*, std::uint32_t, TLogLevel lineLevel, const std::string& text) {
+            if (lineLevel <= level && lineLevel != llQuiet)
+                std::fprintf(stderr, "%s\n", text.c_str());
         });
-    // A file-size limit is a write error of the output, not the end of the program.
-    ::signal(SIGXFSZ, SIG_IGN);
+    InterruptGuard interrupts;
 
+    TDAdadiZUZ converter;
     auto failed = [&](const std::string& message) {
         std::printf("failed %s: %s\n", a.input.c_str(), message.c_str());
         std::fflush(stdout);
         Logger().SetOnLog(nullptr);
         return kExitFailed;
     };
+    TInputOptions input;
+    InitInputOptions(input);
+    input.ExtOptions = OptionText(a.inputOptions);
+    const int task = converter.AddTask(a.input, &input);
+    if (task < 0) return failed(converter.LastError());
+    TOutputOptions output;
+    InitOutputOptions(output);
+    output.ExtOptions = OptionText(a.outputOptions);
+    TakeAlwaysAppliedFields(a.outputOptions, output);
+    if (!converter.SetOutputFile(task, a.output, &output)) return failed(converter.LastError());
 
-    TCustomFFmpeg engine(20);
-    engine.Reset();
-    engine.SetVerbose(1);
-    try {
-        for (const auto& [name, value] : a.inputOptions) engine.ParseOption(name, value);
-        if (!engine.AddInputFile(a.input)) return failed(engine.LastError());
-        for (const auto& [name, value] : a.outputOptions) engine.ParseOption(name, value);
-        if (engine.AddOutputFile(a.output, false) < 0) return failed(engine.LastError());
-    } catch (const std::exception& x) {
-        return failed(x.what());
-    }
-
-    engine.ProgressInterval = terminal ? 250000 : 1000000;
-    engine.ProgressCallback = [&display](TCustomFFmpeg*, int fileIndex, int frameNumber, int fps,
-                                         float quality, float bitRate, std::int64_t size,
-                                         std::int64_t duration, std::int64_t total) {
-        TProgressInfo info;
-        info.FileIndex = fileIndex;
-        info.FrameNumber = frameNumber;
-        info.FPS = fps;
-        info.Quality = quality;
-        info.BitRate = bitRate;
-        info.CurrentSize = size;
-        info.CurrentDuration = duration;
-        info.TotalDuration = total;
-        display.Update(info);
-    };
-    std::atomic<bool> ended{false};
-    engine.TerminateCallback = [&ended](TCustomFFmpeg*) { ended = true; };
-
-    struct sigaction action {};
-    action.sa_handler = OnInterrupt;
-    sigemptyset(&action.sa_mask);
-    ::sigaction(SIGINT, &action, nullptr);
-
-    if (TConvertThread* worker = engine.Start(true, tpNormal)) worker->Resume();
-    bool stopping = false;
-    WaitServingMainThread([&] {
-        if (g_interrupted != 0 && !stopping) {
-            stopping = true;
-            engine.Stop(false);  // the output written so far is kept
-        }
-        return ended.load();
-    });
-    engine.RequestStop(true);  // the worker has ended; wait until it has let go
-    display.Finish();
-    ::signal(SIGINT, SIG_DFL);
-
-    if (stopping) {
-        Logger().SetOnLog(nullptr);
-        std::fprintf(stderr, "interrupted\n");
-        return kExitInterrupted;
-    }
-    if (engine.Failed) return failed(engine.FailureMessage);
+    BatchRun run;
+    run.terminal = terminal;
+    const int code = RunBatch(converter, {{a.input, a.output}}, run);
     Logger().SetOnLog(nullptr);
-    std::printf("done %s\n", a.output.c_str());
-    return kExitOk;
+    return code;
 }
 
 const CommandRegistrar kTranscode(
     {"transcode",
      "[--log LEVEL] [--iset NAME=VALUE]... [--set NAME=VALUE]... "
      "INPUT OUTPUT",
-     "convert INPUT into OUTPUT with one engine task, showing progress", &RunTranscode});
+     "convert INPUT into OUTPUT with one converter task, showing progress", &RunTranscode});
 
 }  // namespace
 }  // namespace zorvex::cli

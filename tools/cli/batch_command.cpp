@@ -1,0 +1,173 @@
+// zorvex-cli batch [--jobs N] [--log LEVEL] [--set NAME=VALUE]... --out DIR --ext EXT FILE...
+// One converter task per FILE, into DIR/<name>EXT, with the --set lines as the
+// output's option text; N tasks convert at the same time.
+#include <cstdio>
+#include <filesystem>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "app/core/formats/output_names.h"
+#include "media/converter.h"
+#include "media/engine/text.h"
+#include "media/log.h"
+#include "tools/cli/batch_runner.h"
+#include "tools/cli/command.h"
+#include "tools/cli/progress_display.h"
+
+namespace zorvex::cli {
+namespace {
+
+namespace fs = std::filesystem;
+
+constexpr const char* kUsage =
+    "[--jobs N] [--log LEVEL] [--set NAME=VALUE]... --out DIR --ext EXT FILE...";
+
+struct Request {
+    int jobs = 1;
+    std::string logLevel = "error";
+    std::string options;  // the output's option text
+    std::string outDir, extension;
+    std::vector<std::string> files;
+};
+
+int Usage(const std::string& problem) {
+    if (!problem.empty()) std::fprintf(stderr, "zorvex-cli batch: %s\n", problem.c_str());
+    std::fprintf(stderr, "usage: zorvex-cli batch %s\n", kUsage);
+    return kExitUsage;
+}
+
+// Returns an exit code, or -1 to go on.
+int Parse(const std::vector<std::string>& args, Request& r) {
+    bool optionsEnded = false;
+    for (std::size_t i = 0; i < args.size(); ++i) {
+        std::string arg = args[i];
+        if (optionsEnded || arg.size() < 2 || arg.compare(0, 2, "--") != 0) {
+            r.files.push_back(arg);
+            continue;
+        }
+        if (arg == "--") {
+            optionsEnded = true;
+            continue;
+        }
+        std::string value;
+        if (const auto eq = arg.find('='); eq != std::string::npos) {
+            value = arg.substr(eq + 1);
+            arg.erase(eq);
+        } else if (i + 1 < args.size()) {
+            value = args[++i];
+        } else {
+            return Usage(arg + " needs a value");
+        }
+        if (arg == "--jobs") {
+            if (value.empty() || value.size() > 3 ||
+                value.find_first_not_of("0123456789") != std::string::npos ||
+                std::stoi(value) < 1) {
+                return Usage("--jobs needs a number from 1");
+            }
+            r.jobs = std::stoi(value);
+        } else if (arg == "--set") {
+            r.options += value + "\n";
+        } else if (arg == "--out") {
+            r.outDir = value;
+        } else if (arg == "--ext") {
+            r.extension = value.empty() || value[0] == '.' ? value : "." + value;
+        } else if (arg == "--log") {
+            r.logLevel = value;
+        } else {
+            return Usage("unknown option " + arg);
+        }
+    }
+    if (r.outDir.empty()) return Usage("--out is required");
+    if (r.extension.size() < 2) return Usage("--ext is required");
+    if (r.files.empty()) return Usage("no FILE given");
+    return -1;
+}
+
+std::string Absolute(const std::string& path) {
+    std::error_code error;
+    const auto absolute = fs::absolute(fs::path(path), error);
+    return error ? path : absolute.lexically_normal().string();
+}
+
+int RunBatchCommand(const std::vector<std::string>& args) {
+    Request r;
+    if (const int code = Parse(args, r); code >= 0) return code;
+    TLogLevel level = llError;
+    try {
+        Logger().SetLogLevelText(r.logLevel);
+        level = Logger().LogLevel();
+    } catch (const std::exception&) {
+        return Usage("unknown log level '" + r.logLevel + "'");
+    }
+    if (!LoadConverterLibraries()) return kExitFailed;
+    Logger().SetLogLevel(level == llQuiet ? llPanic : llQuiet);
+    Logger().SetLogLevel(level);
+    Logger().SetTriggerEventInMainThread(false);
+    Logger().SetOnLog(
+        [level](TFFLogger*, std::uint32_t, TLogLevel lineLevel, const std::string& text) {
+            if (lineLevel <= level && lineLevel != llQuiet)
+                std::fprintf(stderr, "%s\n", text.c_str());
+        });
+    InterruptGuard interrupts;
+
+    const std::string outDir = Absolute(r.outDir);
+    std::error_code error;
+    fs::create_directories(outDir, error);
+    if (!fs::is_directory(outDir)) {
+        std::fprintf(stderr, "zorvex-cli batch: cannot create %s\n", outDir.c_str());
+        Logger().SetOnLog(nullptr);
+        return kExitFailed;
+    }
+
+    TDAdadiZUZ converter;
+    std::vector<BatchTask> tasks;
+    std::set<std::string> claimed;  // inputs and the outputs given out so far
+    for (std::string& file : r.files) claimed.insert(file = Absolute(file));
+    bool anyFailed = false;
+    for (const std::string& file : r.files) {
+        auto fail = [&](const std::string& why) {
+            std::printf("failed %s: %s\n", file.c_str(), why.c_str());
+            std::fflush(stdout);
+            anyFailed = true;
+        };
+        const int task = converter.AddTask(file);
+        if (task < 0) {
+            fail(converter.LastError());
+            continue;
+        }
+        // Two sources of the same name, or a source in the output folder, never
+        // share an output; an existing file that is no source is replaced.
+        const std::string output =
+            app::UniqueOutputName(outDir + "/" + fs::path(file).stem().string() + r.extension,
+                                  [&](const std::string& name) { return claimed.count(name) > 0; });
+        TOutputOptions options;
+        InitOutputOptions(options);
+        options.ExtOptions = r.options;
+        if (!converter.SetOutputFile(task, output, &options)) {
+            fail(converter.LastError());
+            converter.RemoveTask(task);
+            continue;
+        }
+        claimed.insert(output);
+        tasks.push_back({file, output});
+    }
+    int code = kExitFailed;
+    if (!tasks.empty()) {
+        BatchRun run;
+        run.jobs = r.jobs;
+        run.terminal = ProgressDisplay::IsTerminal(stderr);
+        code = RunBatch(converter, tasks, run);
+        if (code == kExitOk && anyFailed) code = kExitFailed;
+    }
+    Logger().SetOnLog(nullptr);
+    return code;
+}
+
+const CommandRegistrar kBatch({"batch", kUsage,
+                               "convert each FILE into DIR/<name>EXT with the --set options, "
+                               "N files at a time",
+                               &RunBatchCommand});
+
+}  // namespace
+}  // namespace zorvex::cli

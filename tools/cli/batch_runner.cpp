@@ -1,0 +1,129 @@
+#include "tools/cli/batch_runner.h"
+
+#include <chrono>
+#include <cstdio>
+#include <memory>
+
+#include "media/main_thread.h"
+#include "tools/cli/command.h"
+#include "tools/cli/progress_display.h"
+
+namespace zorvex::cli {
+
+namespace {
+
+volatile std::sig_atomic_t g_interrupted = 0;
+
+void OnInterrupt(int) {
+    g_interrupted = 1;
+}
+
+}  // namespace
+
+InterruptGuard::InterruptGuard() {
+    g_interrupted = 0;
+    struct sigaction action {};
+    action.sa_handler = OnInterrupt;
+    sigemptyset(&action.sa_mask);
+    ::sigaction(SIGINT, &action, &previousInt_);
+    struct sigaction ignore {};
+    ignore.sa_handler = SIG_IGN;
+    sigemptyset(&ignore.sa_mask);
+    ::sigaction(SIGXFSZ, &ignore, &previousXfsz_);
+}
+
+InterruptGuard::~InterruptGuard() {
+    ::sigaction(SIGINT, &previousInt_, nullptr);
+    ::sigaction(SIGXFSZ, &previousXfsz_, nullptr);
+}
+
+bool InterruptGuard::Interrupted() {
+    return g_interrupted != 0;
+}
+
+int RunBatch(TDAdadiZUZ& converter, const std::vector<BatchTask>& tasks, const BatchRun& run) {
+    const int count = static_cast<int>(tasks.size());
+    if (InterruptGuard::Interrupted()) {  // while the tasks were being prepared
+        for (const BatchTask& task : tasks) std::printf("stopped %s\n", task.input.c_str());
+        std::fflush(stdout);
+        std::fprintf(stderr, "interrupted\n");
+        converter.ClearTasks();
+        return kExitInterrupted;
+    }
+
+    // One display per task; they are thread-safe, so progress is shown from
+    // the workers without holding them up for the main thread.
+    const bool single = count == 1;
+    std::vector<std::unique_ptr<ProgressDisplay>> displays;
+    for (const BatchTask& task : tasks) {
+        displays.push_back(std::make_unique<ProgressDisplay>(
+            stderr, single && run.terminal, single ? std::string() : task.input + ": "));
+    }
+    converter.SetProgressInterval(single && run.terminal ? 250 : 1000);
+    converter.SetTriggerEventInMainThread(false);
+    converter.OnProgress = [&displays](TCustomDAdadiZUZ*, PProgressInfo info) {
+        if (info->TaskIndex >= 0 && info->TaskIndex < static_cast<int>(displays.size())) {
+            displays[static_cast<size_t>(info->TaskIndex)]->Update(*info);
+        }
+    };
+
+    // Terminations arrive on threads of their own; the lines are printed on
+    // the main thread.
+    struct Outcome {
+        bool reported = false;
+    };
+    std::vector<Outcome> outcomes(tasks.size());
+    bool batchEnded = false;
+    int reported = 0;
+    bool allFinished = true;
+    converter.OnTerminate = [&](TCustomDAdadiZUZ*, const TTerminateInfo& info) {
+        PostToMainThread([&, info] {
+            if (info.TaskIndex < 0) {
+                batchEnded = true;
+                return;
+            }
+            if (info.TaskIndex >= count) return;
+            Outcome& outcome = outcomes[static_cast<size_t>(info.TaskIndex)];
+            if (outcome.reported) return;
+            outcome.reported = true;
+            ++reported;
+            const BatchTask& task = tasks[static_cast<size_t>(info.TaskIndex)];
+            displays[static_cast<size_t>(info.TaskIndex)]->Finish();
+            if (info.Finished && !info.Exception) {
+                std::printf("done %s\n", task.output.c_str());
+            } else {
+                allFinished = false;
+                if (info.Exception) {
+                    std::printf("failed %s: %s\n", task.input.c_str(), info.ExceptionMsg.c_str());
+                } else {
+                    std::printf("stopped %s\n", task.input.c_str());
+                }
+            }
+            std::fflush(stdout);
+        });
+    };
+
+    bool stopping = false;
+    converter.StartTask(std::max(1, std::min(run.jobs, count)));
+    for (;;) {
+        WaitServingMainThread(
+            [&] { return batchEnded || (InterruptGuard::Interrupted() && !stopping); });
+        if (batchEnded) break;
+        stopping = true;
+        converter.StopTask(true);
+    }
+    // The batch end is delivered after every task's report has been handed
+    // over; the posted lines may still be queued.
+    WaitServingMainThread([&] { return reported == count; }, std::chrono::seconds(5));
+    converter.ClearTasks();
+    converter.OnProgress = nullptr;
+    converter.OnTerminate = nullptr;
+
+    if (stopping) {
+        std::fprintf(stderr, "interrupted\n");
+        return kExitInterrupted;
+    }
+    return allFinished && reported == count ? kExitOk : kExitFailed;
+}
+
+}  // namespace zorvex::cli

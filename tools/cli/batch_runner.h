@@ -1,0 +1,49 @@
+// Running a converter component's batch from the command line, shared by the
+// commands that convert (transcode, batch, convert).
+#pragma once
+
+#include <csignal>
+#include <string>
+#include <vector>
+
+#include "media/converter.h"
+
+namespace zorvex::cli {
+
+// While it lives, Ctrl+C (SIGINT) asks the batch to stop instead of ending the
+// process; a file-size limit becomes a write error of the output.
+class InterruptGuard {
+public:
+    InterruptGuard();
+    ~InterruptGuard();
+    InterruptGuard(const InterruptGuard&) = delete;
+    InterruptGuard& operator=(const InterruptGuard&) = delete;
+    static bool Interrupted();
+
+private:
+    struct sigaction previousInt_ {};
+    struct sigaction previousXfsz_ {};
+};
+
+// Task i of the converter converts input into output.
+struct BatchTask {
+    std::string input;
+    std::string output;
+};
+
+struct BatchRun {
+    int jobs = 1;  // tasks converted at the same time
+    // One task: its progress as a bar on a terminal, else a line per second.
+    // Several: a line per task and second, "INPUT: progress ...".
+    bool terminal = false;
+};
+
+// Runs the converter's tasks as one batch (StartTask(jobs)) on worker threads.
+// Prints one "done OUTPUT", "failed INPUT: MESSAGE" or "stopped INPUT" line per
+// task on stdout, in the order they end; an interrupt stops the batch with
+// StopTask(true) and prints "interrupted" on stderr. Clears the tasks at the
+// end. Exit code: kExitOk when every task finished, kExitInterrupted after an
+// interrupt, else kExitFailed.
+int RunBatch(TDAdadiZUZ& converter, const std::vector<BatchTask>& tasks, const BatchRun& run);
+
+}  // namespace zorvex::cli
