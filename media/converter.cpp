@@ -186,6 +186,16 @@ struct TCustomDAdadiZUZ::Impl {
 TCustomDAdadiZUZ::TCustomDAdadiZUZ() : impl_(std::make_unique<Impl>()) {}
 
 TCustomDAdadiZUZ::~TCustomDAdadiZUZ() {
+    Shutdown();
+    Impl& m = *impl_;
+    for (std::recursive_mutex* lock :
+         {&m.hookLock, &m.previewLock, &m.progressLock, &m.terminateLock}) {
+        lock->lock();
+        lock->unlock();
+    }
+}
+
+void TCustomDAdadiZUZ::Shutdown() {
     Impl& m = *impl_;
     m.destroying = true;
     {
@@ -201,11 +211,10 @@ TCustomDAdadiZUZ::~TCustomDAdadiZUZ() {
     }
     m.tasks.Extract().clear();
     m.deliveries.WaitAll();
-    for (std::recursive_mutex* lock :
-         {&m.hookLock, &m.previewLock, &m.progressLock, &m.terminateLock}) {
-        lock->lock();
-        lock->unlock();
-    }
+}
+
+TDAdadiZUZ::~TDAdadiZUZ() {
+    Shutdown();
 }
 
 bool TCustomDAdadiZUZ::LibrariesLoaded() const {

@@ -120,6 +120,12 @@ public:
     TPreviewBitmapEvent OnPreviewBitmap;
 
 protected:
+    // Stops and frees every task and waits for the OnTerminate deliveries; no
+    // event is delivered from then on. The destructor does it, but a class
+    // that overrides the handlers below must call it in its own destructor,
+    // before its own members go, since tasks call the handlers until then.
+    void Shutdown();
+
     // The engine's handlers, with the task as sender.
     virtual void DoCustomHook(TCustomFFmpeg* task, TBitmap& bitmap, int frameNumber,
                               std::int64_t pts, bool& update, bool& stopHook);
@@ -143,6 +149,10 @@ private:
     std::unique_ptr<Impl> impl_;
 };
 
-class TDAdadiZUZ : public TCustomDAdadiZUZ {};
+class TDAdadiZUZ : public TCustomDAdadiZUZ {
+public:
+    TDAdadiZUZ() = default;
+    ~TDAdadiZUZ() override;
+};
 
 }  // namespace zorvex

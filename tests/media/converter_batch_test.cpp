@@ -57,6 +57,9 @@ public:
             std::this_thread::sleep_for(hookDelay);
         };
     }
+    // The tasks call the handlers below until they are stopped.
+    ~RecordingConverter() override { Shutdown(); }
+
     std::size_t Active() {
         std::lock_guard lock(mutex);
         return active.size();
