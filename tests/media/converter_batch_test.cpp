@@ -369,6 +369,46 @@ TEST_F(ConverterBatchTest, PreviewWindowsPerTask) {
     }
 }
 
+// A task without an output ends at once with the engine's message and the
+// batch goes on; a task stopped before any batch still reports in the next.
+TEST_F(ConverterBatchTest, TasksThatCannotRunStillReport) {
+    for (int threads : {0, 2}) {
+        SCOPED_TRACE(threads);
+        TDAdadiZUZ c;
+        ASSERT_EQ(c.AddTask(BatchClip()), 0);
+        ASSERT_EQ(c.AddTask(BatchClip()), 1);
+        ASSERT_TRUE(c.SetOutputFile(1, Output(threads)));
+        Reports reports;
+        reports.Install(c);
+        c.StartTask(threads);
+        ASSERT_TRUE(reports.WaitEnd());
+        ASSERT_EQ(reports.list.size(), 3u);
+        for (int i = 0; i < 2; ++i) {
+            const TTerminateInfo& r = reports.list[i];
+            if (r.TaskIndex == 0) {
+                EXPECT_TRUE(r.Exception);
+                EXPECT_FALSE(r.Finished);
+                EXPECT_EQ(r.ExceptionMsg, "At least one output file must be specified");
+            } else {
+                EXPECT_TRUE(r.Finished) << r.ExceptionMsg;
+            }
+        }
+    }
+    TDAdadiZUZ c;
+    ASSERT_EQ(c.AddTask(BatchClip()), 0);
+    ASSERT_TRUE(c.SetOutputFile(0, Output(5)));
+    c.StopTask(true);
+    Reports reports;
+    reports.Install(c);
+    c.StartTask(1);
+    ASSERT_TRUE(reports.WaitEnd());
+    ASSERT_EQ(reports.list.size(), 2u);
+    EXPECT_EQ(reports.list[0].TaskIndex, 0);
+    EXPECT_FALSE(reports.list[0].Finished);
+    EXPECT_FALSE(reports.list[0].Exception);
+    EXPECT_FALSE(fs::exists(Output(5)));
+}
+
 // Freeing a component in the middle of a batch stops its tasks and waits for
 // them; nothing reaches the application any more.
 TEST_F(ConverterBatchTest, DestroyedWhileConverting) {

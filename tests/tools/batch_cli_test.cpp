@@ -1,0 +1,79 @@
+// zorvex-cli batch: one task per file into the output folder, N at a time,
+// a line per task and the exit code of the whole batch.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <sstream>
+
+#include "tests/support/fixtures.h"
+#include "tests/support/process.h"
+#include "tests/tools/format_expectations.h"
+
+namespace zorvex::test {
+namespace {
+
+std::string Clip() {
+    return Fixture("batch_cli.mkv",
+                   "-f lavfi -i testsrc=size=160x120:rate=25:duration=1 -f lavfi -i "
+                   "sine=sample_rate=44100:duration=1 -c:v mpeg4 -c:a pcm_s16le");
+}
+
+std::vector<std::string> SortedLines(const std::string& text) {
+    std::vector<std::string> lines;
+    std::istringstream in(text);
+    for (std::string line; std::getline(in, line);) lines.push_back(line);
+    std::sort(lines.begin(), lines.end());
+    return lines;
+}
+
+TEST(CliBatch, ConvertsEveryFileAndFailsTheBatchForABadOne) {
+    TempDir dir;
+    const std::string second = dir.File("second.mkv");
+    std::filesystem::copy_file(Clip(), second);
+    const std::string bad = dir.File("bad.avi");
+    WriteFile(bad, "not media");
+    const std::string out = dir.File("out");
+    const ProcessResult r =
+        RunProcess(ZORVEX_CLI_PATH,
+                   {"batch", "--jobs", "2", "--set", "vcodec=mjpeg", "--set", "s=176x144", "--set",
+                    "acodec=pcm_s16le", "--out", out, "--ext", "avi", Clip(), second, bad});
+    EXPECT_EQ(r.exitCode, 1) << r.err;
+    const auto lines = SortedLines(r.out);
+    ASSERT_EQ(lines.size(), 3u) << r.out;
+    EXPECT_EQ(lines[0], "done " + out + "/batch_cli.avi");
+    EXPECT_EQ(lines[1], "done " + out + "/second.avi");
+    EXPECT_EQ(lines[2].rfind("failed " + bad + ": ", 0), 0u) << lines[2];
+    EXPECT_NE(r.err.find("batch_cli.mkv: progress 100%"), std::string::npos) << r.err;
+    for (const char* name : {"/batch_cli.avi", "/second.avi"}) {
+        std::string error;
+        const ProbeFacts facts = Probe(out + name, &error);
+        EXPECT_EQ(facts.videoCodec, "mjpeg") << error;
+        EXPECT_EQ(facts.width, 176);
+        EXPECT_EQ(facts.audioCodec, "pcm_s16le");
+    }
+
+    // Every file converted: exit 0; an existing output that is no source is replaced.
+    const ProcessResult again = RunProcess(
+        ZORVEX_CLI_PATH, {"batch", "--out", out, "--ext", ".avi", "--set", "vcodec=mpeg4", second});
+    EXPECT_EQ(again.exitCode, 0) << again.err;
+    EXPECT_EQ(again.out, "done " + out + "/second.avi\n");
+}
+
+TEST(CliBatch, UsageErrorsExitTwo) {
+    const std::vector<std::vector<std::string>> bad = {
+        {"batch", "--ext", "avi", "a.mkv"},
+        {"batch", "--out", "/tmp", "a.mkv"},
+        {"batch", "--out", "/tmp", "--ext", "avi"},
+        {"batch", "--jobs", "0", "--out", "/tmp", "--ext", "avi", "a.mkv"},
+        {"batch", "--bogus", "1", "--out", "/tmp", "--ext", "avi", "a.mkv"},
+    };
+    for (const auto& args : bad) {
+        const ProcessResult r = RunProcess(ZORVEX_CLI_PATH, args);
+        EXPECT_EQ(r.exitCode, 2) << args[1];
+        EXPECT_NE(r.err.find("usage: zorvex-cli batch"), std::string::npos) << r.err;
+    }
+}
+
+}  // namespace
+}  // namespace zorvex::test
