@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "media/engine/engine.h"
-#include "media/engine/text.h"
+#include "media/text.h"
 #include "media/log.h"
 #include "media/main_thread.h"
 #include "tools/cli/command.h"
@@ -35,8 +35,8 @@ void OnInterrupt(int) {
 // first "=", in lower case; a line without "=" is a name with an empty value.
 std::pair<std::string, std::string> OptionLine(const std::string& text) {
     const size_t eq = text.find('=');
-    if (eq == std::string::npos) return {engine_text::Lower(text), ""};
-    return {engine_text::Lower(text.substr(0, eq)), text.substr(eq + 1)};
+    if (eq == std::string::npos) return {text::Lower(text), ""};
+    return {text::Lower(text.substr(0, eq)), text.substr(eq + 1)};
 }
 
 struct Arguments {
