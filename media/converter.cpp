@@ -21,6 +21,7 @@
 #include "media/loader.h"
 #include "media/log.h"
 #include "media/main_thread.h"
+#include "media/text.h"
 
 namespace zorvex {
 
@@ -28,12 +29,6 @@ namespace {
 
 std::mutex g_factoryMutex;
 TPreviewWindowFactory g_previewFactory;
-
-std::string Format(const char* format, const char* text) {
-    char buffer[256];
-    std::snprintf(buffer, sizeof buffer, format, text);
-    return buffer;
-}
 
 std::uint8_t FlagsOf(bool preview, bool previewBitmap) {
     return static_cast<std::uint8_t>((preview ? PreviewWindowFlag : 0) |
@@ -240,7 +235,7 @@ std::string TCustomDAdadiZUZ::LastError() const {
 
 void TCustomDAdadiZUZ::RefuseWhileWorking(const char* operation) const {
     std::lock_guard lock(impl_->terminateLock);
-    if (impl_->working) throw Exception(Format("Cannot %s while working.", operation));
+    if (impl_->working) throw Exception(text::Fmt("Cannot %s while working.", operation));
 }
 
 // ---------------------------------------------------------------------------
@@ -292,9 +287,7 @@ bool TCustomDAdadiZUZ::SetOutputFile(int taskIndex, const std::string& fileName,
     RefuseWhileWorking("SetOutputFile");
     const DORudovList::TaskPtr task = impl_->tasks.Get(taskIndex);
     if (task->OutputFileCount() >= TaskMaxFiles) {
-        char text[64];
-        std::snprintf(text, sizeof text, "max output files %d reached", TaskMaxFiles);
-        SetLastError(text);
+        SetLastError(text::Fmt("max output files %d reached", TaskMaxFiles));
         return false;
     }
     const size_t slot = static_cast<size_t>(task->OutputFileCount());
@@ -532,7 +525,7 @@ DORudov& TCustomDAdadiZUZ::Task(int taskIndex) const {
 void TCustomDAdadiZUZ::StartTask(int threadCount) {
     Impl& m = *impl_;
     std::unique_lock lock(m.terminateLock);
-    if (m.working) throw Exception(Format("Cannot %s while working.", "StartTask"));
+    if (m.working) throw Exception(text::Fmt("Cannot %s while working.", "StartTask"));
     m.finished = 0;
     m.next = 0;
     m.remaining = m.tasks.Count();

@@ -6,6 +6,7 @@
 
 #include "media/exception.h"
 #include "media/main_thread.h"
+#include "media/text.h"
 
 namespace zorvex {
 
@@ -14,9 +15,7 @@ namespace zorvex {
 
 namespace {
 [[noreturn]] void IndexError(int index) {
-    char text[64];
-    std::snprintf(text, sizeof text, "List index out of bounds (%d)", index);
-    throw Exception(text);
+    throw Exception(text::Fmt("List index out of bounds (%d)", index));
 }
 }  // namespace
 
@@ -91,19 +90,16 @@ void DORudovList::SetPreviewFlags(std::uint8_t flags) const {
 // ---------------------------------------------------------------------------
 // Option text
 
-std::vector<TOptionLine> ParseOptionText(const std::string& text) {
-    size_t first = 0, last = text.size();
-    auto control = [](char c) { return static_cast<unsigned char>(c) <= 32; };
-    while (first < last && control(text[first])) ++first;
-    while (last > first && control(text[last - 1])) --last;
+std::vector<TOptionLine> ParseOptionText(const std::string& source) {
+    const std::string trimmed = text::Trim(source);
     std::string s;
-    s.reserve(last - first);
-    for (size_t i = first; i < last; ++i) {
-        const char c = text[i];
+    s.reserve(trimmed.size());
+    for (size_t i = 0; i < trimmed.size(); ++i) {
+        const char c = trimmed[i];
         if (c == '\r') {
             s += '\n';
-            if (i + 1 < last && text[i + 1] == '\n') ++i;
-        } else if (text.compare(i, 6, "<CRLF>") == 0) {
+            if (i + 1 < trimmed.size() && trimmed[i + 1] == '\n') ++i;
+        } else if (trimmed.compare(i, 6, "<CRLF>") == 0) {
             s += '\n';
             i += 5;
         } else {
@@ -118,10 +114,7 @@ std::vector<TOptionLine> ParseOptionText(const std::string& text) {
         const std::string line = s.substr(start, end == std::string::npos ? end : end - start);
         TOptionLine l;
         const size_t eq = line.find('=');
-        l.Name = line.substr(0, eq);
-        for (char& c : l.Name) {
-            if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-        }
+        l.Name = text::Lower(line.substr(0, eq));
         if (eq != std::string::npos) l.Value = line.substr(eq + 1);
         lines.push_back(std::move(l));
         if (end == std::string::npos) break;
@@ -171,10 +164,8 @@ std::string PreviewTimeText(std::int64_t pts) {
     ms /= 60;
     const int minutes = static_cast<int>(ms % 60);
     const long long hours = ms / 60;
-    char text[64];
-    std::snprintf(text, sizeof text, "%s%.2lld:%.2d:%.2d.%.3d", negative ? "-" : "", hours, minutes,
-                  seconds, millis);
-    return text;
+    return text::Fmt("%s%.2lld:%.2d:%.2d.%.3d", negative ? "-" : "", hours, minutes, seconds,
+                     millis);
 }
 
 // ---------------------------------------------------------------------------

@@ -10,6 +10,7 @@
 
 #include "media/ffapi.h"
 #include "media/log.h"
+#include "media/text.h"
 #include "media/sdlapi.h"
 
 // Entry-point variables: one per name of the declaration lists, empty until loaded.
@@ -55,12 +56,11 @@ const EntryPoint kEntryPoints[] = {
 #undef SDL_ENTRY
 };
 
-std::string Format(const char* fmt, const std::string& a, const std::string& b,
-                   const std::string& c = {}) {
-    int n = std::snprintf(nullptr, 0, fmt, a.c_str(), b.c_str(), c.c_str());
-    std::string out(static_cast<size_t>(n), '\0');
-    std::snprintf(out.data(), out.size() + 1, fmt, a.c_str(), b.c_str(), c.c_str());
-    return out;
+
+// The loader's messages take texts for every %s.
+std::string FormatMessage(const char* fmt, const std::string& a, const std::string& b,
+                          const std::string& c = {}) {
+    return text::Fmt(fmt, a.c_str(), b.c_str(), c.c_str());
 }
 
 std::string DlError() {
@@ -100,7 +100,7 @@ void ResolveEntryPoints(LibraryIndex index, void* handle) {
         void* address = dlsym(handle, e.name);
         if (address == nullptr) {
             throw std::runtime_error(
-                Format("Load function %s@%s error: %s", e.name, file, DlError()));
+                FormatMessage("Load function %s@%s error: %s", e.name, file, DlError()));
         }
         e.assign(address);
     }
@@ -194,7 +194,7 @@ bool DORudovLoader::LoadOne(LibraryIndex index) {
         dlerror();
         s.Handle = dlopen(fromFolder ? path.c_str() : file.c_str(), RTLD_NOW | RTLD_LOCAL);
         if (s.Handle == nullptr) {
-            lastError_ = Format("Load library %s error: %s", path, DlError());
+            lastError_ = FormatMessage("Load library %s error: %s", path, DlError());
             return false;
         }
     }
@@ -203,8 +203,7 @@ bool DORudovLoader::LoadOne(LibraryIndex index) {
             ResolveEntryPoints(index, s.Handle);
             const int major = LoadedMajorVersion(index);
             if (major != LibraryItem(index).Version) {
-                throw std::runtime_error(Format(
-                    "Load library %s error: %s", file,
+                throw std::runtime_error(FormatMessage("Load library %s error: %s", file,
                     "major version " + std::to_string(major) + " found, " +
                         std::to_string(LibraryItem(index).Version) + " expected"));
             }

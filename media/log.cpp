@@ -90,10 +90,10 @@ void TFFLogger::SetLogLevel(TLogLevel level) {
         if (state_->level == level) return;
         state_->level = level;
     }
-    if (ff::av_log_set_level != nullptr) {
-        g_ffmpegLogLevel = LogLevelToFFmpeg(level);
-        ff::av_log_set_level(g_ffmpegLogLevel);
-    }
+    // Remembered even before the utility library is loaded: InstallLogCallback
+    // hands it to FFmpeg then.
+    g_ffmpegLogLevel = LogLevelToFFmpeg(level);
+    if (ff::av_log_set_level != nullptr) ff::av_log_set_level(g_ffmpegLogLevel);
 }
 
 void TFFLogger::SetLogLevelText(const std::string& text) {

@@ -11,20 +11,12 @@
 #include "media/ffapi.h"
 #include "media/loader.h"
 #include "media/log.h"
+#include "media/text.h"
 #include "media/util.h"
 
 namespace zorvex {
 namespace {
 
-std::string Printf(const char* fmt, ...) __attribute__((format(printf, 1, 2)));
-std::string Printf(const char* fmt, ...) {
-    char buffer[1024];
-    va_list args;
-    va_start(args, fmt);
-    std::vsnprintf(buffer, sizeof buffer, fmt, args);
-    va_end(args);
-    return buffer;
-}
 
 // ID3 frame names shown under their plain names in the description.
 const std::map<std::string, std::string>& Id3Names() {
@@ -48,15 +40,15 @@ std::string Tag(const AVDictionary* metadata, const char* key) {
 
 // Whole seconds and the remaining microseconds: "%d.%.6d".
 std::string SecondsText(std::int64_t us) {
-    return Printf("%lld.%.6lld", static_cast<long long>(us / 1000000),
+    return text::Fmt("%lld.%.6lld", static_cast<long long>(us / 1000000),
                   static_cast<long long>(std::llabs(us % 1000000)));
 }
 
 std::string RateText(double rate, const char* unit) {
     const long long v = std::llround(rate * 100);
-    if (v % 100 != 0) return Printf(", %3.2f %s", rate, unit);
-    if (v % (100 * 1000) != 0) return Printf(", %1.0f %s", rate, unit);
-    return Printf(", %1.0fk %s", rate / 1000, unit);
+    if (v % 100 != 0) return text::Fmt(", %3.2f %s", rate, unit);
+    if (v % (100 * 1000) != 0) return text::Fmt(", %1.0f %s", rate, unit);
+    return text::Fmt(", %1.0fk %s", rate / 1000, unit);
 }
 
 double RationalValue(AVRational r) { return r.den != 0 ? static_cast<double>(r.num) / r.den : 0; }
@@ -72,7 +64,7 @@ std::string CodecName(const AVCodecParameters* par) {
     if (const AVCodec* decoder = ff::avcodec_find_decoder(par->codec_id)) {
         const std::string longName = decoder->long_name != nullptr ? decoder->long_name : "";
         if (longName.find_first_not_of(" \t") != std::string::npos) {
-            return Printf("%s(%s)", decoder->name, longName.c_str());
+            return text::Fmt("%s(%s)", decoder->name, longName.c_str());
         }
         return decoder->name;
     }
@@ -90,10 +82,10 @@ std::string CodecName(const AVCodecParameters* par) {
         printable = printable && c >= 32 && c <= 126;
     }
     if (printable) {
-        return Printf("%c%c%c%c / 0x%04X", tag & 0xFF, (tag >> 8) & 0xFF, (tag >> 16) & 0xFF,
+        return text::Fmt("%c%c%c%c / 0x%04X", tag & 0xFF, (tag >> 8) & 0xFF, (tag >> 16) & 0xFF,
                       (tag >> 24) & 0xFF, tag);
     }
-    return Printf("0x%04x", tag);
+    return text::Fmt("0x%04x", tag);
 }
 
 // Fills the fields the audio and video records share.
@@ -141,7 +133,7 @@ bool TCustomAVProbe::LoadFile(const std::string& fileName, const std::string& fo
     if (!formatName.empty()) {
         format = ff::av_find_input_format(formatName.c_str());
         if (format == nullptr) {
-            Report(Printf("Unknown input format: %s", formatName.c_str()), false, llError);
+            Report(text::Fmt("Unknown input format: %s", formatName.c_str()), false, llError);
             return false;
         }
     }
@@ -167,7 +159,7 @@ bool TCustomAVProbe::LoadFile(const std::string& fileName, const std::string& fo
             std::lock_guard lock(CodecLock());
             ff::avformat_close_input(&ctx);
         }
-        Report(Printf("%s: could not find codec parameters", fileName.c_str()), false, llError);
+        Report(text::Fmt("%s: could not find codec parameters", fileName.c_str()), false, llError);
         return false;
     }
 
@@ -286,12 +278,12 @@ void TCustomAVProbe::GetAudioStreamInfo(int i, TAudioStreamInfo& info) {
         }
     }
     if (i >= streamCount_) {
-        Report(Printf("stream index #%d is invalid.", i), true, llError);
+        Report(text::Fmt("stream index #%d is invalid.", i), true, llError);
         return;
     }
     AVStream* st = context_->streams[i];
     if (st->codecpar->codec_type != AVMEDIA_TYPE_AUDIO) {
-        Report(Printf("stream #%d is not audio stream.", i), true, llError);
+        Report(text::Fmt("stream #%d is not audio stream.", i), true, llError);
         return;
     }
     FillCommon(st, info);
@@ -314,12 +306,12 @@ void TCustomAVProbe::GetVideoStreamInfo(int i, TVideoStreamInfo& info) {
         }
     }
     if (i >= streamCount_) {
-        Report(Printf("stream index #%d is invalid.", i), true, llError);
+        Report(text::Fmt("stream index #%d is invalid.", i), true, llError);
         return;
     }
     AVStream* st = context_->streams[i];
     if (st->codecpar->codec_type != AVMEDIA_TYPE_VIDEO) {
-        Report(Printf("stream #%d is not video stream.", i), true, llError);
+        Report(text::Fmt("stream #%d is not video stream.", i), true, llError);
         return;
     }
     FillCommon(st, info);
@@ -341,27 +333,27 @@ std::string TCustomAVProbe::MetadataBlock(const void* metadataPtr, const std::st
     const int count = metadata != nullptr ? ff::av_dict_count(metadata) : 0;
     if (count == 0) return "";
     if (count == 1 && ff::av_dict_get(metadata, "language", nullptr, 0) != nullptr) return "";
-    std::string text = Printf("%sMetadata:", p.c_str());
+    std::string text = text::Fmt("%sMetadata:", p.c_str());
     const AVDictionaryEntry* e = nullptr;
     while ((e = ff::av_dict_get(metadata, "", e, AV_DICT_IGNORE_SUFFIX)) != nullptr) {
         std::string key = e->key;
         if (key == "language") continue;
         const auto mapped = Id3Names().find(key);
         if (mapped != Id3Names().end()) key = mapped->second;
-        text += "\r\n" + Printf("%s  %-16s: %s", p.c_str(), key.c_str(), e->value);
+        text += "\r\n" + text::Fmt("%s  %-16s: %s", p.c_str(), key.c_str(), e->value);
     }
     return text;
 }
 
 std::string TCustomAVProbe::StreamLine(int i) {
     AVStream* st = context_->streams[i];
-    std::string line = Printf("Stream #%d", i);
-    if ((context_->iformat->flags & AVFMT_SHOW_IDS) != 0) line += Printf("[0x%x]", st->id);
+    std::string line = text::Fmt("Stream #%d", i);
+    if ((context_->iformat->flags & AVFMT_SHOW_IDS) != 0) line += text::Fmt("[0x%x]", st->id);
     const std::string language = Tag(st->metadata, "language");
-    if (!language.empty()) line += Printf("(%s)", language.c_str());
+    if (!language.empty()) line += text::Fmt("(%s)", language.c_str());
     int g = ff::av_gcd(st->time_base.num, st->time_base.den);
     if (g == 0) g = 1;
-    line += Printf(", %d/%d", st->time_base.num / g, st->time_base.den / g);
+    line += text::Fmt(", %d/%d", st->time_base.num / g, st->time_base.den / g);
 
     char description[256] = "";
     if (AVCodecContext* codec = ff::avcodec_alloc_context3(nullptr)) {
@@ -379,7 +371,7 @@ std::string TCustomAVProbe::StreamLine(int i) {
         AVRational dar{};
         ff::av_reduce(&dar.num, &dar.den, static_cast<std::int64_t>(par->width) * sar.num,
                       static_cast<std::int64_t>(par->height) * sar.den, 1024 * 1024);
-        line = Printf("%s, PAR %d:%d DAR %d:%d", line.c_str(), sar.num, sar.den, dar.num, dar.den);
+        line = text::Fmt("%s, PAR %d:%d DAR %d:%d", line.c_str(), sar.num, sar.den, dar.num, dar.den);
     }
     if (par->codec_type == AVMEDIA_TYPE_VIDEO) {
         if (st->avg_frame_rate.den != 0 && st->avg_frame_rate.num != 0)
@@ -417,7 +409,7 @@ std::string TCustomAVProbe::GetFileInfoText() {
     }
     lines.push_back(context_->bit_rate < 1
                         ? std::string("Bit Rate: N/A")
-                        : Printf("Bit Rate: %lld kb/s",
+                        : text::Fmt("Bit Rate: %lld kb/s",
                                  static_cast<long long>(context_->bit_rate / 1000)));
     TFileStreamInfo info;
     GetFileStreamInfo(info);
@@ -436,7 +428,7 @@ std::string TCustomAVProbe::GetFileInfoText() {
         if (provider.empty()) provider = Tag(program->metadata, "service_provider");
         std::string name = Tag(program->metadata, "name");
         if (name.empty()) name = Tag(program->metadata, "service_name");
-        lines.push_back(Printf("Program %d %s@%s", program->id,
+        lines.push_back(text::Fmt("Program %d %s@%s", program->id,
                                provider.empty() ? "N/A" : provider.c_str(),
                                name.empty() ? "N/A" : name.c_str()));
         block = MetadataBlock(program->metadata, "  ");

@@ -9,6 +9,7 @@
 #include <ctime>
 
 #include "media/ffapi.h"
+#include "media/text.h"
 
 namespace zorvex {
 namespace {
@@ -17,11 +18,6 @@ constexpr double kUnixEpochDays = 25569.0;  // 1970-01-01 in days since 1899-12-
 constexpr const char* kSchemeChars =
     "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789+-.";
 
-std::string Printf(const char* fmt, auto... args) {
-    char buffer[256];
-    std::snprintf(buffer, sizeof buffer, fmt, args...);
-    return buffer;
-}
 
 }  // namespace
 
@@ -61,7 +57,7 @@ std::string FFmpegErrorText(const std::string& fileName, int code) {
             if (code < 0 && code > -4096) {
                 text = std::strerror(-code);
             } else {
-                text = Printf("Error number %d occurred", code);
+                text = text::Fmt("Error number %d occurred", code);
             }
     }
     return fileName + ": " + text;
@@ -73,14 +69,14 @@ std::string DurationText(std::int64_t t) {
     const long long minutes = (t / 60000000LL) % 60;
     const long long seconds = (t / 1000000LL) % 60;
     const long long millis = (t % 1000000LL) * 1000 / 1000000;
-    return Printf("%.2lld:%.2lld:%.2lld.%.3lld", hours, minutes, seconds, millis);
+    return text::Fmt("%.2lld:%.2lld:%.2lld.%.3lld", hours, minutes, seconds, millis);
 }
 
 std::string SizeText(std::int64_t n) {
-    if (n <= 1024) return Printf("%lld Byte", static_cast<long long>(n));
-    if (n <= 1048576) return Printf("%.2f KB", static_cast<double>(n) / 1024.0);
-    if (n <= 1073741824) return Printf("%.2f MB", static_cast<double>(n) / 1048576.0);
-    return Printf("%.2f GB", static_cast<double>(n) / 1073741824.0);
+    if (n <= 1024) return text::Fmt("%lld Byte", static_cast<long long>(n));
+    if (n <= 1048576) return text::Fmt("%.2f KB", static_cast<double>(n) / 1024.0);
+    if (n <= 1073741824) return text::Fmt("%.2f MB", static_cast<double>(n) / 1048576.0);
+    return text::Fmt("%.2f GB", static_cast<double>(n) / 1073741824.0);
 }
 
 double UnixTimeToDateTime(std::int64_t seconds) {
@@ -116,14 +112,14 @@ std::string DateTimeText(const std::string& pattern, double dateTime) {
             i += n;
             return true;
         };
-        if (take("yyyy")) out += Printf("%04d", f.tm_year + 1900);
-        else if (take("zzz")) out += Printf("%03d", millis);
-        else if (take("yy")) out += Printf("%02d", (f.tm_year + 1900) % 100);
-        else if (take("mm")) out += Printf("%02d", f.tm_mon + 1);
-        else if (take("dd")) out += Printf("%02d", f.tm_mday);
-        else if (take("hh")) out += Printf("%02d", f.tm_hour);
-        else if (take("nn")) out += Printf("%02d", f.tm_min);
-        else if (take("ss")) out += Printf("%02d", f.tm_sec);
+        if (take("yyyy")) out += text::Fmt("%04d", f.tm_year + 1900);
+        else if (take("zzz")) out += text::Fmt("%03d", millis);
+        else if (take("yy")) out += text::Fmt("%02d", (f.tm_year + 1900) % 100);
+        else if (take("mm")) out += text::Fmt("%02d", f.tm_mon + 1);
+        else if (take("dd")) out += text::Fmt("%02d", f.tm_mday);
+        else if (take("hh")) out += text::Fmt("%02d", f.tm_hour);
+        else if (take("nn")) out += text::Fmt("%02d", f.tm_min);
+        else if (take("ss")) out += text::Fmt("%02d", f.tm_sec);
         else out += pattern[i++];
     }
     return out;

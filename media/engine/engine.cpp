@@ -5,7 +5,7 @@
 
 #include <mutex>
 
-#include "media/engine/text.h"
+#include "media/text.h"
 #include "media/engine/transcoder.h"
 #include "media/ffapi.h"
 #include "media/loader.h"
@@ -13,8 +13,8 @@
 
 namespace zorvex {
 
-using engine_text::Fmt;
-using engine_text::Trim;
+using text::Fmt;
+using text::Trim;
 
 void LockedInputContextDeleter::operator()(AVFormatContext* context) const {
     std::lock_guard lock(CodecLock());

@@ -12,7 +12,7 @@
 #include <mutex>
 
 #include "media/engine/engine.h"
-#include "media/engine/text.h"
+#include "media/text.h"
 #include "media/ffapi.h"
 #include "media/loader.h"
 #include "media/log.h"
@@ -20,7 +20,7 @@
 
 namespace zorvex {
 
-using engine_text::Fmt;
+using text::Fmt;
 
 namespace {
 

@@ -14,15 +14,15 @@
 #include <limits>
 
 #include "media/engine/engine.h"
-#include "media/engine/text.h"
+#include "media/text.h"
 #include "media/ffapi.h"
 #include "media/log.h"
 
 namespace zorvex {
 
-using engine_text::Fmt;
-using engine_text::StartsWith;
-using engine_text::Trim;
+using text::Fmt;
+using text::StartsWith;
+using text::Trim;
 
 namespace {
 

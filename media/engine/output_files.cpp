@@ -12,13 +12,13 @@
 #include <filesystem>
 #include <random>
 
-#include "media/engine/text.h"
+#include "media/text.h"
 #include "media/engine/transcoder.h"
 #include "media/log.h"
 
 namespace zorvex {
 
-using engine_text::Fmt;
+using text::Fmt;
 
 namespace {
 

@@ -11,13 +11,13 @@
 #include <sstream>
 
 #include "media/engine/engine.h"
-#include "media/engine/text.h"
+#include "media/text.h"
 
 namespace zorvex {
 
-using engine_text::Fmt;
-using engine_text::Lower;
-using engine_text::Trim;
+using text::Fmt;
+using text::Lower;
+using text::Trim;
 
 namespace {
 

@@ -4,13 +4,13 @@
 #include <cmath>
 
 #include "media/engine/engine.h"
-#include "media/engine/text.h"
+#include "media/text.h"
 #include "media/ffapi.h"
 #include "media/log.h"
 
 namespace zorvex {
 
-using engine_text::Fmt;
+using text::Fmt;
 
 namespace {
 

@@ -12,14 +12,14 @@
 #include <fstream>
 #include <mutex>
 
-#include "media/engine/text.h"
+#include "media/text.h"
 #include "media/engine/transcoder.h"
 #include "media/loader.h"
 #include "media/log.h"
 
 namespace zorvex {
 
-using engine_text::Fmt;
+using text::Fmt;
 
 namespace {
 

@@ -6,19 +6,11 @@
 #include <cstring>
 
 #include "media/log.h"
+#include "media/text.h"
 
 namespace zorvex {
 namespace {
 
-std::string Printf(const char* fmt, ...) __attribute__((format(printf, 1, 2)));
-std::string Printf(const char* fmt, ...) {
-    char buffer[1024];
-    va_list args;
-    va_start(args, fmt);
-    std::vsnprintf(buffer, sizeof buffer, fmt, args);
-    va_end(args);
-    return buffer;
-}
 
 std::string ErrorText(int code) {
     char text[256] = "";
@@ -179,16 +171,16 @@ bool VideoFilterGraph::BuildGraph() {
     AVFilterGraph* graph = graph_.get();
     if (s.Threads > 0) graph->nb_threads = s.Threads;
     // Scalers the graph inserts itself (format conversions) use the same flags.
-    graph->scale_sws_opts = ff::av_strdup(Printf("flags=%d", s.SwsFlags).c_str());
+    graph->scale_sws_opts = ff::av_strdup(text::Fmt("flags=%d", s.SwsFlags).c_str());
 
     AVRational sar = input_.SampleAspectRatio;
     if (sar.num <= 0 || sar.den <= 0) sar = {0, 1};
     std::string sourceArgs =
-        Printf("video_size=%dx%d:pix_fmt=%d:time_base=%d/%d:pixel_aspect=%d/%d", input_.Width,
+        text::Fmt("video_size=%dx%d:pix_fmt=%d:time_base=%d/%d:pixel_aspect=%d/%d", input_.Width,
                input_.Height, static_cast<int>(input_.PixelFormat), input_.TimeBase.num,
                input_.TimeBase.den, sar.num, sar.den);
     if (input_.FrameRate.num > 0 && input_.FrameRate.den > 0) {
-        sourceArgs += Printf(":frame_rate=%d/%d", input_.FrameRate.num, input_.FrameRate.den);
+        sourceArgs += text::Fmt(":frame_rate=%d/%d", input_.FrameRate.num, input_.FrameRate.den);
     }
     int ret = ff::avfilter_graph_create_filter(&source_, ff::avfilter_get_by_name("buffer"), "src",
                                                sourceArgs.c_str(), nullptr, graph);
@@ -217,12 +209,12 @@ bool VideoFilterGraph::BuildGraph() {
     int index = 0;
     auto append = [&](const char* name, const std::string& args) {
         AVFilterContext* filter = nullptr;
-        const std::string instance = Printf("%s_%d", name, index++);
+        const std::string instance = text::Fmt("%s_%d", name, index++);
         int r = ff::avfilter_graph_create_filter(&filter, ff::avfilter_get_by_name(name),
                                                  instance.c_str(), args.c_str(), nullptr, graph);
         if (r >= 0) r = ff::avfilter_link(last, 0, filter, 0);
         if (r < 0) {
-            lastError_ = Printf("Cannot create filter %s=%s: ", name, args.c_str()) + ErrorText(r);
+            lastError_ = text::Fmt("Cannot create filter %s=%s: ", name, args.c_str()) + ErrorText(r);
             return false;
         }
         if (!description_.empty()) description_ += ",";
@@ -236,7 +228,7 @@ bool VideoFilterGraph::BuildGraph() {
         if (!append(name, "mode=send_frame:parity=auto:deint=all")) return false;
     }
     if (s.CropTop != 0 || s.CropBottom != 0 || s.CropLeft != 0 || s.CropRight != 0) {
-        if (!append("crop", Printf("w=%d:h=%d:x=%d:y=%d", croppedWidth, croppedHeight, s.CropLeft,
+        if (!append("crop", text::Fmt("w=%d:h=%d:x=%d:y=%d", croppedWidth, croppedHeight, s.CropLeft,
                                    s.CropTop))) {
             return false;
         }
@@ -245,13 +237,13 @@ bool VideoFilterGraph::BuildGraph() {
     const int outputHeight = s.OutputHeight > 0 ? s.OutputHeight : croppedHeight;
     if (outputWidth != croppedWidth || outputHeight != croppedHeight ||
         outputFormat != input_.PixelFormat) {
-        if (!append("scale", Printf("w=%d:h=%d:flags=%d", outputWidth, outputHeight, s.SwsFlags))) {
+        if (!append("scale", text::Fmt("w=%d:h=%d:flags=%d", outputWidth, outputHeight, s.SwsFlags))) {
             return false;
         }
     }
     if (s.OutputPixelFormat != AV_PIX_FMT_NONE) {
         const char* formatName = ff::av_get_pix_fmt_name(outputFormat);
-        if (!append("format", Printf("pix_fmts=%s", formatName != nullptr ? formatName : "none"))) {
+        if (!append("format", text::Fmt("pix_fmts=%s", formatName != nullptr ? formatName : "none"))) {
             return false;
         }
     }

@@ -201,3 +201,15 @@ TEST(Logger, ThreadsCompleteTheirOwnLinesAndTheMainThreadReceivesThem) {
 
 }  // namespace
 }  // namespace zorvex
+
+namespace zorvex {
+namespace {
+
+TEST(Logger, LevelChosenBeforeTheLibrariesReachesFFmpeg) {
+    Logger().SetLogLevel(llError);
+    test::LoadConverterLibrariesOrFail();
+    EXPECT_EQ(ff::av_log_get_level(), 16);
+}
+
+}  // namespace
+}  // namespace zorvex

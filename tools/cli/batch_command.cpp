@@ -9,7 +9,6 @@
 
 #include "app/core/formats/output_names.h"
 #include "media/converter.h"
-#include "media/engine/text.h"
 #include "media/log.h"
 #include "tools/cli/batch_runner.h"
 #include "tools/cli/command.h"

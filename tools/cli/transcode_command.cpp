@@ -8,8 +8,8 @@
 #include <vector>
 
 #include "media/converter.h"
-#include "media/engine/text.h"
 #include "media/log.h"
+#include "media/text.h"
 #include "tools/cli/batch_runner.h"
 #include "tools/cli/command.h"
 #include "tools/cli/progress_display.h"
@@ -25,8 +25,8 @@ constexpr const char* kUsage =
 // first "=", in lower case; a line without "=" is a name with an empty value.
 std::pair<std::string, std::string> OptionLine(const std::string& text) {
     const size_t eq = text.find('=');
-    if (eq == std::string::npos) return {engine_text::Lower(text), ""};
-    return {engine_text::Lower(text.substr(0, eq)), text.substr(eq + 1)};
+    if (eq == std::string::npos) return {text::Lower(text), ""};
+    return {text::Lower(text.substr(0, eq)), text.substr(eq + 1)};
 }
 
 struct Arguments {

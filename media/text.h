@@ -1,11 +1,11 @@
-// Small text helpers shared by the engine's stages.
+// Small text helpers shared by the media set.
 #pragma once
 
 #include <cstdarg>
 #include <cstdio>
 #include <string>
 
-namespace zorvex::engine_text {
+namespace zorvex::text {
 
 // printf into a std::string of any length.
 inline std::string Fmt(const char* format, ...) __attribute__((format(printf, 1, 2)));
@@ -41,4 +41,4 @@ inline bool StartsWith(const std::string& s, const char* prefix) {
     return s.rfind(prefix, 0) == 0;
 }
 
-}  // namespace zorvex::engine_text
+}  // namespace zorvex::text
