@@ -43,6 +43,35 @@ wait_window() {  # name pattern, seconds
     shot "$work/failure.png"
     return 1
 }
+click_colour() {  # clicks the centre of the pixels of an RGB colour (toolbar icons)
+    shot "$work/find.ppm"
+    read -r x y < <(python3 - "$work/find.ppm" "$1" "$2" "$3" <<'FIND'
+import sys
+data = open(sys.argv[1], "rb").read()
+parts, pos = [], 0
+while len(parts) < 4:  # P6 width height maxval, separated by blanks
+    while data[pos:pos + 1].isspace():
+        pos += 1
+    end = pos
+    while not data[end:end + 1].isspace():
+        end += 1
+    parts.append(data[pos:end])
+    pos = end
+pos += 1
+width, height = int(parts[1]), int(parts[2])
+want = [int(v) for v in sys.argv[2:5]]
+xs, ys = [], []
+for y in range(height):
+    row = data[pos + y * width * 3: pos + (y + 1) * width * 3]
+    for x in range(width):
+        if all(abs(row[x * 3 + k] - want[k]) < 12 for k in range(3)):
+            xs.append(x)
+            ys.append(y)
+print(sum(xs) // max(len(xs), 1), sum(ys) // max(len(ys), 1))
+FIND
+)
+    xdotool mousemove "$x" "$y" click 1
+}
 main=$(wait_window '^Zorvex$' 20)
 sleep 1
 # Toolbar: "添加" is the first button, "转换" the fourth (default look).
@@ -61,7 +90,7 @@ xdotool windowfocus --sync "$chooser" key Return  # 下一步 with the first for
 settings=$(wait_window '^选项设置$' 10)
 xdotool windowfocus --sync "$settings" key Return # 确定 with its defaults
 sleep 1
-xdotool mousemove --window "$main" 199 28 click 1  # 转换
+click_colour 39 174 96  # 转换: the only green icon
 for _ in $(seq 1 1200); do
     grep -q '^batch end' "$work/report.txt" 2>/dev/null && break
     sleep 0.1

@@ -12,7 +12,7 @@ cmake --build "$build" --target zorvex-workbench-run zorvex_skins
 mkdir -p "$out/sources"
 for name in 旅行日记 会议记录 海边的风; do
     ffmpeg -y -hide_banner -loglevel error -nostdin \
-        -f lavfi -i "testsrc2=size=640x360:rate=25" -f lavfi -i sine -t 30 \
+        -f lavfi -i "testsrc2=size=640x360:rate=25" -f lavfi -i sine -t 90 \
         -c:v mpeg4 -q:v 3 -c:a mp2 "$out/sources/$name.avi"
 done
 SDL_AUDIODRIVER=dummy xvfb-run -a -s "-screen 0 1280x1024x24" \
