@@ -14,6 +14,7 @@
 #include <cstdio>
 #include <map>
 #include <mutex>
+#include <system_error>
 #include <thread>
 
 #include "media/converter_tasks.h"
@@ -70,7 +71,8 @@ public:
             std::lock_guard lock(mutex_);
             ++pendingTasks_;
         }
-        std::thread thread([this, call = std::move(call), done, batchEnd] {
+        std::thread thread;
+        auto run = [this, call, done, batchEnd] {
             if (batchEnd) {
                 std::unique_lock lock(mutex_);
                 changed_.wait(lock, [this] { return pendingTasks_ == 0; });
@@ -82,7 +84,20 @@ public:
                 done->store(true);
             }
             changed_.notify_all();
-        });
+        };
+        try {
+            thread = std::thread(run);
+        } catch (const std::system_error&) {
+            // No thread to be had: delivered here rather than lost (without
+            // waiting, since the caller holds the terminate lock).
+            call();
+            {
+                std::lock_guard lock(mutex_);
+                if (!batchEnd) --pendingTasks_;
+            }
+            changed_.notify_all();
+            return;
+        }
         std::lock_guard lock(mutex_);
         ReapLocked();
         threads_.push_back({std::move(thread), std::move(done)});
@@ -197,14 +212,14 @@ void TCustomDAdadiZUZ::Shutdown() {
         std::lock_guard lock(m.terminateLock);
         m.remaining = 0;
     }
-    // Stopping first, while the main thread is still served, lets a worker
-    // that waits for the main thread inside a delivery finish it.
-    try {
-        m.tasks.Stop(true);
-    } catch (const std::exception&) {
-        // The tasks are freed below whatever a stop reported.
+    // Every running task is asked to stop at once; freeing each then waits for
+    // it, serving the main thread, so that a worker waiting for the main thread
+    // inside a delivery can finish it. Tasks that never ran need no notice.
+    std::vector<DORudovList::TaskPtr> tasks = m.tasks.Extract();
+    for (const DORudovList::TaskPtr& task : tasks) {
+        if (task->Running) task->RequestStop(false);
     }
-    m.tasks.Extract().clear();
+    tasks.clear();
     m.deliveries.WaitAll();
 }
 
