@@ -409,6 +409,38 @@ TEST_F(ConverterBatchTest, TasksThatCannotRunStillReport) {
     EXPECT_FALSE(fs::exists(Output(5)));
 }
 
+// A worker blocked on the main thread inside a delivery (every task's last
+// progress report) is served by StopTask's wait, so the two never deadlock.
+TEST_F(ConverterBatchTest, StopServesAWorkerWaitingForTheMainThread) {
+    struct CountingDispatcher : QueuedMainThreadDispatcher {
+        std::atomic<int> waiting{0};
+        void Invoke(std::function<void()> fn) override {
+            ++waiting;
+            QueuedMainThreadDispatcher::Invoke(std::move(fn));
+            --waiting;
+        }
+    } dispatcher;
+    SetMainThreadDispatcher(&dispatcher);
+    TDAdadiZUZ c;
+    AddTasks(c, 2);
+    std::atomic<int> progress{0};
+    c.OnProgress = [&](TCustomDAdadiZUZ*, PProgressInfo) { ++progress; };
+    Reports reports;
+    reports.Install(c);
+    c.StartTask(2);
+    // Not serving the main thread until a worker waits for it.
+    const auto deadline = std::chrono::steady_clock::now() + 30s;
+    while (dispatcher.waiting == 0 && std::chrono::steady_clock::now() < deadline) {
+        std::this_thread::sleep_for(1ms);
+    }
+    ASSERT_GT(dispatcher.waiting, 0);
+    c.StopTask(true);
+    EXPECT_GT(progress, 0);
+    ASSERT_TRUE(reports.WaitEnd());
+    c.ClearTasks();
+    SetMainThreadDispatcher(nullptr);
+}
+
 // Freeing a component in the middle of a batch stops its tasks and waits for
 // them; nothing reaches the application any more.
 TEST_F(ConverterBatchTest, DestroyedWhileConverting) {
