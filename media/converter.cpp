@@ -14,6 +14,7 @@
 #include <cstdio>
 #include <map>
 #include <mutex>
+#include <optional>
 #include <system_error>
 #include <thread>
 
@@ -183,6 +184,8 @@ struct TCustomDAdadiZUZ::Impl {
     // A batch without thread mode is being walked by StartTask, which delivers
     // the batch end itself once every task has reported.
     bool syncWalk = false;
+    // OnTerminate calls being made outside the lock (without thread mode).
+    int directDeliveries = 0;
 
     // The event records, refilled under their locks.
     TProgressInfo progressInfo;
@@ -547,12 +550,8 @@ void TCustomDAdadiZUZ::StartTask(int threadCount) {
     m.ended = false;
     m.threadMode = threadCount > 0;
     m.working = true;
-    if (m.remaining == 0) {
-        // Nothing to convert: the batch ends at once rather than never.
-        EndBatch();
-        return;
-    }
     if (m.threadMode) {
+        if (m.remaining == 0) EndBatch();  // nothing to convert: the batch ends at once
         int n = threadCount;
         while (m.remaining > 0 && n > 0) {
             StartNextTask();
@@ -560,29 +559,31 @@ void TCustomDAdadiZUZ::StartTask(int threadCount) {
         }
         return;
     }
-    // In the calling thread, one task after another. The lock is not held
-    // across a conversion; the batch end comes from here, after the last task
-    // has reported, rather than from inside a task's own notice.
+    // In the calling thread, one task after another. No lock is held across a
+    // conversion or a delivery, so that a handler may stop the batch; the
+    // batch end comes from here, after every task has reported.
     m.syncWalk = true;
     while (m.remaining > 0) {
         --m.remaining;
         const DORudovList::TaskPtr task = m.tasks.Get(m.next++);
-        if (ReportIfTerminated(*task)) continue;
         task->ProgressInterval = static_cast<std::int64_t>(m.progressInterval) * 1000;
         const TThreadPriority priority = m.priority;
         lock.unlock();
-        task->Start(false, priority);
+        if (!ReportIfTerminated(*task)) task->Start(false, priority);
         lock.lock();
     }
     lock.unlock();
     // Tasks stopped before they ran report from threads of their own.
     WaitServingMainThread([&] {
         std::lock_guard l(m.terminateLock);
-        return m.finished >= m.tasks.Count();
+        return m.finished >= m.tasks.Count() && m.directDeliveries == 0;
     });
     lock.lock();
     m.syncWalk = false;
-    EndBatch();
+    m.ended = true;
+    const bool deliver = OnTerminate && !m.destroying;
+    lock.unlock();
+    if (deliver) CallTerminate(TTerminateInfo{-1, true, false, {}});
 }
 
 // Under the terminate lock, in thread mode.
@@ -598,8 +599,8 @@ void TCustomDAdadiZUZ::StartNextTask() {
     if (TConvertThread* worker = task->Start(true, m.priority)) worker->Resume();
 }
 
-// Under the terminate lock. A task that terminated before this batch (stopped
-// while no batch ran) cannot start again; it reports its outcome once more so
+// A task that terminated before this batch (stopped while no batch ran)
+// cannot start again; it reports its outcome once more so
 // that the batch still counts every task and ends.
 bool TCustomDAdadiZUZ::ReportIfTerminated(DORudov& task) {
     if (!task.Terminated || task.Running) return false;
@@ -625,7 +626,7 @@ void TCustomDAdadiZUZ::StopTask(bool wait) {
     impl_->tasks.Stop(wait);
 }
 
-// Under the terminate lock.
+// Under the terminate lock, in thread mode.
 void TCustomDAdadiZUZ::EndBatch() {
     impl_->ended = true;
     if (!OnTerminate || impl_->destroying) return;
@@ -634,26 +635,23 @@ void TCustomDAdadiZUZ::EndBatch() {
     info.Finished = true;
     info.Exception = false;
     info.ExceptionMsg.clear();
-    DeliverTerminate(info);
+    // The delivery keeps its own copies of the record and of the handler.
+    impl_->deliveries.Start([this, handler = OnTerminate, info] { CallTerminate(info, handler); },
+                            true);
 }
 
-// Under the terminate lock.
-void TCustomDAdadiZUZ::DeliverTerminate(const TTerminateInfo& info) {
-    // The delivery keeps its own copies of the record and of the handler.
-    auto call = [this, handler = OnTerminate](const TTerminateInfo& record) {
-        try {
-            handler(this, record);
-        } catch (const std::exception& x) {
-            Logger().Log(this, llError, std::string("Error occurs OnTerminate: ") + x.what());
-        } catch (...) {
-            Logger().Log(this, llError, "Error occurs OnTerminate: unknown exception");
-        }
-    };
-    if (impl_->threadMode) {
-        impl_->deliveries.Start([call, info] { call(info); }, info.TaskIndex < 0);
-    } else {
-        call(info);
+void TCustomDAdadiZUZ::CallTerminate(const TTerminateInfo& info, const TTerminateEvent& handler) {
+    try {
+        if (handler) handler(this, info);
+    } catch (const std::exception& x) {
+        Logger().Log(this, llError, std::string("Error occurs OnTerminate: ") + x.what());
+    } catch (...) {
+        Logger().Log(this, llError, "Error occurs OnTerminate: unknown exception");
     }
+}
+
+void TCustomDAdadiZUZ::CallTerminate(const TTerminateInfo& info) {
+    CallTerminate(info, OnTerminate);
 }
 
 // ---------------------------------------------------------------------------
@@ -661,27 +659,44 @@ void TCustomDAdadiZUZ::DeliverTerminate(const TTerminateInfo& info) {
 
 void TCustomDAdadiZUZ::DoTerminate(TCustomFFmpeg* engine) {
     Impl& m = *impl_;
+    std::optional<TTerminateInfo> direct;
+    {
+        std::lock_guard lock(m.terminateLock);
+        if (engine == nullptr) {
+            if (!m.ended) EndBatch();
+            return;
+        }
+        auto* task = static_cast<DORudov*>(engine);
+        if (OnTerminate && !m.destroying) {
+            TTerminateInfo& info = m.terminateInfo;
+            info.TaskIndex = task->Index;
+            info.Finished = task->Finished && !task->Failed;
+            info.Exception = task->Failed;
+            info.ExceptionMsg = task->Failed ? task->FailureMessage : std::string();
+            if (m.threadMode) {
+                m.deliveries.Start(
+                    [this, handler = OnTerminate, info] { CallTerminate(info, handler); }, false);
+            } else {
+                // Delivered below, outside the lock, so that the handler may
+                // stop the batch (stopped tasks report through this lock).
+                direct = info;
+                ++m.directDeliveries;
+            }
+        }
+        ++m.finished;
+        if (m.working) {
+            if (m.remaining < 1) {
+                // Without thread mode StartTask delivers the batch end.
+                if (m.finished >= m.tasks.Count() && !m.syncWalk && !m.ended) EndBatch();
+            } else if (m.threadMode) {
+                StartNextTask();
+            }
+        }
+    }
+    if (!direct) return;
+    CallTerminate(*direct);
     std::lock_guard lock(m.terminateLock);
-    if (engine == nullptr) {
-        EndBatch();
-        return;
-    }
-    auto* task = static_cast<DORudov*>(engine);
-    if (OnTerminate && !m.destroying) {
-        TTerminateInfo& info = m.terminateInfo;
-        info.TaskIndex = task->Index;
-        info.Finished = task->Finished && !task->Failed;
-        info.Exception = task->Failed;
-        info.ExceptionMsg = task->Failed ? task->FailureMessage : std::string();
-        DeliverTerminate(info);
-    }
-    ++m.finished;
-    if (!m.working) return;  // a task stopped outside a batch
-    if (m.remaining < 1) {
-        if (m.finished >= m.tasks.Count() && !m.syncWalk && !m.ended) EndBatch();
-    } else if (m.threadMode) {
-        StartNextTask();
-    }
+    --m.directDeliveries;
 }
 
 void TCustomDAdadiZUZ::DoProgress(TCustomFFmpeg* engine, int fileIndex, int frameNumber, int fps,

@@ -142,7 +142,8 @@ private:
     void StartNextTask();
     bool ReportIfTerminated(DORudov& task);
     void EndBatch();
-    void DeliverTerminate(const TTerminateInfo& info);
+    void CallTerminate(const TTerminateInfo& info);
+    void CallTerminate(const TTerminateInfo& info, const TTerminateEvent& handler);
     void SetLastError(std::string text);
     void RefuseWhileWorking(const char* operation) const;
     void ApplyOutputOptions(DORudov& task, const TOutputOptions& options);

@@ -8,6 +8,7 @@
 #include <chrono>
 #include <ctime>
 #include <filesystem>
+#include <map>
 #include <mutex>
 #include <regex>
 #include <set>
@@ -407,6 +408,28 @@ TEST_F(ConverterBatchTest, TasksThatCannotRunStillReport) {
     EXPECT_FALSE(reports.list[0].Finished);
     EXPECT_FALSE(reports.list[0].Exception);
     EXPECT_FALSE(fs::exists(Output(5)));
+}
+
+// An OnTerminate handler may stop the batch, with or without worker threads.
+TEST_F(ConverterBatchTest, AHandlerMayStopTheBatch) {
+    for (int threads : {0, 1}) {
+        SCOPED_TRACE(threads);
+        RecordingConverter c;
+        c.hookDelay = threads == 0 ? 0ms : 20ms;  // task 1 still runs when the stop comes
+        AddTasks(c, 3);
+        Reports reports;
+        c.OnTerminate = [&](TCustomDAdadiZUZ* sender, const TTerminateInfo& info) {
+            if (info.TaskIndex == 0) sender->StopTask(true);
+            std::lock_guard lock(reports.mutex);
+            reports.list.push_back(info);
+        };
+        c.StartTask(threads);
+        ASSERT_TRUE(reports.WaitEnd());
+        ASSERT_EQ(reports.list.size(), 4u);
+        std::map<int, bool> finished;
+        for (const TTerminateInfo& r : reports.list) finished[r.TaskIndex] = r.Finished;
+        EXPECT_EQ(finished, (std::map<int, bool>{{-1, true}, {0, true}, {1, false}, {2, false}}));
+    }
 }
 
 // A worker blocked on the main thread inside a delivery (every task's last
