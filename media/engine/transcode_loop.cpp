@@ -85,10 +85,11 @@ void Transcoder::MainLoop() {
         HandlePacket(file, packet.get());
         ff::av_packet_unref(packet.get());
 
-        const std::int64_t now = ff::av_gettime_relative();
-        if (now - lastReport_ > e_.ProgressInterval) {
-            lastReport_ = now;
+        if (ff::av_gettime_relative() - lastReport_ > e_.ProgressInterval) {
             ReportProgress(false, file);
+            // Counted from the end of this report, so that the next one can never
+            // reach the handler sooner than the interval after this one did.
+            lastReport_ = ff::av_gettime_relative();
         }
     }
 }
