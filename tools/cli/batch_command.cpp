@@ -10,6 +10,7 @@
 #include "app/core/formats/output_names.h"
 #include "media/converter.h"
 #include "media/log.h"
+#include "tools/cli/arguments.h"
 #include "tools/cli/batch_runner.h"
 #include "tools/cli/command.h"
 #include "tools/cli/progress_display.h"
@@ -38,33 +39,18 @@ int Usage(const std::string& problem) {
 
 // Returns an exit code, or -1 to go on.
 int Parse(const std::vector<std::string>& args, Request& r) {
-    bool optionsEnded = false;
-    for (std::size_t i = 0; i < args.size(); ++i) {
-        std::string arg = args[i];
-        if (optionsEnded || arg.size() < 2 || arg.compare(0, 2, "--") != 0) {
-            r.files.push_back(arg);
+    ArgumentReader reader(args);
+    ArgumentReader::Item item;
+    while (reader.Next(item)) {
+        if (item.kind == ArgumentReader::Item::Positional) {
+            r.files.push_back(item.value);
             continue;
         }
-        if (arg == "--") {
-            optionsEnded = true;
-            continue;
-        }
-        std::string value;
-        if (const auto eq = arg.find('='); eq != std::string::npos) {
-            value = arg.substr(eq + 1);
-            arg.erase(eq);
-        } else if (i + 1 < args.size()) {
-            value = args[++i];
-        } else {
-            return Usage(arg + " needs a value");
-        }
+        if (item.kind == ArgumentReader::Item::MissingValue) return Usage(item.name + " needs a value");
+        const std::string& arg = item.name;
+        const std::string& value = item.value;
         if (arg == "--jobs") {
-            if (value.empty() || value.size() > 3 ||
-                value.find_first_not_of("0123456789") != std::string::npos ||
-                std::stoi(value) < 1) {
-                return Usage("--jobs needs a number from 1");
-            }
-            r.jobs = std::stoi(value);
+            if (!ParseCount(value, 999, r.jobs)) return Usage("--jobs needs a number from 1");
         } else if (arg == "--set") {
             r.options += value + "\n";
         } else if (arg == "--out") {

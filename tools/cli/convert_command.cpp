@@ -20,6 +20,7 @@
 #include "media/converter.h"
 #include "media/log.h"
 #include "media/util.h"
+#include "tools/cli/arguments.h"
 #include "tools/cli/batch_runner.h"
 #include "tools/cli/command.h"
 #include "tools/cli/format_options.h"
@@ -54,9 +55,6 @@ int Usage(const std::string& problem) {
     return kExitUsage;
 }
 
-bool AllDigits(const std::string& text) {
-    return !text.empty() && text.find_first_not_of("0123456789") == std::string::npos;
-}
 
 // "HH:MM:SS-HH:MM:SS" into the six time boxes; any number of digits per part,
 // as the window's boxes take them.
@@ -86,40 +84,27 @@ bool ParseCut(const std::string& text, std::array<std::string, app::kTimeBoxCoun
 int Parse(const std::vector<std::string>& args, Request& r) {
     std::map<std::string, ChoiceKind> choiceNames;
     for (const ChoiceOption& option : ChoiceOptions()) choiceNames[option.name] = option.kind;
-    bool optionsEnded = false;
-    for (std::size_t i = 0; i < args.size(); ++i) {
-        std::string arg = args[i];
-        if (optionsEnded || arg.size() < 2 || arg.compare(0, 2, "--") != 0) {
-            r.files.push_back(arg);
+    ArgumentReader reader(args, {"--overwrite"});
+    ArgumentReader::Item item;
+    while (reader.Next(item)) {
+        if (item.kind == ArgumentReader::Item::Positional) {
+            r.files.push_back(item.value);
             continue;
         }
-        if (arg == "--") {
-            optionsEnded = true;
-            continue;
-        }
-        if (arg == "--overwrite") {
+        if (item.kind == ArgumentReader::Item::Flag) {
             r.overwrite = true;
             continue;
         }
-        std::string value;
-        if (const auto eq = arg.find('='); eq != std::string::npos) {
-            value = arg.substr(eq + 1);
-            arg.erase(eq);
-        } else if (i + 1 < args.size()) {
-            value = args[++i];
-        } else {
-            return Usage(arg + " needs a value");
-        }
+        if (item.kind == ArgumentReader::Item::MissingValue) return Usage(item.name + " needs a value");
+        const std::string& arg = item.name;
+        const std::string& value = item.value;
         if (arg == "--format") {
             if (!ParseFormatId(value, r.formatId)) return Usage("--format needs a format id");
             r.haveFormat = true;
         } else if (arg == "--out") {
             r.outDir = value;
         } else if (arg == "--jobs") {
-            if (!AllDigits(value) || value.size() > 4 || std::stoi(value) < 1) {
-                return Usage("--jobs needs a number from 1");
-            }
-            r.jobs = std::stoi(value);
+            if (!ParseCount(value, 9999, r.jobs)) return Usage("--jobs needs a number from 1");
         } else if (arg == "--cut") {
             if (!ParseCut(value, r.cutBoxes)) return Usage("--cut needs HH:MM:SS-HH:MM:SS");
             r.cut = true;

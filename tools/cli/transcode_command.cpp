@@ -10,6 +10,7 @@
 #include "media/converter.h"
 #include "media/log.h"
 #include "media/text.h"
+#include "tools/cli/arguments.h"
 #include "tools/cli/batch_runner.h"
 #include "tools/cli/command.h"
 #include "tools/cli/progress_display.h"
@@ -37,36 +38,21 @@ struct Arguments {
 
 bool Parse(const std::vector<std::string>& args, Arguments& out) {
     std::vector<std::string> files;
-    for (size_t i = 0; i < args.size(); ++i) {
-        const std::string& a = args[i];
-        auto value = [&](const char* flag, std::string& into) {
-            const std::string prefix = std::string(flag) + "=";
-            if (a == flag) {
-                if (i + 1 >= args.size()) return false;
-                into = args[++i];
-                return true;
-            }
-            if (a.rfind(prefix, 0) == 0) {
-                into = a.substr(prefix.size());
-                return true;
-            }
-            return false;
-        };
-        std::string v;
-        if (a == "--") {
-            files.insert(files.end(), args.begin() + static_cast<long>(i) + 1, args.end());
-            break;
-        }
-        if (value("--iset", v)) {
-            out.inputOptions.push_back(OptionLine(v));
-        } else if (value("--set", v)) {
-            out.outputOptions.push_back(OptionLine(v));
-        } else if (value("--log", v)) {
-            out.logLevel = v;
-        } else if (a.size() > 1 && a[0] == '-' && a != "-") {
-            return false;  // an unknown flag, or a flag without its value
+    ArgumentReader reader(args);
+    ArgumentReader::Item item;
+    while (reader.Next(item)) {
+        if (item.kind == ArgumentReader::Item::Positional) {
+            files.push_back(item.value);
+        } else if (item.kind != ArgumentReader::Item::Option) {
+            return false;  // a flag without its value
+        } else if (item.name == "--iset") {
+            out.inputOptions.push_back(OptionLine(item.value));
+        } else if (item.name == "--set") {
+            out.outputOptions.push_back(OptionLine(item.value));
+        } else if (item.name == "--log") {
+            out.logLevel = item.value;
         } else {
-            files.push_back(a);
+            return false;  // an unknown option
         }
     }
     if (files.size() != 2) return false;
