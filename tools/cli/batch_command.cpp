@@ -86,14 +86,7 @@ int RunBatchCommand(const std::vector<std::string>& args) {
         return Usage("unknown log level '" + r.logLevel + "'");
     }
     if (!LoadConverterLibraries()) return kExitFailed;
-    Logger().SetLogLevel(level == llQuiet ? llPanic : llQuiet);
-    Logger().SetLogLevel(level);
-    Logger().SetTriggerEventInMainThread(false);
-    Logger().SetOnLog(
-        [level](TFFLogger*, std::uint32_t, TLogLevel lineLevel, const std::string& text) {
-            if (lineLevel <= level && lineLevel != llQuiet)
-                std::fprintf(stderr, "%s\n", text.c_str());
-        });
+    RouteLogToStderr(level);
     InterruptGuard interrupts;
 
     const std::string outDir = Absolute(r.outDir);

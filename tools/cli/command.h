@@ -4,6 +4,8 @@
 #include <string>
 #include <vector>
 
+#include "media/log.h"
+
 namespace zorvex::cli {
 
 // Exit codes shared by every subcommand.
@@ -29,5 +31,10 @@ const std::vector<Command>& Commands();
 // through the system's search; prints the loader's message and returns false
 // when that fails.
 bool LoadConverterLibraries();
+
+// Shows log lines up to the level on stderr, delivered on the logging thread.
+// The router passes the engine's status lines at any level; here only what the
+// chosen level asks for is shown (each command prints its outcome anyway).
+void RouteLogToStderr(TLogLevel level);
 
 }  // namespace zorvex::cli

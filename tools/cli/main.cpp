@@ -29,6 +29,15 @@ bool LoadConverterLibraries() {
     return false;
 }
 
+void RouteLogToStderr(TLogLevel level) {
+    Logger().SetLogLevel(level);
+    Logger().SetTriggerEventInMainThread(false);
+    Logger().SetOnLog(
+        [level](TFFLogger*, std::uint32_t, TLogLevel lineLevel, const std::string& text) {
+            if (lineLevel <= level && lineLevel != llQuiet) std::fprintf(stderr, "%s\n", text.c_str());
+        });
+}
+
 namespace {
 
 void PrintHelp(std::FILE* out) {

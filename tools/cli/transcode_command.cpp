@@ -101,19 +101,8 @@ int RunTranscode(const std::vector<std::string>& args) {
         return kExitUsage;
     }
     if (!LoadConverterLibraries()) return kExitFailed;
-    // Set again, through another value, so that it reaches the loaded libraries.
-    Logger().SetLogLevel(level == llQuiet ? llPanic : llQuiet);
-    Logger().SetLogLevel(level);
-
+    RouteLogToStderr(level);
     const bool terminal = ProgressDisplay::IsTerminal(stderr);
-    Logger().SetTriggerEventInMainThread(false);
-    // The router passes the engine's status lines at any level; here only what
-    // the chosen level asks for is shown (the outcome is printed anyway).
-    Logger().SetOnLog(
-        [level](TFFLogger*, std::uint32_t, TLogLevel lineLevel, const std::string& text) {
-            if (lineLevel <= level && lineLevel != llQuiet)
-                std::fprintf(stderr, "%s\n", text.c_str());
-        });
     InterruptGuard interrupts;
 
     TDAdadiZUZ converter;

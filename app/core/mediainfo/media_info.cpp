@@ -3,6 +3,8 @@
 #include <QStringList>
 #include <cmath>
 
+#include "app/core/file_names.h"
+
 namespace zorvex::app {
 
 namespace {
@@ -24,16 +26,6 @@ QString LineAfter(const QString& text, const QString& marker) {
         if (line.startsWith(marker)) return line.mid(marker.size());
     }
     return {};
-}
-
-QString FilePart(const QString& path) {
-    return path.mid(path.lastIndexOf('/') + 1);
-}
-
-QString ExtensionOf(const QString& path) {
-    const QString name = FilePart(path);
-    const qsizetype dot = name.lastIndexOf('.');
-    return dot < 0 ? QString() : name.mid(dot);
 }
 
 }  // namespace
@@ -128,13 +120,13 @@ MediaInfoTexts MakeMediaInfoTexts(const MediaInfoSource& source) {
     const QString text = QString::fromStdString(source.infoText);
     const QString fileName = QString::fromStdString(source.fileName);
     MediaInfoTexts t;
-    t.fileName = FilePart(fileName);
+    t.fileName = FileNamePart(fileName);
     t.formatName = QString::fromStdString(source.formatName);
     t.duration = info_text::DurationText(text);
     t.fileSize = info_text::FileSizeText(text);
     t.bitRate = info_text::BitRateText(text);
     t.formatLongName = QString::fromStdString(source.formatLongName);
-    t.extension = ExtensionOf(fileName);
+    t.extension = ExtensionPart(fileName);
 
     const TVideoStreamInfo& video = source.video;
     t.resolution = QString::number(video.Width) + '*' + QString::number(video.Height);

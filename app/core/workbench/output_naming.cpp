@@ -8,16 +8,6 @@ bool FileExistsOnDisk(const QString& path) {
     return QFileInfo::exists(path);
 }
 
-QString FileNamePart(const QString& path) {
-    return path.mid(path.lastIndexOf('/') + 1);
-}
-
-QString ExtensionPart(const QString& path) {
-    const QString name = FileNamePart(path);
-    const int dot = name.lastIndexOf('.');
-    return dot < 0 ? QString() : name.mid(dot);
-}
-
 QString FormatColumnText(const QString& path) {
     return ExtensionPart(path).mid(1).toUpper();
 }

@@ -5,6 +5,8 @@
 #include <QString>
 #include <functional>
 
+#include "app/core/file_names.h"
+
 namespace zorvex::app {
 
 enum NamingPolicy { npNewName = 0, npOverwrite = 1 };
@@ -12,11 +14,6 @@ enum NamingPolicy { npNewName = 0, npOverwrite = 1 };
 using FileExistsFn = std::function<bool(const QString& path)>;
 bool FileExistsOnDisk(const QString& path);
 
-// The text after the last "/" (the file-name part of a path).
-QString FileNamePart(const QString& path);
-// The extension from the last dot of the file-name part, dot included; empty
-// when the name has no dot.
-QString ExtensionPart(const QString& path);
 // The extension without its dot, upper-cased: the queue's format columns.
 QString FormatColumnText(const QString& path);
 
