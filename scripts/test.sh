@@ -8,3 +8,18 @@ cd "$root/build/test"
 export SDL_AUDIODRIVER=${SDL_AUDIODRIVER:-dummy}
 export QT_QPA_PLATFORM=${QT_QPA_PLATFORM:-offscreen}
 ctest --output-on-failure -j"$(nproc)" --timeout 300 "$@"
+
+# The threaded parts (batch dispatch, run control, events) once more under
+# ThreadSanitizer: any data race fails the run.
+"$root/scripts/build.sh" RelWithDebInfo "$root/build/tsan" -DZORVEX_TSAN=ON media_tests
+tsan_tests="$root/build/tsan/tests/media_tests"
+filter='Converter*:RunControl*:Logger.Threads*:Preview*'
+# Each test in a process of its own, as ctest runs them.
+"$tsan_tests" --gtest_list_tests --gtest_filter="$filter" |
+    awk '/^[^ ]/ { suite = $1 } /^  / { print suite $1 }' |
+    while read -r test; do
+        TSAN_OPTIONS="halt_on_error=1 second_deadlock_stack=1" \
+            "$tsan_tests" --gtest_brief=1 --gtest_filter="$test" >/dev/null ||
+            { echo "ThreadSanitizer run failed: $test" >&2; exit 1; }
+    done
+echo "ThreadSanitizer: no data race in the threaded tests"
