@@ -33,32 +33,13 @@
 #include "app/ui/preview_panel.h"
 #include "app/ui/video_view.h"
 #include "media/loader.h"
+#include "tools/workbench_run/fixed_format.h"
 
 using namespace zorvex;
 using namespace zorvex::app;
 
 namespace {
 
-// The format windows' answer for every added file: MPEG-4 video in AVI.
-class FixedFormat : public FormatDialogs {
-public:
-    void ResetPendingSettings() override {}
-    void SetSourceFile(const QString& path) override { source_ = path; }
-    bool ChooseFormat(bool, const QString& outputFolder) override {
-        folder_ = outputFolder;
-        return true;
-    }
-    QString ProposedOutputFile() const override {
-        return folder_ + "/" + QFileInfo(source_).completeBaseName() + ".avi";
-    }
-    void ApplyInputSettings(TInputOptions&, bool) const override {}
-    void ApplyOutputSettings(TOutputOptions& options, bool) const override {
-        options.VideoCodec = "mpeg4";
-    }
-
-private:
-    QString source_, folder_;
-};
 
 // Queues files (with the real probe's check) but converts nothing: the harness
 // only previews them.

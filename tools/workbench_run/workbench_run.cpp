@@ -25,34 +25,13 @@
 #include "app/ui/main_window.h"
 #include "app/ui/skin.h"
 #include "media/loader.h"
+#include "tools/workbench_run/fixed_format.h"
 
 using namespace zorvex;
 using namespace zorvex::app;
 
 namespace {
 
-class FixedFormat : public FormatDialogs {
-public:
-    void ResetPendingSettings() override {}
-    void SetSourceFile(const QString& path) override { source_ = path; }
-    bool ChooseFormat(bool, const QString& outputFolder) override {
-        folder_ = outputFolder;
-        return true;
-    }
-    QString ProposedOutputFile() const override {
-        return folder_ + "/" + QFileInfo(source_).completeBaseName() + ".avi";
-    }
-    void ApplyInputSettings(TInputOptions&, bool) const override {}
-    void ApplyOutputSettings(TOutputOptions& options, bool) const override {
-        options.VideoCodec = "mpeg4";
-        options.VideoBitrate = 800000;
-        options.AudioCodec = "mp2";
-        options.AudioBitrate = 128000;
-    }
-
-private:
-    QString source_, folder_;
-};
 
 }  // namespace
 
