@@ -12,11 +12,11 @@
 namespace zorvex {
 
 struct TInputOptions {
-    std::string FileName;              // empty: AddTask fills in its file-name argument
-    std::string FileFormat;            // "f"; ignored when empty
+    std::string FileName;                 // empty: AddTask fills in its file-name argument
+    std::string FileFormat;               // "f"; ignored when empty
     std::int64_t StartTime = NoPtsValue;  // microseconds; "ss" on the input side
-    int ProgramID = -1;                // ignored when negative
-    std::string ExtOptions;            // extra option text (name=value lines)
+    int ProgramID = -1;                   // ignored when negative
+    std::string ExtOptions;               // extra option text (name=value lines)
 };
 
 // The output's stamp and tags.
@@ -83,8 +83,12 @@ struct TOutputOptions {
     std::string ExtOptions;
 };
 
-inline void InitInputOptions(TInputOptions& options) { options = TInputOptions(); }
-inline void InitOutputOptions(TOutputOptions& options) { options = TOutputOptions(); }
+inline void InitInputOptions(TInputOptions& options) {
+    options = TInputOptions();
+}
+inline void InitOutputOptions(TOutputOptions& options) {
+    options = TOutputOptions();
+}
 
 struct TProgressInfo {
     int TaskIndex = 0;

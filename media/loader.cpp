@@ -10,8 +10,8 @@
 
 #include "media/ffapi.h"
 #include "media/log.h"
-#include "media/text.h"
 #include "media/sdlapi.h"
+#include "media/text.h"
 
 // Entry-point variables: one per name of the declaration lists, empty until loaded.
 namespace zorvex::ff {
@@ -56,7 +56,6 @@ const EntryPoint kEntryPoints[] = {
 #undef SDL_ENTRY
 };
 
-
 // The loader's messages take texts for every %s.
 std::string FormatMessage(const char* fmt, const std::string& a, const std::string& b,
                           const std::string& c = {}) {
@@ -76,18 +75,25 @@ bool IsRegularFile(const std::string& path) {
 // The major version the loaded library reports, read through its fresh table.
 int LoadedMajorVersion(LibraryIndex index) {
     switch (index) {
-        case liAvutil: return static_cast<int>(ff::avutil_version() >> 16);
-        case liSwresample: return static_cast<int>(ff::swresample_version() >> 16);
-        case liSwscale: return static_cast<int>(ff::swscale_version() >> 16);
-        case liAvcodec: return static_cast<int>(ff::avcodec_version() >> 16);
-        case liAvformat: return static_cast<int>(ff::avformat_version() >> 16);
-        case liAvfilter: return static_cast<int>(ff::avfilter_version() >> 16);
+        case liAvutil:
+            return static_cast<int>(ff::avutil_version() >> 16);
+        case liSwresample:
+            return static_cast<int>(ff::swresample_version() >> 16);
+        case liSwscale:
+            return static_cast<int>(ff::swscale_version() >> 16);
+        case liAvcodec:
+            return static_cast<int>(ff::avcodec_version() >> 16);
+        case liAvformat:
+            return static_cast<int>(ff::avformat_version() >> 16);
+        case liAvfilter:
+            return static_cast<int>(ff::avfilter_version() >> 16);
         case liSdl: {
             SDL_version v{};
             sdl::SDL_GetVersion(&v);
             return v.major == SDL_MAJOR_VERSION ? 0 : v.major;
         }
-        default: return -1;
+        default:
+            return -1;
     }
 }
 
@@ -115,7 +121,9 @@ void ClearEntryPoints(LibraryIndex index) {
 
 }  // namespace
 
-const TLibraryItem& LibraryItem(LibraryIndex index) { return kLibraries.at(index); }
+const TLibraryItem& LibraryItem(LibraryIndex index) {
+    return kLibraries.at(index);
+}
 
 std::vector<std::string> EntryPointNames(LibraryIndex index) {
     std::vector<std::string> names;
@@ -203,9 +211,10 @@ bool DORudovLoader::LoadOne(LibraryIndex index) {
             ResolveEntryPoints(index, s.Handle);
             const int major = LoadedMajorVersion(index);
             if (major != LibraryItem(index).Version) {
-                throw std::runtime_error(FormatMessage("Load library %s error: %s", file,
-                    "major version " + std::to_string(major) + " found, " +
-                        std::to_string(LibraryItem(index).Version) + " expected"));
+                throw std::runtime_error(
+                    FormatMessage("Load library %s error: %s", file,
+                                  "major version " + std::to_string(major) + " found, " +
+                                      std::to_string(LibraryItem(index).Version) + " expected"));
             }
             s.Resolved = true;
         } catch (const std::exception& e) {

@@ -24,7 +24,9 @@ enum LibraryIndex : int {
 
 using TLibrarySet = std::uint8_t;  // bit n = library index n
 
-constexpr TLibrarySet LibraryBit(LibraryIndex i) { return static_cast<TLibrarySet>(1u << i); }
+constexpr TLibrarySet LibraryBit(LibraryIndex i) {
+    return static_cast<TLibrarySet>(1u << i);
+}
 constexpr TLibrarySet ConverterLibrarySet = 0x3F;  // avutil .. avfilter
 constexpr TLibrarySet PlayerLibrarySet = 0x7F;     // the converter set and SDL2
 

@@ -57,9 +57,13 @@ TLogLevel LogLevelFromFFmpeg(int level) {
     return static_cast<TLogLevel>(std::clamp(ordinal, 0, 7));
 }
 
-int LogLevelToFFmpeg(TLogLevel level) { return (static_cast<int>(level) - 1) * 8; }
+int LogLevelToFFmpeg(TLogLevel level) {
+    return (static_cast<int>(level) - 1) * 8;
+}
 
-std::uint32_t CurrentThreadId() { return static_cast<std::uint32_t>(::syscall(SYS_gettid)); }
+std::uint32_t CurrentThreadId() {
+    return static_cast<std::uint32_t>(::syscall(SYS_gettid));
+}
 
 TFFLogger::TFFLogger() : state_(new State) {
     std::lock_guard guard(g_instanceMutex);
@@ -97,8 +101,8 @@ void TFFLogger::SetLogLevel(TLogLevel level) {
 }
 
 void TFFLogger::SetLogLevelText(const std::string& text) {
-    static const char* const kNames[] = {"quiet", "panic",   "fatal",  "error",
-                                         "warning", "info", "verbose", "debug"};
+    static const char* const kNames[] = {"quiet",   "panic", "fatal",   "error",
+                                         "warning", "info",  "verbose", "debug"};
     std::string lower = text;
     std::transform(lower.begin(), lower.end(), lower.begin(),
                    [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
@@ -201,7 +205,9 @@ void TFFLogger::DrainQueued() {
     }
 }
 
-int TFFLogger::FFmpegLogLevel() { return g_ffmpegLogLevel; }
+int TFFLogger::FFmpegLogLevel() {
+    return g_ffmpegLogLevel;
+}
 
 void FFmpegLogCallback(void* context, int level, const char* format, va_list args) {
     if (level > g_ffmpegLogLevel) return;
@@ -211,8 +217,8 @@ void FFmpegLogCallback(void* context, int level, const char* format, va_list arg
     char prefix[256] = "";
     if (context != nullptr) {
         const AVClass* avc = *static_cast<AVClass**>(context);
-        const char* name = (avc != nullptr && avc->item_name != nullptr) ? avc->item_name(context)
-                                                                         : "NULL";
+        const char* name =
+            (avc != nullptr && avc->item_name != nullptr) ? avc->item_name(context) : "NULL";
         std::snprintf(prefix, sizeof prefix, "[%s @ %p]", name, context);
     }
     char text[kFormatBufferSize] = {};
@@ -232,7 +238,8 @@ void FFmpegLogCallback(void* context, int level, const char* format, va_list arg
             pending.erase(0, lf + 1);
         }
     }
-    for (std::string& line : lines) logger->Deliver(tid, LogLevelFromFFmpeg(level), std::move(line));
+    for (std::string& line : lines)
+        logger->Deliver(tid, LogLevelFromFFmpeg(level), std::move(line));
 }
 
 void TFFLogger::InstallLogCallback() {
@@ -251,6 +258,8 @@ TFFLogger& Logger() {
     return *g_ownerless;
 }
 
-TFFLogger* ExistingLogger() { return g_instance; }
+TFFLogger* ExistingLogger() {
+    return g_instance;
+}
 
 }  // namespace zorvex

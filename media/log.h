@@ -20,8 +20,8 @@ TLogLevel LogLevelFromFFmpeg(int level);
 int LogLevelToFFmpeg(TLogLevel level);
 
 class TFFLogger;
-using TLogEvent = std::function<void(TFFLogger* sender, std::uint32_t threadId,
-                                     TLogLevel level, const std::string& message)>;
+using TLogEvent = std::function<void(TFFLogger* sender, std::uint32_t threadId, TLogLevel level,
+                                     const std::string& message)>;
 
 class TFFLogger : public TFFBaseComponent {
 public:

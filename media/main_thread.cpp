@@ -8,9 +8,13 @@ namespace {
 std::atomic<MainThreadDispatcher*> g_dispatcher{nullptr};
 }
 
-void SetMainThreadDispatcher(MainThreadDispatcher* dispatcher) { g_dispatcher = dispatcher; }
+void SetMainThreadDispatcher(MainThreadDispatcher* dispatcher) {
+    g_dispatcher = dispatcher;
+}
 
-MainThreadDispatcher* GetMainThreadDispatcher() { return g_dispatcher; }
+MainThreadDispatcher* GetMainThreadDispatcher() {
+    return g_dispatcher;
+}
 
 bool IsMainThread() {
     MainThreadDispatcher* d = g_dispatcher;

@@ -17,18 +17,15 @@
 namespace zorvex {
 namespace {
 
-
 // ID3 frame names shown under their plain names in the description.
 const std::map<std::string, std::string>& Id3Names() {
     static const std::map<std::string, std::string> names = {
-        {"TALB", "album"},     {"TAL", "album"},      {"TCOM", "composer"},
-        {"TCON", "genre"},     {"TCO", "genre"},      {"TCOP", "copyright"},
-        {"TDRL", "date"},      {"TENC", "encoder"},   {"TEN", "encoder"},
-        {"TIT2", "title"},     {"TT2", "title"},      {"TLAN", "language"},
-        {"TPE1", "artist"},    {"TP1", "artist"},     {"TPOS", "disc"},
-        {"TPUB", "publisher"}, {"TRCK", "track"},     {"TRK", "track"},
-        {"TSOA", "albumsort"}, {"TSOP", "authorsort"}, {"TSOT", "titlesort"},
-        {"TYER", "year"},
+        {"TALB", "album"},     {"TAL", "album"},      {"TCOM", "composer"},  {"TCON", "genre"},
+        {"TCO", "genre"},      {"TCOP", "copyright"}, {"TDRL", "date"},      {"TENC", "encoder"},
+        {"TEN", "encoder"},    {"TIT2", "title"},     {"TT2", "title"},      {"TLAN", "language"},
+        {"TPE1", "artist"},    {"TP1", "artist"},     {"TPOS", "disc"},      {"TPUB", "publisher"},
+        {"TRCK", "track"},     {"TRK", "track"},      {"TSOA", "albumsort"}, {"TSOP", "authorsort"},
+        {"TSOT", "titlesort"}, {"TYER", "year"},
     };
     return names;
 }
@@ -41,7 +38,7 @@ std::string Tag(const AVDictionary* metadata, const char* key) {
 // Whole seconds and the remaining microseconds: "%d.%.6d".
 std::string SecondsText(std::int64_t us) {
     return text::Fmt("%lld.%.6lld", static_cast<long long>(us / 1000000),
-                  static_cast<long long>(std::llabs(us % 1000000)));
+                     static_cast<long long>(std::llabs(us % 1000000)));
 }
 
 std::string RateText(double rate, const char* unit) {
@@ -51,7 +48,9 @@ std::string RateText(double rate, const char* unit) {
     return text::Fmt(", %1.0fk %s", rate / 1000, unit);
 }
 
-double RationalValue(AVRational r) { return r.den != 0 ? static_cast<double>(r.num) / r.den : 0; }
+double RationalValue(AVRational r) {
+    return r.den != 0 ? static_cast<double>(r.num) / r.den : 0;
+}
 
 // A zero denominator is repaired in place: the numerator, or 1 when that is zero too.
 void RepairTimeBase(AVStream* st) {
@@ -83,7 +82,7 @@ std::string CodecName(const AVCodecParameters* par) {
     }
     if (printable) {
         return text::Fmt("%c%c%c%c / 0x%04X", tag & 0xFF, (tag >> 8) & 0xFF, (tag >> 16) & 0xFF,
-                      (tag >> 24) & 0xFF, tag);
+                         (tag >> 24) & 0xFF, tag);
     }
     return text::Fmt("0x%04x", tag);
 }
@@ -217,7 +216,8 @@ void TCustomAVProbe::RefreshInfo() {
             case AVMEDIA_TYPE_SUBTITLE:
                 if (subtitleStreamCount_++ == 0) firstSubtitleStream_ = i;
                 break;
-            default: break;
+            default:
+                break;
         }
     }
 }
@@ -366,12 +366,13 @@ std::string TCustomAVProbe::StreamLine(int i) {
 
     const AVCodecParameters* par = st->codecpar;
     const AVRational sar = st->sample_aspect_ratio;
-    if (sar.num != 0 && (sar.num != par->sample_aspect_ratio.num ||
-                         sar.den != par->sample_aspect_ratio.den)) {
+    if (sar.num != 0 &&
+        (sar.num != par->sample_aspect_ratio.num || sar.den != par->sample_aspect_ratio.den)) {
         AVRational dar{};
         ff::av_reduce(&dar.num, &dar.den, static_cast<std::int64_t>(par->width) * sar.num,
                       static_cast<std::int64_t>(par->height) * sar.den, 1024 * 1024);
-        line = text::Fmt("%s, PAR %d:%d DAR %d:%d", line.c_str(), sar.num, sar.den, dar.num, dar.den);
+        line =
+            text::Fmt("%s, PAR %d:%d DAR %d:%d", line.c_str(), sar.num, sar.den, dar.num, dar.den);
     }
     if (par->codec_type == AVMEDIA_TYPE_VIDEO) {
         if (st->avg_frame_rate.den != 0 && st->avg_frame_rate.num != 0)
@@ -407,10 +408,10 @@ std::string TCustomAVProbe::GetFileInfoText() {
     if (context_->start_time != AV_NOPTS_VALUE && context_->start_time >= 0) {
         lines.push_back("StartTime: " + SecondsText(context_->start_time));
     }
-    lines.push_back(context_->bit_rate < 1
-                        ? std::string("Bit Rate: N/A")
-                        : text::Fmt("Bit Rate: %lld kb/s",
-                                 static_cast<long long>(context_->bit_rate / 1000)));
+    lines.push_back(
+        context_->bit_rate < 1
+            ? std::string("Bit Rate: N/A")
+            : text::Fmt("Bit Rate: %lld kb/s", static_cast<long long>(context_->bit_rate / 1000)));
     TFileStreamInfo info;
     GetFileStreamInfo(info);
     if (info.Timestamp > 0) {
@@ -429,8 +430,8 @@ std::string TCustomAVProbe::GetFileInfoText() {
         std::string name = Tag(program->metadata, "name");
         if (name.empty()) name = Tag(program->metadata, "service_name");
         lines.push_back(text::Fmt("Program %d %s@%s", program->id,
-                               provider.empty() ? "N/A" : provider.c_str(),
-                               name.empty() ? "N/A" : name.c_str()));
+                                  provider.empty() ? "N/A" : provider.c_str(),
+                                  name.empty() ? "N/A" : name.c_str()));
         block = MetadataBlock(program->metadata, "  ");
         if (!block.empty()) lines.push_back(block);
         for (unsigned k = 0; k < program->nb_stream_indexes; ++k) {

@@ -18,7 +18,6 @@ constexpr double kUnixEpochDays = 25569.0;  // 1970-01-01 in days since 1899-12-
 constexpr const char* kSchemeChars =
     "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789+-.";
 
-
 }  // namespace
 
 std::string ToFFmpegFileName(const std::string& path) {
@@ -39,18 +38,36 @@ void SetLocalProtocolWhitelist(AVDictionary** options) {
 std::string FFmpegErrorText(const std::string& fileName, int code) {
     std::string text;
     switch (code) {
-        case AVERROR(ENOENT): text = "No such file or directory"; break;
-        case AVERROR(EIO): text = "I/O error"; break;
-        case AVERROR(ENOMEM): text = "Not enough memory"; break;
+        case AVERROR(ENOENT):
+            text = "No such file or directory";
+            break;
+        case AVERROR(EIO):
+            text = "I/O error";
+            break;
+        case AVERROR(ENOMEM):
+            text = "Not enough memory";
+            break;
         case AVERROR(EINVAL):
-        case AVERROR_INVALIDDATA: text = "Invalid data found when processing input"; break;
-        case AVERROR_EOF: text = "End of file"; break;
-        case AVERROR(EDOM): text = "Number syntax expected in filename"; break;
+        case AVERROR_INVALIDDATA:
+            text = "Invalid data found when processing input";
+            break;
+        case AVERROR_EOF:
+            text = "End of file";
+            break;
+        case AVERROR(EDOM):
+            text = "Number syntax expected in filename";
+            break;
         case AVERROR(EILSEQ):
         case AVERROR_DEMUXER_NOT_FOUND:
-        case AVERROR_MUXER_NOT_FOUND: text = "Unknown format"; break;
-        case AVERROR_PROTOCOL_NOT_FOUND: text = "Unsupported network protocol"; break;
-        case AVERROR_PATCHWELCOME: text = "Not yet implemented in FFmpeg"; break;
+        case AVERROR_MUXER_NOT_FOUND:
+            text = "Unknown format";
+            break;
+        case AVERROR_PROTOCOL_NOT_FOUND:
+            text = "Unsupported network protocol";
+            break;
+        case AVERROR_PATCHWELCOME:
+            text = "Not yet implemented in FFmpeg";
+            break;
         default:
             // Other system errors (permission, disk full, ...) keep the system's
             // own words so that the cause is clear.
@@ -86,7 +103,9 @@ double UnixTimeToDateTime(std::int64_t seconds) {
     return kUnixEpochDays + static_cast<double>(seconds + local.tm_gmtoff) / 86400.0;
 }
 
-double NowDateTime() { return UnixTimeToDateTime(static_cast<std::int64_t>(std::time(nullptr))); }
+double NowDateTime() {
+    return UnixTimeToDateTime(static_cast<std::int64_t>(std::time(nullptr)));
+}
 
 std::int64_t DateTimeToUnixTime(double dateTime) {
     const auto localSeconds =
@@ -112,15 +131,24 @@ std::string DateTimeText(const std::string& pattern, double dateTime) {
             i += n;
             return true;
         };
-        if (take("yyyy")) out += text::Fmt("%04d", f.tm_year + 1900);
-        else if (take("zzz")) out += text::Fmt("%03d", millis);
-        else if (take("yy")) out += text::Fmt("%02d", (f.tm_year + 1900) % 100);
-        else if (take("mm")) out += text::Fmt("%02d", f.tm_mon + 1);
-        else if (take("dd")) out += text::Fmt("%02d", f.tm_mday);
-        else if (take("hh")) out += text::Fmt("%02d", f.tm_hour);
-        else if (take("nn")) out += text::Fmt("%02d", f.tm_min);
-        else if (take("ss")) out += text::Fmt("%02d", f.tm_sec);
-        else out += pattern[i++];
+        if (take("yyyy"))
+            out += text::Fmt("%04d", f.tm_year + 1900);
+        else if (take("zzz"))
+            out += text::Fmt("%03d", millis);
+        else if (take("yy"))
+            out += text::Fmt("%02d", (f.tm_year + 1900) % 100);
+        else if (take("mm"))
+            out += text::Fmt("%02d", f.tm_mon + 1);
+        else if (take("dd"))
+            out += text::Fmt("%02d", f.tm_mday);
+        else if (take("hh"))
+            out += text::Fmt("%02d", f.tm_hour);
+        else if (take("nn"))
+            out += text::Fmt("%02d", f.tm_min);
+        else if (take("ss"))
+            out += text::Fmt("%02d", f.tm_sec);
+        else
+            out += pattern[i++];
     }
     return out;
 }
@@ -131,7 +159,9 @@ std::int64_t FileSizeOf(const std::string& path) {
     return static_cast<std::int64_t>(st.st_size);
 }
 
-PictureConversion::~PictureConversion() { Reset(); }
+PictureConversion::~PictureConversion() {
+    Reset();
+}
 
 bool PictureConversion::PrepareBuffer(int width, int height) {
     const int size = ff::av_image_get_buffer_size(AV_PIX_FMT_BGR24, width, height, 32) + 64;
@@ -177,7 +207,8 @@ bool PictureConversion::PictureToBitmap(const std::uint8_t* const data[4], const
     // The scaler writes whole SIMD blocks, so it gets a padded buffer of its own.
     ff::sws_scale(toBitmap_, data, linesize, 0, height, bufferData_, bufferLinesize_);
     for (int y = 0; y < height; ++y) {
-        std::memcpy(bitmap_.ScanLine(y), bufferData_[0] + static_cast<ptrdiff_t>(bufferLinesize_[0]) * y,
+        std::memcpy(bitmap_.ScanLine(y),
+                    bufferData_[0] + static_cast<ptrdiff_t>(bufferLinesize_[0]) * y,
                     static_cast<size_t>(width) * 3);
     }
     return true;
@@ -193,8 +224,8 @@ bool PictureConversion::BitmapToPicture(std::uint8_t* const data[4], const int l
                                            height, format, SWS_BICUBIC, nullptr, nullptr, nullptr);
     if (fromBitmap_ == nullptr || !PrepareBuffer(width, height)) return false;
     for (int y = 0; y < height; ++y) {
-        std::memcpy(bufferData_[0] + static_cast<ptrdiff_t>(bufferLinesize_[0]) * y, bitmap_.ScanLine(y),
-                    static_cast<size_t>(width) * 3);
+        std::memcpy(bufferData_[0] + static_cast<ptrdiff_t>(bufferLinesize_[0]) * y,
+                    bitmap_.ScanLine(y), static_cast<size_t>(width) * 3);
     }
     ff::sws_scale(fromBitmap_, bufferData_, bufferLinesize_, 0, height, data, linesize);
     return true;

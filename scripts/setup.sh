@@ -6,6 +6,8 @@ set -euo pipefail
 packages=(
     # build
     cmake ninja-build g++ pkg-config
+    # source formatting check
+    clang-format
     libgtest-dev libgmock-dev
     # windows, dialogs, images
     qt6-base-dev libgl-dev

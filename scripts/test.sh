@@ -3,6 +3,7 @@
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 "$root/scripts/setup.sh"
+"$root/scripts/check_format.sh"
 "$root/scripts/build.sh" RelWithDebInfo "$root/build/test"
 cd "$root/build/test"
 export SDL_AUDIODRIVER=${SDL_AUDIODRIVER:-dummy}

@@ -6,7 +6,9 @@
 
 namespace zorvex::app {
 
-inline QString FileNamePart(const QString& path) { return path.mid(path.lastIndexOf('/') + 1); }
+inline QString FileNamePart(const QString& path) {
+    return path.mid(path.lastIndexOf('/') + 1);
+}
 
 // The extension from the last dot of the file-name part, dot included; empty
 // when the name has no dot.

@@ -16,7 +16,7 @@ struct DownloadResult {
 };
 
 class Downloader {
-  public:
+public:
     virtual ~Downloader() = default;
     // Stores the body of url in filePath. On failure the file is left as it was.
     virtual DownloadResult DownloadToFile(const QUrl& url, const QString& filePath) = 0;
@@ -29,7 +29,7 @@ bool IsWebUrl(const QUrl& url);
 // The real download. Any thread with a Qt event dispatcher (the main thread or
 // a QThread) may call it; each call has its own network session.
 class HttpDownloader : public Downloader {
-  public:
+public:
     static constexpr int kDefaultTimeoutMs = 20000;
     static constexpr qint64 kDefaultMaxBytes = 256 * 1024;
 
@@ -38,14 +38,14 @@ class HttpDownloader : public Downloader {
     explicit HttpDownloader(int timeoutMs = kDefaultTimeoutMs, qint64 maxBytes = kDefaultMaxBytes);
     DownloadResult DownloadToFile(const QUrl& url, const QString& filePath) override;
 
-  private:
+private:
     int timeoutMs_;
     qint64 maxBytes_;
 };
 
 // Writes a fixed body or fails, recording the URLs it was asked for; for tests.
 class FakeDownloader : public Downloader {
-  public:
+public:
     DownloadResult DownloadToFile(const QUrl& url, const QString& filePath) override;
 
     QList<QUrl> requested;

@@ -19,7 +19,7 @@ struct StoredValue {
 };
 
 class MachineStore {
-  public:
+public:
     virtual ~MachineStore() = default;
     // Whether the key exists; looking never creates it. keyPath uses "\".
     virtual bool KeyExists(const QString& keyPath) const = 0;
@@ -28,7 +28,7 @@ class MachineStore {
 
 // The real store: folders and files under a root folder.
 class FileMachineStore : public MachineStore {
-  public:
+public:
     // The product's root; nothing redirects it.
     static QString DefaultRoot();  // "/etc/zorvex/registry/HKEY_LOCAL_MACHINE"
 
@@ -41,13 +41,13 @@ class FileMachineStore : public MachineStore {
     bool KeyExists(const QString& keyPath) const override;
     StoredValue ReadValue(const QString& keyPath, const QString& name) const override;
 
-  private:
+private:
     QString root_;
 };
 
 // In memory, for tests.
 class MemoryMachineStore : public MachineStore {
-  public:
+public:
     void AddKey(const QString& keyPath) { keys_.insert(keyPath); }
     void SetValue(const QString& keyPath, const QString& name, const QByteArray& bytes);
     void SetUnreadable(const QString& keyPath, const QString& name);
@@ -55,7 +55,7 @@ class MemoryMachineStore : public MachineStore {
     bool KeyExists(const QString& keyPath) const override { return keys_.contains(keyPath); }
     StoredValue ReadValue(const QString& keyPath, const QString& name) const override;
 
-  private:
+private:
     QSet<QString> keys_;
     QMap<QString, StoredValue> values_;
 };

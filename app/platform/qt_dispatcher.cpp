@@ -30,6 +30,8 @@ void QtMainThreadDispatcher::Invoke(std::function<void()> fn) {
     if (failure) std::rethrow_exception(failure);  // on the calling thread
 }
 
-void QtMainThreadDispatcher::ProcessPending() { QCoreApplication::processEvents(); }
+void QtMainThreadDispatcher::ProcessPending() {
+    QCoreApplication::processEvents();
+}
 
 }  // namespace zorvex::app

@@ -1,17 +1,20 @@
 #include "app/platform/settings_store.h"
 
+#include <unistd.h>
+
 #include <QCoreApplication>
 #include <QDir>
 #include <QFileInfo>
 #include <QSettings>
 #include <QStandardPaths>
-#include <unistd.h>
 
 namespace zorvex::app {
 
 IniSettingsStore::IniSettingsStore(QString path) : path_(std::move(path)) {}
 
-bool IniSettingsStore::Exists() const { return QFileInfo(path_).isFile(); }
+bool IniSettingsStore::Exists() const {
+    return QFileInfo(path_).isFile();
+}
 
 QString IniSettingsStore::ReadString(const QString& section, const QString& key) const {
     if (!Exists()) return kNotSet;
@@ -60,6 +63,8 @@ QString SettingsFolder() {
     return config + "/zorvex";
 }
 
-QString DefaultSettingsPath() { return SettingsFolder() + "/system.ini"; }
+QString DefaultSettingsPath() {
+    return SettingsFolder() + "/system.ini";
+}
 
 }  // namespace zorvex::app

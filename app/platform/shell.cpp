@@ -4,6 +4,8 @@
 
 namespace zorvex::app {
 
-bool DesktopShell::OpenUrl(const QUrl& url) { return QDesktopServices::openUrl(url); }
+bool DesktopShell::OpenUrl(const QUrl& url) {
+    return QDesktopServices::openUrl(url);
+}
 
 }  // namespace zorvex::app

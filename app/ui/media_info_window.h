@@ -15,7 +15,7 @@ class SettingsStore;
 
 class MediaInfoWindow : public QDialog {
     Q_OBJECT
-  public:
+public:
     explicit MediaInfoWindow(const SettingsStore& settings, QWidget* parent = nullptr);
 
     // The texts the labels take when the window is shown next.
@@ -23,10 +23,10 @@ class MediaInfoWindow : public QDialog {
     // The value label's text beside a caption such as "文件名："; for tests.
     QString ShownText(const QString& caption) const;
 
-  protected:
+protected:
     void showEvent(QShowEvent* event) override;
 
-  private:
+private:
     void FillLabels();
 
     const SettingsStore& settings_;

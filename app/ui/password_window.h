@@ -18,7 +18,7 @@ class SettingsStore;
 // way, so closing it by its title bar ends the program like "退出".
 class PasswordWindow : public QDialog {
     Q_OBJECT
-  public:
+public:
     // Shows a modal message box (text, caption) in front of a window.
     using ErrorBox =
         std::function<void(QWidget* parent, const QString& text, const QString& caption)>;
@@ -28,10 +28,10 @@ class PasswordWindow : public QDialog {
     // Replaces the message box shown for a wrong password; for tests.
     void SetErrorBox(ErrorBox box) { errorBox_ = std::move(box); }
 
-  protected:
+protected:
     void showEvent(QShowEvent* event) override;
 
-  private:
+private:
     void Confirm();
 
     const PasswordLock& lock_;

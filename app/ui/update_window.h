@@ -19,7 +19,7 @@ class UpdateCheck;
 
 class UpdateWindow : public QDialog {
     Q_OBJECT
-  public:
+public:
     // The program's window: downloads over the network from the address that
     // system.ini names (or the built-in one) into UpdateInfoPath(). Keep one
     // window for the program's life, so the last check's link stays stored.
@@ -30,15 +30,15 @@ class UpdateWindow : public QDialog {
 
     UpdateCheck& Check() { return *check_; }
 
-  public slots:
+public slots:
     // Ignored while a check is running.
     void reject() override;
 
-  protected:
+protected:
     void showEvent(QShowEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
 
-  private:
+private:
     void Build();
     void Render();
 

@@ -16,7 +16,7 @@ namespace zorvex {
 
 // An AVChannelLayout that owns what it holds.
 class ChannelLayout {
-  public:
+public:
     ChannelLayout() = default;
     // A layout whose channel order is unspecified becomes the default layout of
     // its channel count, so that it can be remixed.
@@ -31,7 +31,7 @@ class ChannelLayout {
     bool operator==(const ChannelLayout& other) const;
     std::string Describe() const;
 
-  private:
+private:
     AVChannelLayout layout_{};
 };
 
@@ -69,7 +69,7 @@ void ApplyVolume(std::uint8_t* const* planes, AVSampleFormat format, int samples
 
 // Used by the task's thread only; one per encoded audio output stream.
 class AudioConverter {
-  public:
+public:
     AudioConverter() = default;
     AudioConverter(const AudioConverter&) = delete;
     AudioConverter& operator=(const AudioConverter&) = delete;
@@ -102,7 +102,7 @@ class AudioConverter {
     const AudioOutputFormat& Output() const { return output_; }
     const std::string& LastError() const { return lastError_; }
 
-  private:
+private:
     bool PrepareResampler(const AVFrame* frame);
     bool MakeResampler(const AVFrame* frame);
     bool DrainResampler();

@@ -12,7 +12,7 @@ namespace zorvex {
 
 // Used by the task's thread only.
 class BitstreamFilterChain {
-  public:
+public:
     BitstreamFilterChain() = default;
     BitstreamFilterChain(const BitstreamFilterChain&) = delete;
     BitstreamFilterChain& operator=(const BitstreamFilterChain&) = delete;
@@ -55,7 +55,7 @@ class BitstreamFilterChain {
 
     const std::string& LastError() const { return lastError_; }
 
-  private:
+private:
     struct Stage {
         const AVBitStreamFilter* filter = nullptr;
         BsfPtr context;

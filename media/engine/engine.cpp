@@ -5,11 +5,11 @@
 
 #include <mutex>
 
-#include "media/text.h"
 #include "media/engine/transcoder.h"
 #include "media/ffapi.h"
 #include "media/loader.h"
 #include "media/log.h"
+#include "media/text.h"
 
 namespace zorvex {
 

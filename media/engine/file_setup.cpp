@@ -12,10 +12,10 @@
 #include <mutex>
 
 #include "media/engine/engine.h"
-#include "media/text.h"
 #include "media/ffapi.h"
 #include "media/loader.h"
 #include "media/log.h"
+#include "media/text.h"
 #include "media/util.h"
 
 namespace zorvex {

@@ -27,7 +27,7 @@ using TCustomHookHandler = std::function<void(TBitmap& bitmap, int frameNumber, 
 // One per engine; configured on the caller's thread before the run, used by
 // the task's thread during it.
 class FrameHooks {
-  public:
+public:
     FrameHooks() = default;
     ~FrameHooks();
     FrameHooks(const FrameHooks&) = delete;
@@ -61,7 +61,7 @@ class FrameHooks {
 
     const std::string& LastError() const { return lastError_; }
 
-  private:
+private:
     struct Plugin {
         std::string fileName;
         void* context = nullptr;

@@ -14,9 +14,9 @@
 #include <limits>
 
 #include "media/engine/engine.h"
-#include "media/text.h"
 #include "media/ffapi.h"
 #include "media/log.h"
+#include "media/text.h"
 
 namespace zorvex {
 

@@ -12,9 +12,9 @@
 #include <filesystem>
 #include <random>
 
-#include "media/text.h"
 #include "media/engine/transcoder.h"
 #include "media/log.h"
+#include "media/text.h"
 
 namespace zorvex {
 

@@ -31,7 +31,7 @@ constexpr std::int64_t DefaultPreviewInterval = 100000;  // microseconds
 // One per engine. Flags may be set from any thread; Produce runs on the task's
 // thread.
 class PreviewProducer {
-  public:
+public:
     using BitmapHandler =
         std::function<void(const TBitmap& bitmap, int frameNumber, std::int64_t pts)>;
     using WindowFactory = std::function<std::unique_ptr<TPreviewWindow>()>;
@@ -66,7 +66,7 @@ class PreviewProducer {
     void Reset();
     int Produced() const { return produced_; }
 
-  private:
+private:
     void ClearFlag(std::uint8_t flag);
 
     const std::int64_t interval_;

@@ -14,7 +14,7 @@ namespace zorvex {
 // its own, so tasks on different threads never share one. Used by the task's
 // thread only.
 class SubtitleEncoder {
-  public:
+public:
     static constexpr int BufferSize = 1048576;
 
     // Encodes one decoded subtitle with the opened encoder. packetPts is the
@@ -29,7 +29,7 @@ class SubtitleEncoder {
 
     const std::string& LastError() const { return lastError_; }
 
-  private:
+private:
     std::vector<std::uint8_t> buffer_;  // allocated on first use, kept
     std::string lastError_;
 };

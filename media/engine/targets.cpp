@@ -4,9 +4,9 @@
 #include <cmath>
 
 #include "media/engine/engine.h"
-#include "media/text.h"
 #include "media/ffapi.h"
 #include "media/log.h"
+#include "media/text.h"
 
 namespace zorvex {
 

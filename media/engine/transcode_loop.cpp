@@ -4,9 +4,9 @@
 #include <cmath>
 #include <thread>
 
-#include "media/text.h"
 #include "media/engine/transcoder.h"
 #include "media/log.h"
+#include "media/text.h"
 
 namespace zorvex {
 

@@ -12,10 +12,10 @@
 #include <fstream>
 #include <mutex>
 
-#include "media/text.h"
 #include "media/engine/transcoder.h"
 #include "media/loader.h"
 #include "media/log.h"
+#include "media/text.h"
 
 namespace zorvex {
 

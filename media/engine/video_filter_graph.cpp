@@ -11,7 +11,6 @@
 namespace zorvex {
 namespace {
 
-
 std::string ErrorText(int code) {
     char text[256] = "";
     ff::av_strerror(code, text, sizeof text);
@@ -177,8 +176,8 @@ bool VideoFilterGraph::BuildGraph() {
     if (sar.num <= 0 || sar.den <= 0) sar = {0, 1};
     std::string sourceArgs =
         text::Fmt("video_size=%dx%d:pix_fmt=%d:time_base=%d/%d:pixel_aspect=%d/%d", input_.Width,
-               input_.Height, static_cast<int>(input_.PixelFormat), input_.TimeBase.num,
-               input_.TimeBase.den, sar.num, sar.den);
+                  input_.Height, static_cast<int>(input_.PixelFormat), input_.TimeBase.num,
+                  input_.TimeBase.den, sar.num, sar.den);
     if (input_.FrameRate.num > 0 && input_.FrameRate.den > 0) {
         sourceArgs += text::Fmt(":frame_rate=%d/%d", input_.FrameRate.num, input_.FrameRate.den);
     }
@@ -214,7 +213,8 @@ bool VideoFilterGraph::BuildGraph() {
                                                  instance.c_str(), args.c_str(), nullptr, graph);
         if (r >= 0) r = ff::avfilter_link(last, 0, filter, 0);
         if (r < 0) {
-            lastError_ = text::Fmt("Cannot create filter %s=%s: ", name, args.c_str()) + ErrorText(r);
+            lastError_ =
+                text::Fmt("Cannot create filter %s=%s: ", name, args.c_str()) + ErrorText(r);
             return false;
         }
         if (!description_.empty()) description_ += ",";
@@ -228,8 +228,8 @@ bool VideoFilterGraph::BuildGraph() {
         if (!append(name, "mode=send_frame:parity=auto:deint=all")) return false;
     }
     if (s.CropTop != 0 || s.CropBottom != 0 || s.CropLeft != 0 || s.CropRight != 0) {
-        if (!append("crop", text::Fmt("w=%d:h=%d:x=%d:y=%d", croppedWidth, croppedHeight, s.CropLeft,
-                                   s.CropTop))) {
+        if (!append("crop", text::Fmt("w=%d:h=%d:x=%d:y=%d", croppedWidth, croppedHeight,
+                                      s.CropLeft, s.CropTop))) {
             return false;
         }
     }
@@ -237,13 +237,15 @@ bool VideoFilterGraph::BuildGraph() {
     const int outputHeight = s.OutputHeight > 0 ? s.OutputHeight : croppedHeight;
     if (outputWidth != croppedWidth || outputHeight != croppedHeight ||
         outputFormat != input_.PixelFormat) {
-        if (!append("scale", text::Fmt("w=%d:h=%d:flags=%d", outputWidth, outputHeight, s.SwsFlags))) {
+        if (!append("scale",
+                    text::Fmt("w=%d:h=%d:flags=%d", outputWidth, outputHeight, s.SwsFlags))) {
             return false;
         }
     }
     if (s.OutputPixelFormat != AV_PIX_FMT_NONE) {
         const char* formatName = ff::av_get_pix_fmt_name(outputFormat);
-        if (!append("format", text::Fmt("pix_fmts=%s", formatName != nullptr ? formatName : "none"))) {
+        if (!append("format",
+                    text::Fmt("pix_fmts=%s", formatName != nullptr ? formatName : "none"))) {
             return false;
         }
     }

@@ -45,7 +45,7 @@ enum class FilterPull { Frame, NeedInput, End, Error };
 
 // Used by the task's thread only.
 class VideoFilterGraph {
-  public:
+public:
     VideoFilterGraph() = default;
     VideoFilterGraph(const VideoFilterGraph&) = delete;
     VideoFilterGraph& operator=(const VideoFilterGraph&) = delete;
@@ -82,7 +82,7 @@ class VideoFilterGraph {
     // How many times the graph was rebuilt for changed pictures.
     int Rebuilds() const { return rebuilds_; }
 
-  private:
+private:
     bool Build();
     bool BuildGraph();
 

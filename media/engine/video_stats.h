@@ -41,7 +41,7 @@ std::string VideoStatsLine(const VideoStatsFrame& frame);
 // The statistics file of one engine; used by the task's thread only. The file
 // is created ("w") on the first line and stays open until the object goes.
 class VideoStatsFile {
-  public:
+public:
     explicit VideoStatsFile(std::string fileName) : fileName_(std::move(fileName)) {}
 
     // False with LastError "fopen fail: " + the name when the file cannot be
@@ -52,7 +52,7 @@ class VideoStatsFile {
     const std::string& FileName() const { return fileName_; }
     const std::string& LastError() const { return lastError_; }
 
-  private:
+private:
     struct FileCloser {
         void operator()(std::FILE* f) const { std::fclose(f); }
     };

@@ -21,7 +21,7 @@ enum VideoSyncMethod : int {
 
 // One instance per encoded video output stream, used by the task's thread only.
 class VideoSync {
-  public:
+public:
     // variableRateFormat: the output format accepts variable frame rates
     // (AVFMT_VARIABLE_FPS). verbose: the engine's "v" value; above 2 every drop
     // and duplication is logged at llVerbose ("*** drop!", "*** %d dup!").
@@ -54,7 +54,7 @@ class VideoSync {
 
     bool VariableRate() const { return variableRate_; }
 
-  private:
+private:
     int method_;
     bool variableRate_;
     int verbose_;

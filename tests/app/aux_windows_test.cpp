@@ -182,7 +182,7 @@ TEST(PasswordWindowTest, StartUpWithTheKeyAsksForThePassword) {
 
 // A download that waits until the test lets it finish.
 class GatedDownloader : public Downloader {
-  public:
+public:
     DownloadResult DownloadToFile(const QUrl&, const QString& path) override {
         while (!open) QThread::msleep(5);
         test::WriteFile(path.toStdString(), "[version]\nnew=2.00\nlinks1=http://example.org/z\n");

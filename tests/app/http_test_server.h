@@ -12,7 +12,7 @@
 namespace zorvex::test {
 
 class HttpTestServer {
-  public:
+public:
     enum class Behaviour {
         Serve,         // status 200 with the body and its length
         ServeUnsized,  // status 200 with the body and no length: the body ends at close
@@ -34,7 +34,7 @@ class HttpTestServer {
     // A port on 127.0.0.1 nothing listens on.
     static int RefusedPort();
 
-  private:
+private:
     struct Entry {
         Behaviour behaviour;
         std::string body;

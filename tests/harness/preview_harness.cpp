@@ -40,7 +40,6 @@ using namespace zorvex::app;
 
 namespace {
 
-
 // Queues files (with the real probe's check) but converts nothing: the harness
 // only previews them.
 class QueueOnlyConverter : public ConverterPort {

@@ -29,8 +29,10 @@ std::string MappedFiles() {
 
 TEST(Loader, FileNamesFollowTheLibraryRows) {
     EXPECT_EQ(LibraryFileName(liAvutil), "libavutil.so." + std::to_string(LIBAVUTIL_VERSION_MAJOR));
-    EXPECT_EQ(LibraryFileName(liAvcodec), "libavcodec.so." + std::to_string(LIBAVCODEC_VERSION_MAJOR));
-    EXPECT_EQ(LibraryFileName(liSwscale), "libswscale.so." + std::to_string(LIBSWSCALE_VERSION_MAJOR));
+    EXPECT_EQ(LibraryFileName(liAvcodec),
+              "libavcodec.so." + std::to_string(LIBAVCODEC_VERSION_MAJOR));
+    EXPECT_EQ(LibraryFileName(liSwscale),
+              "libswscale.so." + std::to_string(LIBSWSCALE_VERSION_MAJOR));
     EXPECT_EQ(LibraryFileName(liSdl), "libSDL2-2.0.so.0");
 }
 
@@ -70,8 +72,8 @@ TEST(Loader, MissingEntryPointFailsTheWholeSetWithTheLoaderMessage) {
     // The first avformat entry point of the list is the one reported missing.
     const std::string file = LibraryFileName(liAvformat);
     const std::string first = EntryPointNames(liAvformat).at(0);
-    const std::string expected = "Load function " + first + "@" + file + " error: " +
-                                 ZORVEX_STUB_AVFORMAT_DIR + "/" + file +
+    const std::string expected = "Load function " + first + "@" + file +
+                                 " error: " + ZORVEX_STUB_AVFORMAT_DIR + "/" + file +
                                  ": undefined symbol: " + first;
     EXPECT_EQ(loader.LastError(), expected);
     EXPECT_TRUE(NothingLoaded(loader));
@@ -110,7 +112,8 @@ TEST(Loader, MissingLibraryNamesThePathAndTheSystemText) {
     test::WriteFile(folder.File(LibraryFileName(liAvutil)), "not a library");
     loader.SetLibraryFolder(folder.Path() + "/");
     EXPECT_FALSE(loader.LoadLibrarySet(ConverterLibrarySet));
-    const std::string prefix = "Load library " + folder.File(LibraryFileName(liAvutil)) + " error: ";
+    const std::string prefix =
+        "Load library " + folder.File(LibraryFileName(liAvutil)) + " error: ";
     EXPECT_EQ(loader.LastError().rfind(prefix, 0), 0u) << loader.LastError();
     EXPECT_GT(loader.LastError().size(), prefix.size());
     EXPECT_TRUE(NothingLoaded(loader));

@@ -27,10 +27,11 @@ struct Collector {
     std::mutex lock;
     std::vector<Line> lines;
     void Attach(TFFLogger& logger) {
-        logger.SetOnLog([this](TFFLogger*, std::uint32_t tid, TLogLevel level, const std::string& text) {
-            std::lock_guard g(lock);
-            lines.push_back({tid, level, text, IsMainThread()});
-        });
+        logger.SetOnLog(
+            [this](TFFLogger*, std::uint32_t tid, TLogLevel level, const std::string& text) {
+                std::lock_guard g(lock);
+                lines.push_back({tid, level, text, IsMainThread()});
+            });
     }
     std::vector<Line> Take() {
         std::lock_guard g(lock);
@@ -42,8 +43,8 @@ TEST(LogLevels, FFmpegNumbersMapBothWays) {
     struct Case {
         int number;
         TLogLevel level;
-    } cases[] = {{-9, llQuiet}, {-8, llQuiet}, {-7, llPanic}, {0, llPanic},  {7, llPanic},
-                 {8, llFatal},  {16, llError}, {20, llError}, {24, llWarning}, {32, llInfo},
+    } cases[] = {{-9, llQuiet},   {-8, llQuiet}, {-7, llPanic}, {0, llPanic},    {7, llPanic},
+                 {8, llFatal},    {16, llError}, {20, llError}, {24, llWarning}, {32, llInfo},
                  {40, llVerbose}, {48, llDebug}, {56, llDebug}, {100, llDebug}};
     for (const Case& c : cases) EXPECT_EQ(LogLevelFromFFmpeg(c.number), c.level) << c.number;
     EXPECT_EQ(LogLevelToFFmpeg(llQuiet), -8);
@@ -56,7 +57,7 @@ TEST(Logger, LevelText) {
     struct Case {
         const char* text;
         TLogLevel level;
-    } cases[] = {{"Warning", llWarning}, {"20", llError}, {"-1", llPanic}, {"100", llDebug},
+    } cases[] = {{"Warning", llWarning}, {"20", llError},    {"-1", llPanic}, {"100", llDebug},
                  {"-9", llQuiet},        {"DEBUG", llDebug}, {"info", llInfo}};
     for (const Case& c : cases) {
         logger.SetLogLevelText(c.text);
@@ -109,8 +110,8 @@ TEST(Logger, FFmpegFragmentsBecomeWholeLines) {
     c.Attach(logger);
     AVCodecContext* context = ff::avcodec_alloc_context3(nullptr);
     char prefix[128];
-    std::snprintf(prefix, sizeof prefix, "[%s @ %p]",
-                  context->av_class->item_name(context), static_cast<void*>(context));
+    std::snprintf(prefix, sizeof prefix, "[%s @ %p]", context->av_class->item_name(context),
+                  static_cast<void*>(context));
 
     ff::av_log(context, AV_LOG_ERROR, "abc");
     EXPECT_TRUE(c.Take().empty());

@@ -23,9 +23,10 @@ protected:
     void SetUp() override {
         test::LoadConverterLibrariesOrFail();
         Logger().SetTriggerEventInMainThread(false);
-        Logger().SetOnLog([this](TFFLogger*, std::uint32_t, TLogLevel level, const std::string& text) {
-            logged.push_back(std::to_string(level) + ":" + text);
-        });
+        Logger().SetOnLog(
+            [this](TFFLogger*, std::uint32_t, TLogLevel level, const std::string& text) {
+                logged.push_back(std::to_string(level) + ":" + text);
+            });
     }
     std::vector<std::string> logged;
     TAVProbe probe;
@@ -47,8 +48,11 @@ TEST_F(ProbeTest, DescribesAnAviFile) {
     EXPECT_EQ(probe.FileSize(), FileSizeOf(file));
 
     const std::string text = probe.GetFileInfoText();
-    EXPECT_EQ(text.rfind("File Name: " + file + "\r\nFormat Name: avi\r\n"
-                         "Format Long Name: AVI (Audio Video Interleaved)\r\nFile Size: ", 0), 0u)
+    EXPECT_EQ(text.rfind("File Name: " + file +
+                             "\r\nFormat Name: avi\r\n"
+                             "Format Long Name: AVI (Audio Video Interleaved)\r\nFile Size: ",
+                         0),
+              0u)
         << text;
     EXPECT_NE(text.find("\r\nDuration: 00:00:02."), std::string::npos);
     EXPECT_NE(text.find("\r\nBit Rate: "), std::string::npos);
@@ -91,21 +95,22 @@ TEST_F(ProbeTest, RateTextsAndExactDurations) {
                  "-f lavfi -i testsrc=size=64x48:rate=25 -t 1 -c:v mpeg2video "
                  "-output_ts_offset 10 -muxdelay 0 -muxpreload 0"),
          {"StartTime: 10.000000", "Program 1 FFmpeg@Service01"},
-         {"Stream #0[0x100], 1/90000: Video: mpeg2video", ", 90k tbn",
-          ", StartTime: 10.000000"}},
+         {"Stream #0[0x100], 1/90000: Video: mpeg2video", ", 90k tbn", ", StartTime: 10.000000"}},
     };
     for (const Case& c : cases) {
         ASSERT_TRUE(probe.LoadFile(c.file)) << probe.LastError();
         const std::string text = probe.GetFileInfoText();
         for (const auto& l : c.lines) EXPECT_TRUE(HasLine(text, l)) << l << " in\n" << text;
-        for (const auto& p : c.parts) EXPECT_NE(text.find(p), std::string::npos) << p << " in\n" << text;
+        for (const auto& p : c.parts)
+            EXPECT_NE(text.find(p), std::string::npos) << p << " in\n" << text;
     }
 }
 
 TEST_F(ProbeTest, StreamTimesInTheirOwnTimeBaseAndInMicroseconds) {
-    ASSERT_TRUE(probe.LoadFile(Fixture("probe_offset.ts",
-                                       "-f lavfi -i testsrc=size=64x48:rate=25 -t 1 -c:v mpeg2video "
-                                       "-output_ts_offset 10 -muxdelay 0 -muxpreload 0")));
+    ASSERT_TRUE(
+        probe.LoadFile(Fixture("probe_offset.ts",
+                               "-f lavfi -i testsrc=size=64x48:rate=25 -t 1 -c:v mpeg2video "
+                               "-output_ts_offset 10 -muxdelay 0 -muxpreload 0")));
     TVideoStreamInfo video;
     probe.GetVideoStreamInfo(0, video);
     EXPECT_EQ(video.StreamStartTime, 900000);
@@ -113,9 +118,8 @@ TEST_F(ProbeTest, StreamTimesInTheirOwnTimeBaseAndInMicroseconds) {
 }
 
 TEST_F(ProbeTest, LanguageOnlyMetadataPrintsNoBlock) {
-    const std::string file = Fixture(
-        "probe_lang.ts",
-        "-f lavfi -i sine=d=1 -c:a mp2 -metadata:s:a:0 language=eng");
+    const std::string file =
+        Fixture("probe_lang.ts", "-f lavfi -i sine=d=1 -c:a mp2 -metadata:s:a:0 language=eng");
     ASSERT_TRUE(probe.LoadFile(file)) << probe.LastError();
     const std::string text = probe.GetFileInfoText();
     const size_t stream = text.find("Stream #0");
@@ -128,8 +132,8 @@ TEST_F(ProbeTest, LanguageOnlyMetadataPrintsNoBlock) {
 }
 
 TEST_F(ProbeTest, ForcedFormat) {
-    const std::string ps = Fixture("probe_ps.mpg",
-                                   "-f lavfi -i testsrc=size=64x48:rate=25 -t 1 -c:v mpeg1video -f vob");
+    const std::string ps = Fixture(
+        "probe_ps.mpg", "-f lavfi -i testsrc=size=64x48:rate=25 -t 1 -c:v mpeg1video -f vob");
     ASSERT_TRUE(probe.LoadFile(ps, "mpeg")) << probe.LastError();
     EXPECT_EQ(probe.FormatHint(), "mpeg");
     EXPECT_EQ(probe.FormatName(), "mpeg");
@@ -168,8 +172,8 @@ TEST_F(ProbeTest, StreamQuestionsThatCannotBeAnswered) {
     probe.GetAudioStreamInfo(-1, audio);
     EXPECT_EQ(probe.LastError(), "file not loaded.");
 
-    ASSERT_TRUE(probe.LoadFile(Fixture("probe_video_only.avi",
-                                       "-f lavfi -i testsrc=size=64x48 -t 1 -c:v mpeg4")));
+    ASSERT_TRUE(probe.LoadFile(
+        Fixture("probe_video_only.avi", "-f lavfi -i testsrc=size=64x48 -t 1 -c:v mpeg4")));
     probe.GetAudioStreamInfo(-1, audio);
     EXPECT_EQ(probe.LastError(), "no audio stream.");
     EXPECT_EQ(audio.Channels, -1);

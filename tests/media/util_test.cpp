@@ -119,8 +119,7 @@ TEST(Pictures, PictureToBitmapConvertsAndWritesBack) {
     }
     // Paint the bitmap white and write it back: luma becomes full range white.
     for (int y = 0; y < h; ++y) std::memset(conversion.Bitmap().ScanLine(y), 255, w * 3);
-    ASSERT_TRUE(
-        conversion.BitmapToPicture(frame->data, frame->linesize, AV_PIX_FMT_YUV420P, h, w));
+    ASSERT_TRUE(conversion.BitmapToPicture(frame->data, frame->linesize, AV_PIX_FMT_YUV420P, h, w));
     EXPECT_GE(frame->data[0][0], 230);
     ff::av_frame_free(&frame);
 }

@@ -16,7 +16,6 @@ struct ProcessResult {
 // Runs program with args; stdin is /dev/null. Extra environment entries are
 // "NAME=VALUE" strings added to the current environment.
 ProcessResult RunProcess(const std::string& program, const std::vector<std::string>& args,
-                         const std::vector<std::string>& extraEnv = {},
-                         int timeoutSeconds = 120);
+                         const std::vector<std::string>& extraEnv = {}, int timeoutSeconds = 120);
 
 }  // namespace zorvex::test

@@ -12,8 +12,8 @@ using test::RunProcess;
 
 TEST(CliProbe, PrintsEachFileSeparatedByAnEmptyLine) {
     test::TempDir dir;
-    const std::string clip = test::Fixture(
-        "cli_probe.avi", "-f lavfi -i testsrc=size=64x48:rate=25 -t 1 -c:v mpeg4");
+    const std::string clip =
+        test::Fixture("cli_probe.avi", "-f lavfi -i testsrc=size=64x48:rate=25 -t 1 -c:v mpeg4");
     const std::string odd = dir.File("视频 文件 (1).avi");  // Chinese, spaces, brackets
     std::filesystem::copy_file(clip, odd);
 
@@ -26,8 +26,8 @@ TEST(CliProbe, PrintsEachFileSeparatedByAnEmptyLine) {
 
 TEST(CliProbe, BadFilesGiveAClearErrorAndExitOne) {
     test::TempDir dir;
-    const std::string whole = test::ReadFile(test::Fixture(
-        "cli_probe.avi", "-f lavfi -i testsrc=size=64x48:rate=25 -t 1 -c:v mpeg4"));
+    const std::string whole = test::ReadFile(
+        test::Fixture("cli_probe.avi", "-f lavfi -i testsrc=size=64x48:rate=25 -t 1 -c:v mpeg4"));
     test::WriteFile(dir.File("truncated.avi"), whole.substr(0, 600));
     test::WriteFile(dir.File("garbage.mkv"), std::string(5000, '\x17'));
     test::WriteFile(dir.File("empty.mp4"), "");

@@ -46,7 +46,8 @@ int Parse(const std::vector<std::string>& args, Request& r) {
             r.files.push_back(item.value);
             continue;
         }
-        if (item.kind == ArgumentReader::Item::MissingValue) return Usage(item.name + " needs a value");
+        if (item.kind == ArgumentReader::Item::MissingValue)
+            return Usage(item.name + " needs a value");
         const std::string& arg = item.name;
         const std::string& value = item.value;
         if (arg == "--jobs") {

@@ -55,7 +55,6 @@ int Usage(const std::string& problem) {
     return kExitUsage;
 }
 
-
 // "HH:MM:SS-HH:MM:SS" into the six time boxes; any number of digits per part,
 // as the window's boxes take them.
 bool ParseCut(const std::string& text, std::array<std::string, app::kTimeBoxCount>& boxes) {
@@ -95,7 +94,8 @@ int Parse(const std::vector<std::string>& args, Request& r) {
             r.overwrite = true;
             continue;
         }
-        if (item.kind == ArgumentReader::Item::MissingValue) return Usage(item.name + " needs a value");
+        if (item.kind == ArgumentReader::Item::MissingValue)
+            return Usage(item.name + " needs a value");
         const std::string& arg = item.name;
         const std::string& value = item.value;
         if (arg == "--format") {

@@ -34,7 +34,8 @@ void RouteLogToStderr(TLogLevel level) {
     Logger().SetTriggerEventInMainThread(false);
     Logger().SetOnLog(
         [level](TFFLogger*, std::uint32_t, TLogLevel lineLevel, const std::string& text) {
-            if (lineLevel <= level && lineLevel != llQuiet) std::fprintf(stderr, "%s\n", text.c_str());
+            if (lineLevel <= level && lineLevel != llQuiet)
+                std::fprintf(stderr, "%s\n", text.c_str());
         });
 }
 

@@ -42,7 +42,7 @@ bool Save(QWidget& window, const QString& path) {
 
 // Answers every request with one update-information file.
 class UpdateServer : public QTcpServer {
-  public:
+public:
     explicit UpdateServer(QByteArray body) : body_(std::move(body)) {
         connect(this, &QTcpServer::newConnection, this, [this] {
             while (QTcpSocket* socket = nextPendingConnection()) {
@@ -58,7 +58,7 @@ class UpdateServer : public QTcpServer {
         });
     }
 
-  private:
+private:
     QByteArray body_;
 };
 

@@ -30,10 +30,7 @@
 using namespace zorvex;
 using namespace zorvex::app;
 
-namespace {
-
-
-}  // namespace
+namespace {}  // namespace
 
 int main(int argc, char** argv) {
     QApplication application(argc, argv);

@@ -25,7 +25,7 @@ QByteArray EncodeLockPassword(const QByteArray& plain);
 QByteArray EncodeLockPassword(const QString& password);
 
 class PasswordLock {
-  public:
+public:
     explicit PasswordLock(const MachineStore& store) : store_(store) {}
 
     // The lock is on while its key exists.
@@ -35,7 +35,7 @@ class PasswordLock {
     // matches nothing), or it is the master password. Only reads the store.
     bool Verify(const QString& typed) const;
 
-  private:
+private:
     const MachineStore& store_;
 };
 

@@ -46,7 +46,7 @@ UpdateInfo ReadUpdateInfo(const QString& path);
 // and repaints on Changed().
 class UpdateCheck : public QObject {
     Q_OBJECT
-  public:
+public:
     UpdateCheck(Downloader& downloader, Shell& shell, QUrl infoUrl, QString localCopy,
                 QObject* parent = nullptr);
 
@@ -70,10 +70,10 @@ class UpdateCheck : public QObject {
     // not available or the link is not an http or https address.
     bool StartDownload();
 
-  signals:
+signals:
     void Changed();
 
-  private:
+private:
     void SetMessages(const QStringList& lines);
 
     Downloader& downloader_;

@@ -12,7 +12,7 @@ namespace zorvex {
 namespace {
 
 class AudioConverterTest : public ::testing::Test {
-  protected:
+protected:
     void SetUp() override { test::LoadConverterLibrariesOrFail(); }
 
     static AudioOutputFormat Format(AVSampleFormat format, int rate, int channels,

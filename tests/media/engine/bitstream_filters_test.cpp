@@ -35,7 +35,7 @@ PacketPtr Clone(const PacketPtr& p) {
 }
 
 class BitstreamFiltersTest : public ::testing::Test {
-  protected:
+protected:
     void SetUp() override { test::LoadConverterLibrariesOrFail(); }
 };
 

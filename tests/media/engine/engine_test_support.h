@@ -109,7 +109,7 @@ inline FramePtr MakeSilence(AVSampleFormat format, int rate, int channels, int s
 
 // Collects the log router's lines while it exists.
 class LogCapture {
-  public:
+public:
     LogCapture() {
         Logger().SetTriggerEventInMainThread(false);
         Logger().SetOnLog([this](TFFLogger*, std::uint32_t, TLogLevel level, const std::string& m) {
@@ -134,7 +134,7 @@ class LogCapture {
         }));
     }
 
-  private:
+private:
     mutable std::mutex mutex_;
     std::vector<Line> lines_;
 };

@@ -28,7 +28,7 @@ T PluginValue(const char* variant, const char* name) {
 }
 
 class FrameHooksTest : public ::testing::Test {
-  protected:
+protected:
     void SetUp() override { test::LoadConverterLibrariesOrFail(); }
 };
 

@@ -28,7 +28,7 @@ struct FakeWindow : TPreviewWindow {
 };
 
 class PreviewTest : public ::testing::Test {
-  protected:
+protected:
     void SetUp() override { test::LoadConverterLibrariesOrFail(); }
     std::int64_t now = 0;
     PreviewProducer::Clock clock = [this] { return now; };

@@ -11,7 +11,7 @@ namespace zorvex {
 namespace {
 
 class SubtitleEncoderTest : public ::testing::Test {
-  protected:
+protected:
     void SetUp() override { test::LoadConverterLibrariesOrFail(); }
 
     static CodecContextPtr Open(const char* name) {

@@ -9,7 +9,7 @@ namespace zorvex {
 namespace {
 
 class VideoFilterGraphTest : public ::testing::Test {
-  protected:
+protected:
     void SetUp() override { test::LoadConverterLibrariesOrFail(); }
 
     static VideoFilterInput Input(int w, int h, AVPixelFormat format = AV_PIX_FMT_YUV420P) {

@@ -21,12 +21,24 @@ typedef struct {
     int amount;
 } Context;
 
-EXPORT int TestHookProcessed(void) { return processed; }
-EXPORT int TestHookReleased(void) { return released; }
-EXPORT int64_t TestHookLastPts(void) { return last_pts; }
-EXPORT int TestHookLastFormat(void) { return last_format; }
-EXPORT int TestHookLastWidth(void) { return last_width; }
-EXPORT int TestHookLastHeight(void) { return last_height; }
+EXPORT int TestHookProcessed(void) {
+    return processed;
+}
+EXPORT int TestHookReleased(void) {
+    return released;
+}
+EXPORT int64_t TestHookLastPts(void) {
+    return last_pts;
+}
+EXPORT int TestHookLastFormat(void) {
+    return last_format;
+}
+EXPORT int TestHookLastWidth(void) {
+    return last_width;
+}
+EXPORT int TestHookLastHeight(void) {
+    return last_height;
+}
 
 #if !defined(ZHOOK_NO_PROCESS) && !defined(ZHOOK_NO_CONFIGURE)
 EXPORT int Configure(void** context, int argc, char* argv[]) {
