@@ -4,6 +4,9 @@
 # A last argument that does not start with -D names the one target to build.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
+# Clones in other folders share cached objects.
+export CCACHE_BASEDIR=${CCACHE_BASEDIR:-$root}
+export CCACHE_NOHASHDIR=${CCACHE_NOHASHDIR:-1}
 type=${1:-Release}
 dir=${2:-$root/build/$(echo "$type" | tr 'A-Z' 'a-z')}
 shift $(( $# < 2 ? $# : 2 ))
