@@ -73,7 +73,8 @@ bool SameFile(const struct stat& a, const struct stat& b) {
 
 // True when fd is still the file that path names.
 bool StillNamedBy(int fd, const std::string& path) {
-    struct stat opened {}, named {};
+    struct stat opened {
+    }, named{};
     return ::fstat(fd, &opened) == 0 && ::lstat(path.c_str(), &named) == 0 &&
            SameFile(opened, named);
 }
@@ -125,8 +126,8 @@ bool OutputReservation::Taken(const std::string& name, bool replaceExisting) con
 
 std::string OutputReservation::Reserve(const std::string& proposed, bool replaceExisting) {
     if (ResolveOutputDestination(proposed).kind == OutputDestination::kDirect) return proposed;
-    std::string name = UniqueOutputName(
-        proposed, [&](const std::string& n) { return Taken(n, replaceExisting); });
+    std::string name =
+        UniqueOutputName(proposed, [&](const std::string& n) { return Taken(n, replaceExisting); });
     for (std::string& n : NamesOf(name)) names_.insert(std::move(n));
     struct stat st {};
     if (::stat(name.c_str(), &st) == 0) files_.insert({st.st_dev, st.st_ino});
@@ -169,13 +170,13 @@ OutputDestination ResolveOutputDestination(const std::string& name) {
 
 std::string DestinationRefusal(const std::string& name, const OutputDestination& destination) {
     switch (destination.kind) {
-    case OutputDestination::kDirectory:
-        return text::Fmt("%s: is a folder; the output must be a file name", name.c_str());
-    case OutputDestination::kOther:
-        return text::Fmt("%s: cannot be written as an output (not a file, device or pipe)",
-                         name.c_str());
-    default:
-        return {};
+        case OutputDestination::kDirectory:
+            return text::Fmt("%s: is a folder; the output must be a file name", name.c_str());
+        case OutputDestination::kOther:
+            return text::Fmt("%s: cannot be written as an output (not a file, device or pipe)",
+                             name.c_str());
+        default:
+            return {};
     }
 }
 
@@ -183,8 +184,8 @@ bool IsTemporaryOutputName(const std::string& fileName) {
     const size_t endSize = std::strlen(kTemporaryEnd);
     const size_t markSize = std::strlen(kTemporaryMark);
     const size_t tail = markSize + kRandomDigits + endSize;
-    if (fileName.size() <= tail || fileName.compare(fileName.size() - endSize, endSize,
-                                                    kTemporaryEnd) != 0) {
+    if (fileName.size() <= tail ||
+        fileName.compare(fileName.size() - endSize, endSize, kTemporaryEnd) != 0) {
         return false;
     }
     const size_t mark = fileName.size() - tail;
