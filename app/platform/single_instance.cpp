@@ -22,7 +22,9 @@ constexpr char kTaken = 'k';
 
 QString DefaultInstanceSocket(const QString& programFolder) {
     const QString installation = QString::fromLatin1(
-        QCryptographicHash::hash(programFolder.toUtf8(), QCryptographicHash::Sha1).toHex().left(12));
+        QCryptographicHash::hash(programFolder.toUtf8(), QCryptographicHash::Sha1)
+            .toHex()
+            .left(12));
     const QString runtime = qEnvironmentVariable("XDG_RUNTIME_DIR");
     if (!runtime.isEmpty() && QFileInfo(runtime).isDir()) {
         return runtime + QStringLiteral("/zorvex-") + installation;

@@ -22,10 +22,10 @@ TEST(ProgramDataFolder, BesideTheProgramOrUnderItsPrefix) {
         const char* data;
         bool installed;
     } cases[] = {
-        {"build/app", "build/app", false},                 // the build tree
-        {"usr/bin", "usr/share/zorvex", true},             // cmake --install, the package
-        {"copied/bin", "copied/bin", false},               // its own skins win
-        {"bare/bin", "bare/bin", false},                   // nothing anywhere
+        {"build/app", "build/app", false},      // the build tree
+        {"usr/bin", "usr/share/zorvex", true},  // cmake --install, the package
+        {"copied/bin", "copied/bin", false},    // its own skins win
+        {"bare/bin", "bare/bin", false},        // nothing anywhere
     };
     for (const Case& c : cases) {
         const QString program = root + "/" + c.program;

@@ -56,7 +56,8 @@ TEST(SingleInstance, ASecondStartOfTheProgramHandsItsFilesToTheFirst) {
     EXPECT_EQ(second.exitStatus(), QProcess::NormalExit);
     EXPECT_EQ(second.exitCode(), 0) << second.readAllStandardError().toStdString();
     ASSERT_EQ(received.size(), 1);
-    EXPECT_EQ(received[0].join('|').toStdString(), (runtimeDir + "/clip one.mp4|/media/中文.mkv").toStdString());
+    EXPECT_EQ(received[0].join('|').toStdString(),
+              (runtimeDir + "/clip one.mp4|/media/中文.mkv").toStdString());
 
     // Another installation of the program has a socket of its own.
     EXPECT_NE(DefaultInstanceSocket(programFolder), DefaultInstanceSocket("/usr/bin"));

@@ -97,7 +97,8 @@ TEST_F(FromOutside, OpenedFilesAreAddedLikeSeveralInTheGivenOrder) {
     EXPECT_FALSE(bench.formats.cutOffered);
     EXPECT_EQ(bench.controller.SelectedRow(), 2);
     ASSERT_EQ(bench.ui.informs.size(), 1);
-    EXPECT_TRUE(bench.ui.informs[0].contains(Path("missing.avi"))) << bench.ui.informs[0].toStdString();
+    EXPECT_TRUE(bench.ui.informs[0].contains(Path("missing.avi")))
+        << bench.ui.informs[0].toStdString();
     EXPECT_TRUE(bench.ui.lastFilters.isEmpty()) << "no open dialog";
 }
 
@@ -118,7 +119,8 @@ TEST_F(FromOutside, FilesOpenedDuringAnAddOrABatchWaitForItsEnd) {
     bench.controller.OpenFiles({Touch("during1.avi")});
     bench.controller.OpenFiles({Touch("during2.avi")});
     EXPECT_EQ(bench.controller.RowCount(), 2);
-    EXPECT_EQ(bench.ui.informs.size(), 1) << "said once: " << bench.ui.informs.join(";").toStdString();
+    EXPECT_EQ(bench.ui.informs.size(), 1)
+        << "said once: " << bench.ui.informs.join(";").toStdString();
     bench.converter.FinishAll();
     RunEventLoop();
     EXPECT_EQ(Lines(Sources(bench).mid(2)), Lines({Path("during1.avi"), Path("during2.avi")}));
@@ -148,9 +150,8 @@ TEST_F(FromOutside, BatchEndNotifiesOnlyWhenTheWindowIsNotActive) {
         int remaining;
         bool visible;
     };
-    const std::vector<Step> expected = {
-        {0, 3, true},  {16, 3, true},  {25, 3, true},
-        {33, 2, true}, {66, 1, true}, {100, 0, true}, {0, 0, false}};
+    const std::vector<Step> expected = {{0, 3, true},  {16, 3, true},  {25, 3, true}, {33, 2, true},
+                                        {66, 1, true}, {100, 0, true}, {0, 0, false}};
     ASSERT_EQ(bench.launcher.updates.size(), expected.size());
     for (size_t i = 0; i < expected.size(); ++i) {
         const RecordingLauncherEntry::Update& u = bench.launcher.updates[i];
@@ -173,7 +174,8 @@ TEST_F(FromOutside, StoppedBatchNotifiesWhatWasStopped) {
     bench.controller.StartOrResume();
     bench.converter.End(0, true);
     bench.controller.StopBatch();
-    EXPECT_EQ(Lines(bench.notifier.shown), "转换已停止|1 个文件转换成功，0 个文件失败，1 个文件被停止");
+    EXPECT_EQ(Lines(bench.notifier.shown),
+              "转换已停止|1 个文件转换成功，0 个文件失败，1 个文件被停止");
     EXPECT_FALSE(bench.launcher.updates.back().visible);
 }
 

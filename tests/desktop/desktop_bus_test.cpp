@@ -75,12 +75,9 @@ protected:
             ASSERT_TRUE(desktop_.registerService("org.freedesktop.Notifications"));
         }
         ASSERT_TRUE(desktop_.connect(QString(), QString(), "com.canonical.Unity.LauncherEntry",
-                                     "Update", &dock,
-                                     SLOT(OnUpdate(QString, QVariantMap))));
+                                     "Update", &dock, SLOT(OnUpdate(QString, QVariantMap))));
     }
-    void TearDown() override {
-        QDBusConnection::disconnectFromBus("desktop");
-    }
+    void TearDown() override { QDBusConnection::disconnectFromBus("desktop"); }
     // Serves the event loop until done() or the time is up; then a little
     // longer, so a message that should not come has had its chance.
     template <typename Done>
