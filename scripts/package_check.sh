@@ -67,16 +67,18 @@ zorvex "$work/a.mp4" "$work/b.mkv" >"$work/first.log" 2>&1 &
 first=$!
 trap 'kill $first 2>/dev/null || true' EXIT
 visible() { xdotool search --onlyvisible --name '^选择转换格式$' 2>/dev/null | head -1; }
-wait_chooser() {  # the format chooser appears (for the files of the first start)
+wait_chooser() {  # the format chooser appears; $1 says for which files
     for _ in $(seq 1 300); do
         id=$(visible) && [[ -n $id ]] && { echo "$id"; return 0; }
         sleep 0.1
     done
-    echo "package check: no format chooser; program log:" >&2
+    echo "package check: no format chooser for $1; program log:" >&2
     cat "$work/first.log" >&2
+    ffmpeg -y -loglevel error -f x11grab -i "$DISPLAY" -frames:v 1 "$work/../zorvex-package-check.png" &&
+        echo "screen: $(dirname "$work")/zorvex-package-check.png" >&2
     return 1
 }
-chooser=$(wait_chooser)
+chooser=$(wait_chooser "the files of the first start")
 # A second start hands its file over and ends.
 timeout 20 zorvex "$work/c.avi" || { echo "package check: the second start did not hand over" >&2; exit 1; }
 kill -0 "$first"
@@ -88,10 +90,11 @@ for _ in $(seq 1 100); do
 done
 xdotool windowfocus --sync "$settings" key Return      # 确定: a.mp4 and b.mkv are queued
 sleep 1
-wait_chooser >/dev/null                                # again, for the handed-over c.avi
+wait_chooser "the handed-over file" >/dev/null
 DRIVE
+# On the X server (a test run may have chosen Qt's offscreen platform).
 HOME=$work/home XDG_CONFIG_HOME=$work/config XDG_RUNTIME_DIR=$work/run SDL_AUDIODRIVER=dummy \
-    xvfb-run -a -s "-screen 0 1280x1024x24" bash "$work/drive.sh" "$work"
+    QT_QPA_PLATFORM=xcb xvfb-run -a -s "-screen 0 1280x1024x24" bash "$work/drive.sh" "$work"
 [[ -f $work/config/zorvex/system.ini ]] || fail "system.ini is not in ~/.config/zorvex"
 [[ ! -e /usr/bin/system.ini ]] || fail "the installed program wrote into /usr/bin"
 
