@@ -115,16 +115,27 @@ TEST_F(FromOutside, FilesOpenedDuringAnAddOrABatchWaitForItsEnd) {
     EXPECT_EQ(Lines(Sources(bench)), Lines({Path("first.avi"), late}));
     EXPECT_EQ(bench.formats.shown, 2);
 
+    // The same during "添加一个视频文件".
+    const QString later = Touch("later.avi");
+    bench.formats.whileShown = [&] {
+        bench.formats.whileShown = nullptr;
+        bench.controller.OpenFiles({later});
+    };
+    bench.ui.files = {Touch("single.avi")};
+    bench.controller.AddOneFile();
+    RunEventLoop();
+    EXPECT_EQ(Lines(Sources(bench).mid(2)), Lines({Path("single.avi"), later}));
+
     bench.controller.StartOrResume();
     bench.controller.OpenFiles({Touch("during1.avi")});
     bench.controller.OpenFiles({Touch("during2.avi")});
-    EXPECT_EQ(bench.controller.RowCount(), 2);
+    EXPECT_EQ(bench.controller.RowCount(), 4);
     EXPECT_EQ(bench.ui.informs.size(), 1)
         << "said once: " << bench.ui.informs.join(";").toStdString();
     bench.converter.FinishAll();
     RunEventLoop();
-    EXPECT_EQ(Lines(Sources(bench).mid(2)), Lines({Path("during1.avi"), Path("during2.avi")}));
-    EXPECT_EQ(bench.formats.shown, 3);
+    EXPECT_EQ(Lines(Sources(bench).mid(4)), Lines({Path("during1.avi"), Path("during2.avi")}));
+    EXPECT_EQ(bench.formats.shown, 5);
 }
 
 TEST_F(FromOutside, BatchEndNotifiesOnlyWhenTheWindowIsNotActive) {

@@ -5,6 +5,7 @@
 #include <QUrl>
 #include <algorithm>
 #include <exception>
+#include <functional>
 #include <limits>
 
 #include "app/core/workbench/converter_port.h"
@@ -48,14 +49,21 @@ bool IsSourceFile(const QString& path) {
     return QFileInfo(path).isFile();
 }
 
-// Set while an add command runs: its modal windows let other requests in.
+// Set while an add command runs: its modal windows let other requests in,
+// which are taken up when it ends.
 class AddingGuard {
 public:
-    explicit AddingGuard(bool& flag) : flag_(flag) { flag_ = true; }
-    ~AddingGuard() { flag_ = false; }
+    AddingGuard(bool& flag, std::function<void()> atEnd) : flag_(flag), atEnd_(std::move(atEnd)) {
+        flag_ = true;
+    }
+    ~AddingGuard() {
+        flag_ = false;
+        atEnd_();
+    }
 
 private:
     bool& flag_;
+    std::function<void()> atEnd_;
 };
 
 }  // namespace
@@ -340,7 +348,7 @@ bool WorkbenchController::LibraryCheck() {
 
 void WorkbenchController::AddOneFile() {
     if (!commands_.add || adding_) return;
-    AddingGuard guard(adding_);
+    AddingGuard guard(adding_, [this] { ScheduleWaitingFiles(); });
     s_.formats.ResetPendingSettings();
     if (!LibraryCheck()) return;
     const QString path = s_.ui.ChooseSourceFile(OpenDialogNameFilters());
@@ -354,13 +362,11 @@ void WorkbenchController::AddOneFile() {
 void WorkbenchController::AddSeveralFiles() {
     if (!commands_.add || adding_) return;
     AddFiles({}, true);
-    ScheduleWaitingFiles();
 }
 
 void WorkbenchController::AddDroppedFiles(const QStringList& files) {
     if (!commands_.add || adding_ || files.isEmpty()) return;
     AddFiles(files, false);
-    ScheduleWaitingFiles();
 }
 
 void WorkbenchController::OpenFiles(const QStringList& paths) {
@@ -391,7 +397,6 @@ void WorkbenchController::AddWaitingFiles() {
     // queue shows the files in the order they were given.
     std::reverse(files.begin(), files.end());
     AddFiles(files, false);
-    ScheduleWaitingFiles();
 }
 
 void WorkbenchController::ScheduleWaitingFiles() {
@@ -403,7 +408,7 @@ void WorkbenchController::ScheduleWaitingFiles() {
 }
 
 void WorkbenchController::AddFiles(const QStringList& given, bool fromDialog) {
-    AddingGuard guard(adding_);
+    AddingGuard guard(adding_, [this] { ScheduleWaitingFiles(); });
     s_.formats.ResetPendingSettings();
     if (!LibraryCheck()) return;
     const QStringList files = fromDialog ? s_.ui.ChooseSourceFiles(OpenDialogNameFilters()) : given;
