@@ -26,7 +26,7 @@ private:
 
     int fds_[2] = {-1, -1};
     QSocketNotifier* notifier_ = nullptr;
-    struct sigaction previous_[3] {};
+    struct sigaction previous_[3]{};
     bool received_ = false;
 };
 

@@ -22,8 +22,8 @@ struct Field {
 };
 
 const Field<TInputOptions> kInputFields[] = {
-    {"FileName", &TInputOptions::FileName},   {"FileFormat", &TInputOptions::FileFormat},
-    {"StartTime", &TInputOptions::StartTime}, {"ProgramID", &TInputOptions::ProgramID},
+    {"FileName", &TInputOptions::FileName},     {"FileFormat", &TInputOptions::FileFormat},
+    {"StartTime", &TInputOptions::StartTime},   {"ProgramID", &TInputOptions::ProgramID},
     {"ExtOptions", &TInputOptions::ExtOptions},
 };
 
