@@ -16,6 +16,7 @@
 #include <optional>
 
 #include "media/converter_tasks.h"
+#include "media/cpu_cores.h"
 #include "media/exception.h"
 #include "media/loader.h"
 #include "media/log.h"
@@ -59,6 +60,7 @@ struct TCustomDAdadiZUZ::Impl {
     std::atomic<bool> previewBitmap{false};
     std::atomic<int> progressInterval{500};
     std::atomic<TThreadPriority> priority{tpNormal};
+    std::atomic<int> threadCount{0};
     std::atomic<bool> mainThreadEvents{true};
     // Set by the destructor: no event reaches the application any more.
     std::atomic<bool> destroying{false};
@@ -77,6 +79,8 @@ struct TCustomDAdadiZUZ::Impl {
     bool syncWalk = false;
     // OnTerminate calls being made outside the lock (without thread mode).
     int directDeliveries = 0;
+    // The tasks StartTask is starting together; they share the cores evenly.
+    int startingTogether = 0;
 
     // The event records, refilled under their locks.
     TProgressInfo progressInfo;
@@ -266,10 +270,12 @@ void TCustomDAdadiZUZ::StartTask(int threadCount) {
     if (m.threadMode) {
         if (m.remaining == 0) EndBatch();  // nothing to convert: the batch ends at once
         int n = threadCount;
+        m.startingTogether = std::min(n, m.remaining);
         while (m.remaining > 0 && n > 0) {
             StartNextTask();
             --n;
         }
+        m.startingTogether = 0;
         return;
     }
     // In the calling thread, one task after another. No lock is held across a
@@ -280,6 +286,7 @@ void TCustomDAdadiZUZ::StartTask(int threadCount) {
         --m.remaining;
         const DORudovList::TaskPtr task = m.tasks.Get(m.next++);
         task->ProgressInterval = static_cast<std::int64_t>(m.progressInterval) * 1000;
+        task->AutoThreadCount = CodecThreadsForStart(1);
         const TThreadPriority priority = m.priority;
         lock.unlock();
         if (!ReportIfTerminated(*task)) task->Start(false, priority);
@@ -309,7 +316,15 @@ void TCustomDAdadiZUZ::StartNextTask() {
     const DORudovList::TaskPtr task = m.tasks.Get(m.next++);
     if (ReportIfTerminated(*task)) return;
     task->ProgressInterval = static_cast<std::int64_t>(m.progressInterval) * 1000;
+    // Running now: the tasks started and not yet reported, this one included.
+    task->AutoThreadCount =
+        CodecThreadsForStart(m.startingTogether > 0 ? m.startingTogether : m.next - m.finished);
     if (TConvertThread* worker = task->Start(true, m.priority)) worker->Resume();
+}
+
+int TCustomDAdadiZUZ::CodecThreadsForStart(int running) const {
+    const int fixed = impl_->threadCount;
+    return fixed > 0 ? fixed : AutoCodecThreads(running);
 }
 
 // A task that terminated before this batch (stopped while no batch ran)
@@ -507,6 +522,14 @@ TThreadPriority TCustomDAdadiZUZ::ThreadPriority() const {
 
 void TCustomDAdadiZUZ::SetThreadPriority(TThreadPriority value) {
     impl_->priority = value;
+}
+
+int TCustomDAdadiZUZ::ThreadCount() const {
+    return impl_->threadCount;
+}
+
+void TCustomDAdadiZUZ::SetThreadCount(int value) {
+    impl_->threadCount = std::clamp(value, 0, MaxCodecThreads);
 }
 
 bool TCustomDAdadiZUZ::TriggerEventInMainThread() const {

@@ -83,7 +83,8 @@ public:
 
     // threadCount > 0: at most that many tasks at once on worker threads; else
     // every task in the calling thread, returning after the batch end. An empty
-    // list ends the batch at once.
+    // list ends the batch at once. AutoFilesAtOnce (media/cpu_cores.h) gives
+    // the automatic count.
     void StartTask(int threadCount);
     void PauseTask();
     void ResumeTask();
@@ -106,6 +107,12 @@ public:
     void SetProgressInterval(int ms);  // stored as max(ms, 100)
     TThreadPriority ThreadPriority() const;
     void SetThreadPriority(TThreadPriority value);
+    // Codec threads of every task started from now on whose own option text
+    // chose none ("threads"): 0 (the default) shares the usable cores among
+    // the tasks running when it starts, AutoCodecThreads(running); 1 to 64
+    // fixes the count. Stored clamped to 0..64.
+    int ThreadCount() const;
+    void SetThreadCount(int value);
     bool TriggerEventInMainThread() const;
     void SetTriggerEventInMainThread(bool value);
 
@@ -140,6 +147,9 @@ protected:
 private:
     struct Impl;
     void StartNextTask();
+    // The codec threads of a task whose option text chose none, starting
+    // while `running` tasks convert (itself included).
+    int CodecThreadsForStart(int running) const;
     bool ReportIfTerminated(DORudov& task);
     void EndBatch();
     void CallTerminate(const TTerminateInfo& info);

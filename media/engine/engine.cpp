@@ -4,6 +4,7 @@
 
 #include <mutex>
 
+#include "media/cpu_cores.h"
 #include "media/engine/transcoder.h"
 #include "media/ffapi.h"
 #include "media/loader.h"
@@ -61,11 +62,17 @@ void TCustomFFmpeg::Reset() {
     Failed = false;
     FailureMessage.clear();
     KeptPartialFiles.clear();
+    AutoThreadCount = 0;
     InputTsScale.assign(static_cast<size_t>(maxFiles_), {});
     SetOptionNames.clear();
     PrivateOptions.clear();
     substitutionLogged_ = false;
     EnsureGenericContexts();
+}
+
+int TCustomFFmpeg::CodecThreads() const {
+    if (Settings.ThreadCount > 0) return Settings.ThreadCount;
+    return AutoThreadCount > 0 ? AutoThreadCount : AutoCodecThreads(1);
 }
 
 void TCustomFFmpeg::ReleaseAll() {

@@ -170,7 +170,10 @@ struct TEngineSettings {
     std::string VideoStandard;
     bool ExitOnError = false;
     int Verbose = 1;
-    int ThreadCount = 1;
+    // Codec and filter threads of the task: 0 = automatic (AutoThreadCount
+    // when its starter set one, else every usable core). Encoder output
+    // depends only on this count, never on timing.
+    int ThreadCount = 0;
     bool InputSync = false;
     std::int64_t LimitFilesize = 0;  // bytes; 0 = none
     bool ForceFps = false;
@@ -447,7 +450,14 @@ public:
     std::vector<std::string> KeptPartialFiles;
     std::int64_t ProgressInterval = 500000;  // microseconds
     std::int64_t PreviewInterval = 100000;   // microseconds
-    std::uint8_t PreviewFlags = 0;           // PreviewWindowFlag | PreviewBitmapFlag
+    // The codec threads of an automatic ThreadCount, given by whoever starts
+    // the task (the converter shares the cores among the tasks running at
+    // that moment); 0: every usable core.
+    int AutoThreadCount = 0;
+    // The codec and filter threads of the run: ThreadCount, else
+    // AutoThreadCount, else every usable core (at most MaxAutoCodecThreads).
+    int CodecThreads() const;
+    std::uint8_t PreviewFlags = 0;  // PreviewWindowFlag | PreviewBitmapFlag
     TEngineProgressCallback ProgressCallback;
     TEngineTerminateCallback TerminateCallback;
     TEngineHookCallback HookCallback;

@@ -9,6 +9,7 @@
 #include <cstring>
 #include <ctime>
 
+#include "media/cpu_cores.h"
 #include "media/engine/engine.h"
 #include "media/engine/option_values.h"
 #include "media/ffapi.h"
@@ -193,8 +194,14 @@ struct OptionHandlers {
         }
         e.ApplyTarget(type, norm, "ntsc");
     }
-    static void Threads(TCustomFFmpeg&, const std::string& name, const std::string&) {
-        Fail("TODO: option - " + name);
+    // A count of codec threads, or "auto" (also 0) for the automatic rule.
+    static void Threads(TCustomFFmpeg& e, const std::string&, const std::string& value) {
+        const std::string v = Trim(value);
+        const int count = v == "auto" ? 0 : StrToInt(v);
+        if (count < 0 || count > MaxCodecThreads) {
+            Fail(Fmt("threads must be auto or a number from 0 to %d", MaxCodecThreads));
+        }
+        S(e).ThreadCount = count;
     }
     static void VideoSync(TCustomFFmpeg& e, const std::string&, const std::string& v) {
         S(e).VideoSyncMethod = StrToInt(v);

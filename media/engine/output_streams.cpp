@@ -35,7 +35,6 @@ void TCustomFFmpeg::AddCodecStreamCommon(TOutputFile& output, TOutputStream& str
     TEngineSettings& s = Settings;
     AVCodecContext* ctx = stream.Codec.get();
     ctx->codec_type = type;
-    ctx->thread_count = s.ThreadCount;
     AVStream* st = ff::avformat_new_stream(output.Context.get(), nullptr);
     if (st == nullptr) throw FFmpegException("Could not alloc stream");
     st->id = st->index < MaxStreams ? s.StreamIdMap[static_cast<size_t>(st->index)] : 0;

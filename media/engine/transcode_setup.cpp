@@ -60,7 +60,8 @@ bool KnowsPrivateOption(const AVCodecContext* c, const char* name) {
 
 }  // namespace
 
-Transcoder::Transcoder(TCustomFFmpeg& engine) : e_(engine), s_(engine.Settings) {}
+Transcoder::Transcoder(TCustomFFmpeg& engine)
+    : e_(engine), s_(engine.Settings), codecThreads_(engine.CodecThreads()) {}
 
 Transcoder::~Transcoder() {
     CloseEncoders();
@@ -506,6 +507,9 @@ void Transcoder::OpenEncoder(OutputStreamRuntime& rt) {
         }
         if (c->time_base.num <= 0 || c->time_base.den <= 0) c->time_base = AVRational{1, 1000};
     }
+    // A fixed count: the encoders' frame and slice threads then give the same
+    // bytes on every run (an automatic count would follow the machine).
+    c->thread_count = codecThreads_;
     int ret;
     {
         std::lock_guard lock(CodecLock());
@@ -585,7 +589,8 @@ void Transcoder::OpenDecoder(InputStreamState& ist) {
         d->framerate = ist.Stream->avg_frame_rate.num != 0 ? ist.Stream->avg_frame_rate
                                                            : ist.Stream->r_frame_rate;
     }
-    d->thread_count = s_.ThreadCount;
+    // Frame threads leave the decoded pictures as they are with one thread.
+    d->thread_count = codecThreads_;
     e_.ApplyDecoderOptions(d);
     int ret;
     {

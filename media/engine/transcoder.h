@@ -205,6 +205,7 @@ private:
 
     TCustomFFmpeg& e_;
     TEngineSettings& s_;
+    const int codecThreads_;  // decoders, encoders and the filter graph
 
     std::vector<InputFileState> files_;
     std::vector<InputStreamState> ist_;

@@ -46,7 +46,7 @@ bool Transcoder::ConfigureFilters(OutputStreamRuntime& rt, InputStreamState& ist
         ff::av_opt_get_int(e_.ScalerOptions, "sws_flags", 0, &flags);
     }
     settings.SwsFlags = static_cast<int>(flags);
-    settings.Threads = s_.ThreadCount;  // pictures must not depend on timing
+    settings.Threads = codecThreads_;  // a fixed count: pictures never depend on timing
     settings.InputFileIndex = ist.FileIndex;
     settings.InputStreamIndex = ist.StreamIndex;
 

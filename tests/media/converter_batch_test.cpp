@@ -16,6 +16,7 @@
 
 #include "media/converter.h"
 #include "media/converter_tasks.h"
+#include "media/cpu_cores.h"
 #include "media/log.h"
 #include "media/main_thread.h"
 #include "tests/media/engine/transcode_support.h"
@@ -44,6 +45,7 @@ public:
     std::atomic<int> hookCalls{0};
     std::chrono::milliseconds hookDelay{10};
     std::thread::id hookThread;
+    std::map<int, int> codecThreads;  // of each task that ended
 
     RecordingConverter() {
         OnCustomHook = [this](TCustomDAdadiZUZ*, PHookInfo info) {
@@ -73,6 +75,7 @@ protected:
             const int index = static_cast<DORudov*>(task)->Index;
             active.erase(index);
             order.push_back("end " + std::to_string(index));
+            codecThreads[index] = task->CodecThreads();
         }
         TDAdadiZUZ::DoTerminate(task);
     }
@@ -143,6 +146,8 @@ TEST_F(ConverterBatchTest, FiveTasksThreeAtATimeThenTheBatchEnd) {
     ASSERT_TRUE(reports.WaitEnd());
 
     EXPECT_EQ(c.maxActive, 3u);
+    // Three at a time share the cores, the later ones too.
+    for (int i = 0; i < 5; ++i) EXPECT_EQ(c.codecThreads[i], AutoCodecThreads(3)) << i;
     // Tasks 3 and 4 start only after a termination each.
     int ends = 0;
     for (const std::string& event : c.order) {
@@ -177,10 +182,16 @@ TEST_F(ConverterBatchTest, ThreadCountZeroRunsInTheCallingThreadTenStartsBoth) {
     struct Case {
         int threads;
         std::size_t atOnce;
-    } cases[] = {{0, 1}, {10, 2}};
+        int fixedCodecThreads, codecThreads;
+    } cases[] = {
+        {0, 1, 0, AutoCodecThreads(1)},
+        {10, 2, 0, AutoCodecThreads(2)},
+        {10, 2, 3, 3},
+    };
     for (const Case& k : cases) {
         SCOPED_TRACE(k.threads);
         RecordingConverter c;
+        c.SetThreadCount(k.fixedCodecThreads);
         c.hookDelay = 5ms;
         AddTasks(c, 2);
         Reports reports;
@@ -196,6 +207,7 @@ TEST_F(ConverterBatchTest, ThreadCountZeroRunsInTheCallingThreadTenStartsBoth) {
         EXPECT_EQ(c.maxActive, k.atOnce);
         ASSERT_EQ(reports.list.size(), 3u);
         EXPECT_TRUE(reports.list[0].Finished && reports.list[1].Finished);
+        EXPECT_EQ(c.codecThreads, (std::map<int, int>{{0, k.codecThreads}, {1, k.codecThreads}}));
         c.ClearTasks();
     }
 }

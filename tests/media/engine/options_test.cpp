@@ -24,7 +24,9 @@ TEST_F(EngineTest, RefusedValuesGiveTheirMessages) {
         Options before;
         std::string name, value, message;
     } cases[] = {
-        {{}, "threads", "4", "TODO: option - threads"},
+        {{}, "threads", "-1", "threads must be auto or a number from 0 to 64"},
+        {{}, "threads", "65", "threads must be auto or a number from 0 to 64"},
+        {{}, "threads", "many", "'many' is not a valid integer value"},
         {{}, "s", "0x100", "Incorrect frame size"},
         {{}, "s", "320x-5", "Incorrect frame size"},
         {{}, "s", "abc", "Incorrect frame size"},
@@ -101,8 +103,8 @@ TEST_F(EngineTest, RefusedValuesGiveTheirMessages) {
         EXPECT_EQ(OptionError(c.name, c.value), c.message) << c.name << "=" << c.value;
     }
     engine.Reset();
-    EXPECT_EQ(OptionError("threads", "4"), "TODO: option - threads");
-    EXPECT_EQ(S.ThreadCount, 1);  // after the refused "threads"
+    EXPECT_EQ(OptionError("threads", "65"), "threads must be auto or a number from 0 to 64");
+    EXPECT_EQ(S.ThreadCount, 0);  // a refused count leaves the automatic one
     // A library without the Process entry point names it in the log.
     EXPECT_TRUE(LoggedAnywhere("Failed to find Process entrypoint in libm.so.6"));
 }
@@ -116,6 +118,8 @@ TEST_F(EngineTest, OptionsTakeEffect) {
         {{{"copyts", "0"}, {"xerror", "0"}},
          [](auto& s) { EXPECT_TRUE(s.CopyTs && s.ExitOnError); }},
         {{{"shortest", "0"}}, [](auto& s) { EXPECT_FALSE(s.Shortest); }},
+        {{{"threads", "3"}}, [](auto& s) { EXPECT_EQ(s.ThreadCount, 3); }},
+        {{{"threads", "3"}, {"threads", " auto "}}, [](auto& s) { EXPECT_EQ(s.ThreadCount, 0); }},
         {{{"shortest", ""}}, [](auto& s) { EXPECT_TRUE(s.Shortest); }},
         {{{"ar", "0"}, {"ac", "-1"}},
          [](auto& s) { EXPECT_TRUE(s.AudioSampleRate == 44100 && s.AudioChannels == 2); }},

@@ -1,0 +1,28 @@
+#include "media/cpu_cores.h"
+
+#include <sched.h>
+
+#include <algorithm>
+#include <thread>
+
+namespace zorvex {
+
+int UsableCores() {
+    cpu_set_t set;
+    CPU_ZERO(&set);
+    if (::sched_getaffinity(0, sizeof(set), &set) == 0) {
+        const int count = CPU_COUNT(&set);
+        if (count > 0) return count;
+    }
+    return std::max(1, static_cast<int>(std::thread::hardware_concurrency()));
+}
+
+int AutoFilesAtOnce(int files) {
+    return std::max(1, std::min(files, UsableCores()));
+}
+
+int AutoCodecThreads(int running) {
+    return std::clamp(UsableCores() / std::max(1, running), 1, MaxAutoCodecThreads);
+}
+
+}  // namespace zorvex
