@@ -71,8 +71,8 @@ TEST(CliBatch, NeverWritesOverASourceOrAnotherOutput) {
     std::filesystem::create_directory_symlink(dir.File("a"), dir.File("via"));
     const std::string source = ReadFile(dir.File("a/clip.mkv"));
     const ProcessResult r = RunProcess(
-        ZORVEX_CLI_PATH, {"batch", "--jobs", "2", "--out", dir.File("via"), "--ext", "mkv", "--set",
-                          "vcodec=mpeg4", dir.File("a/clip.mkv"), dir.File("b/clip.mkv")});
+        ZORVEX_CLI_PATH, {"batch", "--jobs", "auto", "--out", dir.File("via"), "--ext", "mkv",
+                          "--set", "vcodec=mpeg4", dir.File("a/clip.mkv"), dir.File("b/clip.mkv")});
     const auto lines = SortedLines(r.out);
     ASSERT_EQ(lines.size(), 2u) << r.out << r.err;
     EXPECT_EQ(lines[0], "done " + dir.File("via/clip(New_1).mkv"));

@@ -72,7 +72,7 @@ TEST(ConvertCommand, RefusesBadRequests) {
         {{"convert", "--format", "522", clip}, "no format 522"},
         {{"convert", "--format", "abc", clip}, "--format needs a format id"},
         {{"convert", "--format", "506"}, "no FILE given"},
-        {{"convert", "--format", "506", "--jobs", "0", clip}, "--jobs needs a number"},
+        {{"convert", "--format", "506", "--jobs", "0", clip}, "--jobs needs auto or a number"},
         {{"convert", "--format", "506", "--cut", "00:00:01", clip}, "--cut needs"},
         {{"convert", "--format", "506", "--cut", "0:0:1-0:0:2", clip, clip}, "single FILE"},
         {{"convert", "--format", "506", "--bogus", "1", clip}, "unknown option --bogus"},

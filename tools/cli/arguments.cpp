@@ -41,4 +41,12 @@ bool ParseCount(const std::string& text, int max, int& count) {
     return true;
 }
 
+bool ParseJobs(const std::string& text, int max, int& jobs) {
+    if (text == "auto") {
+        jobs = 0;
+        return true;
+    }
+    return ParseCount(text, max, jobs);
+}
+
 }  // namespace zorvex::cli

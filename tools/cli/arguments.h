@@ -32,6 +32,8 @@ private:
 
 // A count from 1 up to max given as plain digits (for --jobs); false otherwise.
 bool ParseCount(const std::string& text, int max, int& count);
+// --jobs: "auto" (0, one file per usable core) or a count from 1 up to max.
+bool ParseJobs(const std::string& text, int max, int& jobs);
 bool AllDigits(const std::string& text);
 
 }  // namespace zorvex::cli

@@ -1,4 +1,4 @@
-// zorvex-cli batch [--jobs N] [--log LEVEL] [--set NAME=VALUE]... --out DIR --ext EXT FILE...
+// zorvex-cli batch [--jobs auto|N] [--log LEVEL] [--set NAME=VALUE]... --out DIR --ext EXT FILE...
 // One converter task per FILE, into DIR/<name>EXT, with the --set lines as the
 // output's option text; N tasks convert at the same time.
 #include <cstdio>
@@ -20,10 +20,10 @@ namespace {
 namespace fs = std::filesystem;
 
 constexpr const char* kUsage =
-    "[--jobs N] [--log LEVEL] [--set NAME=VALUE]... --out DIR --ext EXT FILE...";
+    "[--jobs auto|N] [--log LEVEL] [--set NAME=VALUE]... --out DIR --ext EXT FILE...";
 
 struct Request {
-    int jobs = 1;
+    int jobs = 0;  // auto
     std::string logLevel = "error";
     std::string options;  // the output's option text
     std::string outDir, extension;
@@ -50,7 +50,8 @@ int Parse(const std::vector<std::string>& args, Request& r) {
         const std::string& arg = item.name;
         const std::string& value = item.value;
         if (arg == "--jobs") {
-            if (!ParseCount(value, 999, r.jobs)) return Usage("--jobs needs a number from 1");
+            if (!ParseJobs(value, 999, r.jobs))
+                return Usage("--jobs needs auto or a number from 1");
         } else if (arg == "--set") {
             r.options += value + "\n";
         } else if (arg == "--out") {

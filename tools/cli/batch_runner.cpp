@@ -5,6 +5,7 @@
 #include <iterator>
 #include <memory>
 
+#include "media/cpu_cores.h"
 #include "media/main_thread.h"
 #include "tools/cli/command.h"
 #include "tools/cli/progress_display.h"
@@ -120,7 +121,7 @@ int RunBatch(TDAdadiZUZ& converter, const std::vector<BatchTask>& tasks, const B
     };
 
     bool stopping = false;
-    converter.StartTask(std::max(1, std::min(run.jobs, count)));
+    converter.StartTask(run.jobs > 0 ? std::min(run.jobs, count) : AutoFilesAtOnce(count));
     for (;;) {
         WaitServingMainThread(
             [&] { return batchEnded || (InterruptGuard::Interrupted() && !stopping); });

@@ -36,7 +36,9 @@ struct BatchTask {
 };
 
 struct BatchRun {
-    int jobs = 1;  // tasks converted at the same time
+    // Tasks converted at the same time; 0: one per usable core (AutoFilesAtOnce),
+    // each task's codec threads sharing the cores.
+    int jobs = 0;
     // One task: its progress as a bar on a terminal, else a line per second.
     // Several: a line per task and second, "INPUT: progress ...".
     bool terminal = false;

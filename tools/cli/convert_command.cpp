@@ -31,7 +31,7 @@ namespace {
 using app::ChoiceKind;
 
 constexpr const char* kUsage =
-    "--format ID [--out DIR] [--jobs N] [--cut HH:MM:SS-HH:MM:SS] [--overwrite]\n"
+    "--format ID [--out DIR] [--jobs auto|N] [--cut HH:MM:SS-HH:MM:SS] [--overwrite]\n"
     "        [--video-encoder C] [--video-bitrate C] [--frame-size C] [--frame-rate C]\n"
     "        [--audio-encoder C] [--audio-bitrate C] [--sample-rate C] [--channels C]\n"
     "        [--scaling C] [--volume C] [--filter hflip|vflip|negate]... FILE...";
@@ -40,7 +40,7 @@ struct Request {
     int formatId = 0;
     bool haveFormat = false;
     std::string outDir;
-    int jobs = 1;
+    int jobs = 0;  // auto
     bool cut = false;
     std::array<std::string, app::kTimeBoxCount> cutBoxes;
     bool overwrite = false;
@@ -104,7 +104,8 @@ int Parse(const std::vector<std::string>& args, Request& r) {
         } else if (arg == "--out") {
             r.outDir = value;
         } else if (arg == "--jobs") {
-            if (!ParseCount(value, 9999, r.jobs)) return Usage("--jobs needs a number from 1");
+            if (!ParseJobs(value, 9999, r.jobs))
+                return Usage("--jobs needs auto or a number from 1");
         } else if (arg == "--cut") {
             if (!ParseCut(value, r.cutBoxes)) return Usage("--cut needs HH:MM:SS-HH:MM:SS");
             r.cut = true;
