@@ -33,6 +33,7 @@
 #include "app/core/workbench/format_dialogs.h"
 #include "app/core/workbench/product_info.h"
 #include "app/core/workbench/queue_model.h"
+#include "app/core/workbench/startup.h"
 #include "app/platform/camera_sound.h"
 #include "app/platform/settings_store.h"
 #include "app/ui/about_dialog.h"
@@ -112,6 +113,8 @@ MainWindow::MainWindow(Services services, QWidget* parent)
     connect(&c, &WorkbenchController::FieldsChanged, this, [this] {
         namingChoice_->setCurrentIndex(controller_->NamingPolicy());
         completionChoice_->setCurrentIndex(controller_->CompletionAction());
+        filesAtOnceChoice_->setCurrentIndex(controller_->FilesAtOnce() - kFilesAtOnceAuto);
+        cpuPriorityChoice_->setCurrentIndex(controller_->CpuPriority());
     });
 
     // For scripted runs of the program: ZORVEX_QUEUE_REPORT names a file that
@@ -373,6 +376,21 @@ QWidget* MainWindow::BuildOptionsGroup() {
     connect(completionChoice_, &QComboBox::currentIndexChanged, this,
             [this](int index) { controller_->SetCompletionAction(index); });
 
+    filesAtOnceChoice_ = new QComboBox(group);
+    filesAtOnceChoice_->setObjectName(QStringLiteral("filesAtOnceChoice"));
+    filesAtOnceChoice_->addItem(QStringLiteral("自动"));
+    for (int files = 1; files <= 10; ++files) {
+        filesAtOnceChoice_->addItem(QString::number(files) + QStringLiteral("个文件"));
+    }
+    cpuPriorityChoice_ = new QComboBox(group);
+    cpuPriorityChoice_->setObjectName(QStringLiteral("cpuPriorityChoice"));
+    cpuPriorityChoice_->addItems({QStringLiteral("闲置时进行"), QStringLiteral("CPU占用最低"),
+                                  QStringLiteral("CPU占用一般"), QStringLiteral("正常转换")});
+    connect(filesAtOnceChoice_, &QComboBox::currentIndexChanged, this,
+            [this](int index) { controller_->SetFilesAtOnce(index + kFilesAtOnceAuto); });
+    connect(cpuPriorityChoice_, &QComboBox::currentIndexChanged, this,
+            [this](int index) { controller_->SetCpuPriority(index); });
+
     auto* grid = new QGridLayout(group);
     grid->setContentsMargins(8, 8, 8, 6);
     grid->setHorizontalSpacing(6);
@@ -384,6 +402,10 @@ QWidget* MainWindow::BuildOptionsGroup() {
     grid->addWidget(namingChoice_, 1, 1);
     grid->addWidget(new QLabel(QStringLiteral("全部文件转换完毕后："), group), 1, 2);
     grid->addWidget(completionChoice_, 1, 3, 1, 3);
+    grid->addWidget(new QLabel(QStringLiteral("同时进行转换的文件个数："), group), 2, 0);
+    grid->addWidget(filesAtOnceChoice_, 2, 1);
+    grid->addWidget(new QLabel(QStringLiteral("CPU占用率修改项目："), group), 2, 2);
+    grid->addWidget(cpuPriorityChoice_, 2, 3, 1, 3);
     grid->setColumnStretch(1, 1);
     grid->setColumnStretch(3, 1);
     return group;
@@ -405,6 +427,9 @@ void MainWindow::ApplyCommands() {
     moveDownButton_->setEnabled(c.moveDown);
     browseButton_->setEnabled(c.browse);
     namingChoice_->setEnabled(c.naming);
+    // Both take effect when a batch starts, so they are locked while one runs.
+    filesAtOnceChoice_->setEnabled(c.naming);
+    cpuPriorityChoice_->setEnabled(c.naming);
 }
 
 void MainWindow::SyncSelectionFromController() {

@@ -130,6 +130,8 @@ private:
     QPushButton* openButton_ = nullptr;
     QComboBox* namingChoice_ = nullptr;
     QComboBox* completionChoice_ = nullptr;
+    QComboBox* filesAtOnceChoice_ = nullptr;
+    QComboBox* cpuPriorityChoice_ = nullptr;
 
     QGroupBox* previewGroup_ = nullptr;
     QWidget* previewPanel_ = nullptr;

@@ -4,6 +4,7 @@
 
 #include <QAction>
 #include <QApplication>
+#include <QComboBox>
 #include <QDir>
 #include <QFile>
 #include <QGroupBox>
@@ -129,6 +130,52 @@ TEST_F(MainWindowTest, QueueViewFollowsTheController) {
     converter_.FinishAll();
     EXPECT_EQ(view->model()->index(0, 6).data().toString(), "完成");
     EXPECT_TRUE(Find<QAction>("addAction")->isEnabled());
+}
+
+TEST_F(MainWindowTest, BatchChoicesAreStoredAndFitTheOptionsGroup) {
+    auto* files = Find<QComboBox>("filesAtOnceChoice");
+    auto* priority = Find<QComboBox>("cpuPriorityChoice");
+    ASSERT_TRUE(files && priority);
+    ASSERT_EQ(files->count(), 11);
+    EXPECT_EQ(files->itemText(0), "自动");
+    EXPECT_EQ(files->itemText(1), "1个文件");
+    EXPECT_EQ(files->itemText(10), "10个文件");
+    EXPECT_EQ(files->currentIndex(), 0);
+    const QStringList priorities = {"闲置时进行", "CPU占用最低", "CPU占用一般", "正常转换"};
+    for (int i = 0; i < priorities.size(); ++i) EXPECT_EQ(priority->itemText(i), priorities[i]);
+    EXPECT_EQ(priority->currentIndex(), 3);
+
+    files->setCurrentIndex(3);
+    priority->setCurrentIndex(1);
+    EXPECT_EQ(window_->Controller().FilesAtOnce(), 2);
+    EXPECT_EQ(settings_.ReadString("Convert", "FilesAtOnce"), "3");
+    EXPECT_EQ(settings_.ReadString("Convert", "CpuPriority"), "1");
+
+    // The next start shows the stored choices, every text of the group whole.
+    window_ = std::make_unique<MainWindow>(MainWindow::Services{
+        converter_, settings_, shell_, power_, &formats_, QString(ZORVEX_SOURCE_DIR),
+        "/nonexistent/LibAV", "/nonexistent/Video_Directory"});
+    EXPECT_EQ(Find<QComboBox>("filesAtOnceChoice")->currentIndex(), 3);
+    EXPECT_EQ(Find<QComboBox>("cpuPriorityChoice")->currentIndex(), 1);
+    window_->show();
+    QApplication::processEvents();
+    EXPECT_EQ(window_->size(), QSize(851, 588));
+    EXPECT_EQ(window_->PreviewPanelArea()->size(), QSize(313, 190));
+    auto* group = Find<QGroupBox>("optionsGroup");
+    ASSERT_NE(group, nullptr);
+    QStringList labels;
+    for (QWidget* w : group->findChildren<QWidget*>(Qt::FindDirectChildrenOnly)) {
+        if (!w->isVisible()) continue;
+        const std::string name =
+            w->objectName().toStdString() + " " +
+            (qobject_cast<QLabel*>(w) ? qobject_cast<QLabel*>(w)->text() : "").toStdString();
+        EXPECT_TRUE(group->rect().contains(w->geometry())) << name;
+        EXPECT_GE(w->width(), w->minimumSizeHint().width()) << name;
+        EXPECT_GE(w->height(), w->minimumSizeHint().height()) << name;
+        if (auto* label = qobject_cast<QLabel*>(w)) labels << label->text();
+    }
+    EXPECT_TRUE(labels.contains("同时进行转换的文件个数：")) << labels.join(' ').toStdString();
+    EXPECT_TRUE(labels.contains("CPU占用率修改项目："));
 }
 
 TEST_F(MainWindowTest, SkinMenuAppliesAndStoresTheChoice) {

@@ -6,6 +6,8 @@
 
 #include "app/core/workbench/controller.h"
 #include "app/core/workbench/output_naming.h"
+#include "app/core/workbench/startup.h"
+#include "media/cpu_cores.h"
 #include "media/main_thread.h"
 #include "tests/app/workbench_fakes.h"
 #include "tests/support/fixtures.h"
@@ -69,6 +71,51 @@ TEST_F(Workbench, RestartConvertsEveryRowAgainWithTheNewNameRule) {
     bench.controller.SetNamingPolicy(npOverwrite);
     bench.controller.StartOrResume();
     EXPECT_EQ(QString::fromStdString(bench.converter.tasks[0].output), Out("a.mp4"));
+}
+
+// "同时进行转换的文件个数：" and "CPU占用率修改项目：" come from system.ini at
+// start-up, decide how the next batch starts and are written back when chosen.
+TEST_F(Workbench, FilesAtOnceAndPriorityAreKeptAndStartTheBatch) {
+    const int autoAtOnce = AutoFilesAtOnce(3);
+    struct Case {
+        const char* files;  // stored "FilesAtOnce"; null: none
+        const char* priority;
+        int filesIndex, startedWith, priorityIndex;
+    } cases[] = {
+        {nullptr, nullptr, kFilesAtOnceAuto, autoAtOnce, 3},
+        {"Auto", "0", kFilesAtOnceAuto, autoAtOnce, 0},
+        {"2", "1", 1, 2, 1},
+        {"10", "2", 9, 3, 2},  // never more than the rows
+        {"0", "4", kFilesAtOnceAuto, autoAtOnce, 3},
+        {"11", "x", kFilesAtOnceAuto, autoAtOnce, 3},
+        {"2.5", "-1", kFilesAtOnceAuto, autoAtOnce, 3},
+    };
+    for (const Case& k : cases) {
+        SCOPED_TRACE(k.files ? k.files : "none");
+        Bench bench(Out());
+        if (k.files) bench.settings.WriteString("Convert", "FilesAtOnce", k.files);
+        if (k.priority) bench.settings.WriteString("Convert", "CpuPriority", k.priority);
+        bench.controller.Startup();
+        EXPECT_EQ(bench.controller.FilesAtOnce(), k.filesIndex);
+        EXPECT_EQ(bench.controller.CpuPriority(), k.priorityIndex);
+        ThreeQueued(bench);
+        bench.controller.StartOrResume();
+        EXPECT_EQ(bench.converter.startedWith, k.startedWith);
+        EXPECT_EQ(bench.converter.priority, static_cast<TThreadPriority>(k.priorityIndex));
+        bench.converter.FinishAll();
+    }
+
+    Bench bench(Out());
+    bench.controller.SetFilesAtOnce(4);
+    bench.controller.SetCpuPriority(1);
+    EXPECT_EQ(bench.settings.ReadString("Convert", "FilesAtOnce"), "5");
+    EXPECT_EQ(bench.settings.ReadString("Convert", "CpuPriority"), "1");
+    bench.controller.SetFilesAtOnce(10);  // out of range: kept as it was
+    bench.controller.SetCpuPriority(4);
+    EXPECT_EQ(bench.controller.FilesAtOnce(), 4);
+    EXPECT_EQ(bench.controller.CpuPriority(), 1);
+    bench.controller.SetFilesAtOnce(kFilesAtOnceAuto);
+    EXPECT_EQ(bench.settings.ReadString("Convert", "FilesAtOnce"), "Auto");
 }
 
 TEST_F(Workbench, ChangedOutputFolderMovesTheNextBatch) {
@@ -164,7 +211,7 @@ TEST_F(Workbench, StopLeavesUnstartedRowsReadyAndStillRunsTheCompletionAction) {
     ThreeQueued(bench);
     bench.controller.SetCompletionAction(caPowerOff);
     bench.controller.StartOrResume();
-    EXPECT_EQ(bench.converter.startedWith, 1);
+    EXPECT_EQ(bench.converter.startedWith, AutoFilesAtOnce(3));  // "自动" at start-up
     EXPECT_EQ(bench.converter.priority, tpNormal);
     bench.converter.Progress(0, 2500000, 10000000);
 
@@ -306,7 +353,7 @@ TEST_F(Workbench, AVanishedSourceIsSkippedAtBatchStart) {
     QFile::remove(In("a.avi"));
     bench.controller.StartOrResume();
     ASSERT_EQ(bench.converter.TaskCount(), 2);
-    EXPECT_EQ(bench.converter.startedWith, 1);
+    EXPECT_EQ(bench.converter.startedWith, AutoFilesAtOnce(2));
     EXPECT_TRUE(bench.controller.ConversionLog().join('\n').contains(
         "***文件打开失败，本次转换跳过该文件: " + In("a.avi")));
     // Task 0 is b.avi, row 1.

@@ -20,6 +20,7 @@
 #include "app/platform/power.h"
 #include "app/platform/settings_store.h"
 #include "app/platform/shell.h"
+#include "media/cpu_cores.h"
 #include "media/main_thread.h"
 
 namespace zorvex::app {
@@ -102,8 +103,8 @@ void WorkbenchController::Startup() {
     slots_.Reset();
     SetOutputFolder(BootstrapOutputFolder(s_.settings, s_.defaultOutputFolder));
     completionAction_ = caOpenFolder;
-    cpuPriority_ = 3;
-    filesAtOnce_ = 0;
+    cpuPriority_ = ReadCpuPriority(s_.settings);
+    filesAtOnce_ = ReadFilesAtOnce(s_.settings);
     namingPolicy_ = npNewName;
     snapshotType_ = ResolveSnapshotPictureType(s_.settings);
     paused_ = false;
@@ -133,15 +134,24 @@ void WorkbenchController::SetCompletionAction(int index) {
 }
 
 void WorkbenchController::SetCpuPriority(int index) {
-    if (index < 0 || index > 3) return;
+    if (index < 0 || index > 3 || index == cpuPriority_) return;
     cpuPriority_ = index;
+    WriteCpuPriority(s_.settings, index);
     emit FieldsChanged();
 }
 
 void WorkbenchController::SetFilesAtOnce(int index) {
-    if (index < 0 || index > 9) return;
+    if (index < kFilesAtOnceAuto || index > 9 || index == filesAtOnce_) return;
     filesAtOnce_ = index;
+    WriteFilesAtOnce(s_.settings, index);
     emit FieldsChanged();
+}
+
+int WorkbenchController::FilesAtOnceFor(int rows) const {
+    // Automatic: each file then runs its codecs on its share of the cores
+    // (the converter's automatic thread count).
+    if (filesAtOnce_ == kFilesAtOnceAuto) return AutoFilesAtOnce(rows);
+    return std::max(1, std::min(rows, filesAtOnce_ + 1));
 }
 
 // ---- conversion log ----------------------------------------------------------
@@ -598,8 +608,8 @@ void WorkbenchController::StartOrResume() {
     batchEnded_ = false;
     ViewsConverting();
     ShowBatchProgress();
-    const int threads = std::min(static_cast<int>(taskRows_.size()), std::max(1, filesAtOnce_ + 1));
-    CallConverter([&] { s_.converter.StartTask(threads); });
+    const int atOnce = FilesAtOnceFor(static_cast<int>(taskRows_.size()));
+    CallConverter([&] { s_.converter.StartTask(atOnce); });
 }
 
 void WorkbenchController::PauseBatch() {

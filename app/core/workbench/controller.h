@@ -106,10 +106,15 @@ public:
     void SetNamingPolicy(int index);
     int CompletionAction() const { return completionAction_; }
     void SetCompletionAction(int index);
+    // 0 "闲置时进行" to 3 "正常转换"; stored in system.ini.
     int CpuPriority() const { return cpuPriority_; }
     void SetCpuPriority(int index);
+    // kFilesAtOnceAuto ("自动") or 0 to 9 for "1个文件" to "10个文件"; stored
+    // in system.ini.
     int FilesAtOnce() const { return filesAtOnce_; }
     void SetFilesAtOnce(int index);
+    // The files the next batch of `rows` rows converts at once.
+    int FilesAtOnceFor(int rows) const;
     bool Paused() const { return paused_; }
     bool StopRequested() const { return stopRequested_; }
     bool Converting() const { return converting_; }
@@ -224,7 +229,7 @@ private:
     int namingPolicy_ = 0;
     int completionAction_ = caOpenFolder;
     int cpuPriority_ = 3;
-    int filesAtOnce_ = 0;
+    int filesAtOnce_ = -1;  // kFilesAtOnceAuto
     bool paused_ = false;
     bool stopRequested_ = false;
     bool converting_ = false;

@@ -60,6 +60,39 @@ QString ResolveSnapshotPictureType(SettingsStore& settings) {
 }
 
 namespace {
+const QString kConvert = QStringLiteral("Convert");
+const QString kFilesAtOnce = QStringLiteral("FilesAtOnce");
+const QString kCpuPriority = QStringLiteral("CpuPriority");
+const QString kAuto = QStringLiteral("Auto");
+
+// The stored number when it is plain digits within [low, high]; else -1.
+int StoredNumber(const SettingsStore& settings, const QString& key, int low, int high) {
+    bool ok = false;
+    const int value = settings.ReadString(kConvert, key).toInt(&ok);
+    return ok && value >= low && value <= high ? value : -1;
+}
+}  // namespace
+
+int ReadFilesAtOnce(const SettingsStore& settings) {
+    const int files = StoredNumber(settings, kFilesAtOnce, 1, 10);
+    return files > 0 ? files - 1 : kFilesAtOnceAuto;
+}
+
+bool WriteFilesAtOnce(SettingsStore& settings, int index) {
+    return settings.WriteString(kConvert, kFilesAtOnce,
+                                index < 0 ? kAuto : QString::number(index + 1));
+}
+
+int ReadCpuPriority(const SettingsStore& settings) {
+    const int index = StoredNumber(settings, kCpuPriority, 0, 3);
+    return index >= 0 ? index : kDefaultCpuPriority;
+}
+
+bool WriteCpuPriority(SettingsStore& settings, int index) {
+    return settings.WriteString(kConvert, kCpuPriority, QString::number(index));
+}
+
+namespace {
 // The first entry of the open-file filter: every source type the program takes.
 constexpr const char* kSupportedPatterns =
     "*.AVI;*.ASF;*.asx;*.WMV;*.AVS;*.FLV;*.MKV;*.MOV;*.3GP;*.MP4;*.MPG;*.MPEG;*.DAT;*.OGM;"

@@ -9,6 +9,10 @@ namespace zorvex::app {
 
 class SettingsStore;
 
+// FilesAtOnce index of "自动": one file per usable core, at most the rows.
+inline constexpr int kFilesAtOnceAuto = -1;
+inline constexpr int kDefaultCpuPriority = 3;  // "正常转换"
+
 // ~/Video_Directory: the output folder when system.ini names none.
 QString DefaultOutputFolder();
 
@@ -20,6 +24,15 @@ QString BootstrapOutputFolder(SettingsStore& settings, const QString& defaultFol
 // [SnapShot] "Picture" when it is "BMP", "JPG", "GIF" or "PNG"; anything else
 // (no file, no value, another text) is replaced by "BMP" in the file.
 QString ResolveSnapshotPictureType(SettingsStore& settings);
+
+// The batch choices kept in system.ini, section "Convert": "FilesAtOnce" is
+// "Auto" or 1 to 10 files (read as the controller's index: kFilesAtOnceAuto or
+// files - 1), "CpuPriority" the index 0 to 3 of "CPU占用率修改项目：". A value
+// that is missing or out of range reads as the default (automatic, "正常转换").
+int ReadFilesAtOnce(const SettingsStore& settings);
+bool WriteFilesAtOnce(SettingsStore& settings, int index);
+int ReadCpuPriority(const SettingsStore& settings);
+bool WriteCpuPriority(SettingsStore& settings, int index);
 
 // Name filters for the open-file dialogs, in the add commands' order. Each
 // entry is "description (patterns)"; a dialog that hides filter details shows
