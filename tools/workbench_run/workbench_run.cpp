@@ -1,10 +1,13 @@
 // Runs a real batch through the real main window, on whatever display Qt is
 // given: the files are dropped onto the queue with a fixed format (MPEG-4
-// video, MP2 sound, AVI), converted with N files at once, and the program
-// reports the rows, the longest gap between two turns of the event loop during
-// the batch, and optional screenshots of the converting queue in given skins.
+// video, MP2 sound, AVI, or the --set lines and --ext), converted with the
+// window's "同时进行转换的文件个数：" (default "自动"), and the program reports
+// the rows, the longest gap between two turns of the event loop during the
+// batch, and optional screenshots of the converting queue in given skins. The
+// preview panel shows the selected row's picture during the batch.
 //
-//   zorvex-workbench-run --out DIR [--at-once N] [--shots DIR --skins skin4,skin15] FILE...
+//   zorvex-workbench-run --out DIR [--at-once auto|N] [--set NAME=VALUE]... [--ext EXT]
+//                        [--shots DIR --skins skin4,skin15] FILE...
 //
 // Exit status 0 when every row ended "完成" at 100 %.
 #include <QApplication>
@@ -18,26 +21,31 @@
 #include "app/core/workbench/controller.h"
 #include "app/core/workbench/converter_port.h"
 #include "app/core/workbench/format_dialogs.h"
+#include "app/core/workbench/startup.h"
 #include "app/platform/data_folder.h"
 #include "app/platform/power.h"
 #include "app/platform/qt_dispatcher.h"
 #include "app/platform/settings_store.h"
 #include "app/platform/shell.h"
 #include "app/ui/main_window.h"
+#include "app/ui/preview_panel.h"
 #include "app/ui/skin.h"
+#include "app/ui/video_view.h"
+#include "media/cpu_cores.h"
 #include "media/loader.h"
 #include "tools/workbench_run/fixed_format.h"
 
 using namespace zorvex;
 using namespace zorvex::app;
 
-namespace {}  // namespace
-
 int main(int argc, char** argv) {
     QApplication application(argc, argv);
     QCommandLineParser parser;
     parser.addOption({"out", "output folder", "dir"});
-    parser.addOption({"at-once", "files converted at the same time", "n", "1"});
+    parser.addOption(
+        {"at-once", "files converted at the same time (auto or 1 to 10)", "n", "auto"});
+    parser.addOption({"set", "an option line of every output (NAME=VALUE)", "line"});
+    parser.addOption({"ext", "the outputs' extension", "ext", ".avi"});
     parser.addOption({"shots", "screenshot folder", "dir"});
     parser.addOption({"skins", "skins of the screenshots", "names", "skin4,skin15"});
     parser.addPositionalArgument("files", "source files");
@@ -54,7 +62,12 @@ int main(int argc, char** argv) {
     RecordingShell shell;
     RecordingPowerControl power;
     ComponentConverter converter;
-    FixedFormat formats;
+    std::string optionText;
+    for (const QString& line : parser.values("set")) optionText += line.toStdString() + "\n";
+    QString extension = parser.value("ext");
+    if (!extension.startsWith('.')) extension.prepend('.');
+    FixedFormat formats(optionText, extension);
+    const QString atOnce = parser.value("at-once");
     int status = 1;
     {
         MainWindow window(MainWindow::Services{
@@ -62,7 +75,8 @@ int main(int argc, char** argv) {
             QString::fromStdString(DefaultLibraryFolder()), parser.value("out")});
         WorkbenchController& c = window.Controller();
         c.SetCompletionAction(caNothing);
-        c.SetFilesAtOnce(std::clamp(parser.value("at-once").toInt(), 1, 10) - 1);
+        c.SetFilesAtOnce(atOnce == "auto" ? kFilesAtOnceAuto
+                                          : std::clamp(atOnce.toInt(), 1, 10) - 1);
         window.show();
         QApplication::processEvents();
 
@@ -74,6 +88,21 @@ int main(int argc, char** argv) {
                          static_cast<long long>(files.size()),
                          c.ConversionLog().join('\n').toUtf8().constData());
             return 1;
+        }
+
+        // The selected row's first picture in the preview panel (the add
+        // selects a row and opens it, paused).
+        QElapsedTimer waited;
+        waited.start();
+        const VideoView* view = window.Preview()->View();
+        while (view->Picture().isNull() && waited.elapsed() < 10000) {
+            QApplication::processEvents(QEventLoop::WaitForMoreEvents, 50);
+        }
+        const QImage picture = view->Picture();
+        if (picture.isNull()) {
+            std::printf("preview panel: no picture\n");
+        } else {
+            std::printf("preview panel: picture %dx%d\n", picture.width(), picture.height());
         }
 
         // The event loop's pulse: a zero-time timer runs once per turn.
@@ -124,8 +153,9 @@ int main(int argc, char** argv) {
                         row.status.toUtf8().constData());
             allDone = allDone && row.status == kStatusDone && row.progress == 100;
         }
-        std::printf("batch of %d files, %s at once: %.2f s\n", c.RowCount(),
-                    parser.value("at-once").toUtf8().constData(), seconds);
+        std::printf("batch of %d files, %d at once (%s), %d usable cores: %.2f s\n", c.RowCount(),
+                    c.FilesAtOnceFor(c.RowCount()), atOnce.toUtf8().constData(), UsableCores(),
+                    seconds);
         std::printf("longest gap between event-loop turns: %.1f ms over %d turns\n",
                     longestGap / 1e6, turns);
         status = allDone ? 0 : 1;
