@@ -223,10 +223,12 @@ public:
 
 // A controller wired to the fakes, started up on an in-memory system.ini.
 struct Bench {
-    explicit Bench(const QString& outputFolder) {
+    explicit Bench(const QString& outputFolder, const QString& folder = "/opt/zorvex")
+        : programFolder(folder) {
         settings.WriteString("OutPath", "OutPath", outputFolder);
         controller.Startup();
     }
+    QString programFolder;  // the help document lives there
     FakeConverter converter;
     MemorySettingsStore settings;
     RecordingShell shell;
@@ -236,7 +238,7 @@ struct Bench {
     FakePreview preview;
     WorkbenchController controller{WorkbenchController::Services{
         converter, settings, shell, power, ui, formats, &preview, "/opt/zorvex/LibAV",
-        "/nonexistent/Video_Directory", "/opt/zorvex"}};
+        "/nonexistent/Video_Directory", programFolder}};
 
     // Adds the files through "添加多个视频文件" with the given dialog answer.
     void AddSeveral(const QStringList& files) {

@@ -74,7 +74,7 @@ public:
         PreviewPanel* preview = nullptr;  // none until the panel exists
         QString libraryFolder;            // "LibAV" in the program's folder
         QString defaultOutputFolder;      // ~/Video_Directory
-        QString programFolder;            // help.chm lives there
+        QString programFolder;            // the help document lives there
     };
 
     explicit WorkbenchController(Services services, QObject* parent = nullptr);
