@@ -28,9 +28,10 @@ TEST(HelpDocument, DescribesEveryFormatTheSettingsAndTheCommandLine) {
         EXPECT_TRUE(help.contains(QString::fromUtf8(format.caption.data(), format.caption.size())))
             << format.caption;
     }
-    for (const char* text : {"添加一个视频文件", "添加多个视频文件", "选项设置", "输出文件存放目录",
-                             "如果输出文件存在", "捕捉快照", "zorvex-cli probe", "zorvex-cli formats",
-                             "zorvex-cli convert", "zorvex-cli transcode", "zorvex-cli batch"}) {
+    for (const char* text :
+         {"添加一个视频文件", "添加多个视频文件", "选项设置", "输出文件存放目录",
+          "如果输出文件存在", "捕捉快照", "zorvex-cli probe", "zorvex-cli formats",
+          "zorvex-cli convert", "zorvex-cli transcode", "zorvex-cli batch"}) {
         EXPECT_TRUE(help.contains(QString::fromUtf8(text))) << text;
     }
 }
