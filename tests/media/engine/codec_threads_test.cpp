@@ -90,10 +90,10 @@ TEST_F(CodecThreadsTest, TheCountReachesTheEncoderAndAloneDecidesItsOutput) {
         int autoThreads;  // what the converter gave the task
         int threads;
     } cases[] = {
-        {{{"threads", "3"}}, 0, 3},    // a number beats the converter's share
+        {{{"threads", "3"}}, 0, 3},  // a number beats the converter's share
         {{{"threads", "1"}}, 4, 1},
-        {{{"threads", "auto"}}, 2, 2}, // the converter's share
-        {{}, 0, everyCore},            // nobody chose: every usable core
+        {{{"threads", "auto"}}, 2, 2},  // the converter's share
+        {{}, 0, everyCore},             // nobody chose: every usable core
     };
     for (const Case& k : cases) {
         const std::string bytes = Encode("out.h264", k.options, k.autoThreads);
