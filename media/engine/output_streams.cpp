@@ -35,6 +35,7 @@ void TCustomFFmpeg::AddCodecStreamCommon(TOutputFile& output, TOutputStream& str
     TEngineSettings& s = Settings;
     AVCodecContext* ctx = stream.Codec.get();
     ctx->codec_type = type;
+    ctx->thread_count = CodecThreads();  // again when the encoder opens: the count of the run
     AVStream* st = ff::avformat_new_stream(output.Context.get(), nullptr);
     if (st == nullptr) throw FFmpegException("Could not alloc stream");
     st->id = st->index < MaxStreams ? s.StreamIdMap[static_cast<size_t>(st->index)] : 0;

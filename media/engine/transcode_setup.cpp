@@ -507,9 +507,13 @@ void Transcoder::OpenEncoder(OutputStreamRuntime& rt) {
         }
         if (c->time_base.num <= 0 || c->time_base.den <= 0) c->time_base = AVRational{1, 1000};
     }
-    // A fixed count: the encoders' frame and slice threads then give the same
-    // bytes on every run (an automatic count would follow the machine).
+    // A fixed count, so that the bytes depend on it alone and not on the
+    // machine. Libraries with threads of their own (x264, x265, vpx) give the
+    // same stream for the same count; libavcodec's own encoders get slice
+    // threads only, since its frame-threaded encoding shares the rate control
+    // among frames encoded at once, in whatever order the threads ran.
     c->thread_count = codecThreads_;
+    if ((encoder->capabilities & AV_CODEC_CAP_OTHER_THREADS) == 0) c->thread_type = FF_THREAD_SLICE;
     int ret;
     {
         std::lock_guard lock(CodecLock());

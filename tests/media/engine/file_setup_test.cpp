@@ -277,7 +277,7 @@ TEST_F(OutputTest, StreamsAndTheirParameters) {
     EXPECT_EQ(v.Codec->time_base.den, 25);
     EXPECT_EQ(v.Codec->pix_fmt, AV_PIX_FMT_YUV420P);
     EXPECT_NE(v.Codec->flags & AV_CODEC_FLAG_GLOBAL_HEADER, 0);  // mp4 wants global headers
-    EXPECT_EQ(v.Codec->thread_count, 1);
+    EXPECT_EQ(v.Codec->thread_count, engine.CodecThreads());
     EXPECT_EQ(v.Stream->id, 256);
     EXPECT_EQ(v.Bsf, std::vector<std::string>{"h264_mp4toannexb"});
     EXPECT_STREQ(ff::av_dict_get(v.Stream->metadata, "language", nullptr, 0)->value, "chi");
