@@ -8,6 +8,8 @@
 #include <QSettings>
 #include <QStandardPaths>
 
+#include "media/util.h"
+
 namespace zorvex::app {
 
 IniSettingsStore::IniSettingsStore(QString path) : path_(std::move(path)) {}
@@ -50,13 +52,8 @@ bool MemorySettingsStore::WriteString(const QString& section, const QString& key
     return true;
 }
 
-QString ProgramFolder() {
-    const QString exe = QFileInfo(QStringLiteral("/proc/self/exe")).canonicalFilePath();
-    return QFileInfo(exe).absolutePath();
-}
-
 QString SettingsFolder() {
-    const QString program = ProgramFolder();
+    const QString program = QString::fromStdString(zorvex::ProgramFolder());
     if (::access(QFile::encodeName(program).constData(), W_OK) == 0) return program;
     QString config = qEnvironmentVariable("XDG_CONFIG_HOME");
     if (config.isEmpty()) config = QDir::homePath() + "/.config";

@@ -4,6 +4,7 @@
 
 #include "app/core/skins/skin_table.h"
 #include "app/platform/settings_store.h"
+#include "media/util.h"
 
 namespace zorvex::app {
 
@@ -23,7 +24,7 @@ bool ApplySkin(QWidget* window, const QString& settingName, const QString& progr
 
 void ApplyStoredSkin(QWidget* window, const SettingsStore& settings) {
     ApplySkin(window, settings.ReadString(QStringLiteral("skin"), QStringLiteral("SetSkin")),
-              ProgramFolder());
+              QString::fromStdString(zorvex::ProgramFolder()));
 }
 
 }  // namespace zorvex::app

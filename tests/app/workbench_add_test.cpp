@@ -2,6 +2,8 @@
 
 #include <QDir>
 #include <QFile>
+#include <set>
+#include <string>
 
 #include "app/core/workbench/output_naming.h"
 #include "app/core/workbench/startup.h"
@@ -29,21 +31,20 @@ protected:
 };
 
 TEST(OutputNaming, CollisionRules) {
-    const QSet<QString> existing = {"/o/a.mp4", "/o/a(New_1).mp4", "/o/b(New_1).mp4", "/o/noext"};
-    const FileExistsFn exists = [&](const QString& p) { return existing.contains(p); };
+    const std::set<std::string> existing = {"/o/a.mp4", "/o/a(New_1).mp4", "/o/b(New_1).mp4",
+                                            "/o/noext", "/d.x/noext"};
+    const NameTakenFn taken = [&](const std::string& p) { return existing.count(p) > 0; };
     struct Case {
         const char* proposed;
-        int policy;
         const char* expected;
-    } addTime[] = {
-        {"/o/a.mp4", npNewName, "/o/a(New_2).mp4"},
-        {"/o/a.mp4", npOverwrite, "/o/a.mp4"},
-        {"/o/c.mp4", npNewName, "/o/c.mp4"},
-        {"/o/noext", npNewName, "/o/noext(New_1)"},
+    } added[] = {
+        {"/o/a.mp4", "/o/a(New_2).mp4"},
+        {"/o/c.mp4", "/o/c.mp4"},
+        {"/o/noext", "/o/noext(New_1)"},
+        // The extension is taken from the file name, not from a dotted folder.
+        {"/d.x/noext", "/d.x/noext(New_1)"},
     };
-    for (const Case& c : addTime) {
-        EXPECT_EQ(AddTimeOutputName(c.proposed, c.policy, exists), c.expected) << c.proposed;
-    }
+    for (const Case& c : added) EXPECT_EQ(UniqueOutputName(c.proposed, taken), c.expected);
     struct StartCase {
         const char* folder;
         const char* stored;
@@ -55,11 +56,20 @@ TEST(OutputNaming, CollisionRules) {
         {"/o/", "/old/b(New_1).mp4", npNewName, "/o/b.mp4"},  // b.mp4 is free
         {"/o", "/old/a.mp4", npNewName, "/o/a.mp4"},          // no marker: no test
         {"/p", "/old/x(New_1)(New_2).avi", npNewName, "/p/x.avi"},
+        {"/", "/old/y(New_3)", npNewName, "/y"},
     };
     for (const StartCase& c : batchStart) {
-        EXPECT_EQ(BatchStartOutputName(c.folder, c.stored, c.policy, exists), c.expected)
+        EXPECT_EQ(BatchStartOutputName(c.folder, c.stored, c.policy, taken), c.expected)
             << c.stored;
     }
+
+    // On disk by default.
+    zorvex::test::TempDir dir;
+    const std::string a = dir.File("a.mp4");
+    EXPECT_EQ(UniqueOutputName(a), a);
+    zorvex::test::WriteFile(a, "x");
+    zorvex::test::WriteFile(dir.File("a(New_1).mp4"), "x");
+    EXPECT_EQ(UniqueOutputName(a), dir.File("a(New_2).mp4"));
 }
 
 TEST_F(AddFiles, OneFileWithCutRangeAndCollision) {

@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "app/core/formats/output_names.h"
+#include "app/core/workbench/output_naming.h"
 #include "media/converter.h"
 #include "media/log.h"
 #include "tools/cli/arguments.h"

@@ -25,6 +25,7 @@
 #include "app/ui/main_window.h"
 #include "app/ui/skin.h"
 #include "media/loader.h"
+#include "media/util.h"
 #include "tools/workbench_run/fixed_format.h"
 
 using namespace zorvex;
@@ -56,9 +57,10 @@ int main(int argc, char** argv) {
     FixedFormat formats;
     int status = 1;
     {
-        MainWindow window(MainWindow::Services{
-            converter, settings, shell, power, &formats, ProgramFolder(),
-            QString::fromStdString(DefaultLibraryFolder()), parser.value("out")});
+        MainWindow window(MainWindow::Services{converter, settings, shell, power, &formats,
+                                               QString::fromStdString(zorvex::ProgramFolder()),
+                                               QString::fromStdString(DefaultLibraryFolder()),
+                                               parser.value("out")});
         WorkbenchController& c = window.Controller();
         c.SetCompletionAction(caNothing);
         c.SetFilesAtOnce(std::clamp(parser.value("at-once").toInt(), 1, 10) - 1);
@@ -97,7 +99,7 @@ int main(int argc, char** argv) {
             for (const QueueRow& row : c.Rows()) started = started || row.progress > 0;
             if (!started) return;
             const QString skin = shotSkins.takeFirst();
-            ApplySkin(&window, skin, ProgramFolder());
+            ApplySkin(&window, skin, QString::fromStdString(zorvex::ProgramFolder()));
             QApplication::processEvents();
             const QString path = shotFolder + "/converting_" + skin + ".png";
             window.grab().save(path);

@@ -1,54 +1,53 @@
 #include "app/core/workbench/output_naming.h"
 
-#include <QFileInfo>
+#include <algorithm>
+#include <filesystem>
 
 namespace zorvex::app {
 
-bool FileExistsOnDisk(const QString& path) {
-    return QFileInfo::exists(path);
-}
-
-QString FormatColumnText(const QString& path) {
-    return ExtensionPart(path).mid(1).toUpper();
-}
-
 namespace {
 
-// Splits a path into the part before its extension and the extension.
-void SplitExtension(const QString& path, QString& base, QString& ext) {
-    ext = ExtensionPart(path);
-    base = path.left(path.size() - ext.size());
+size_t FileNameStart(const std::string& path) {
+    const auto slash = path.rfind('/');
+    return slash == std::string::npos ? 0 : slash + 1;
 }
 
-QString FirstFreeNewName(const QString& base, const QString& ext, const FileExistsFn& exists) {
-    for (qint64 k = 1;; ++k) {
-        const QString candidate = base + "(New_" + QString::number(k) + ")" + ext;
-        if (!exists(candidate)) return candidate;
-    }
+// Where the extension of the file-name part starts (its last dot), or the end.
+size_t ExtensionStart(const std::string& path) {
+    const auto dot = path.rfind('.');
+    return dot == std::string::npos || dot < FileNameStart(path) ? path.size() : dot;
 }
 
 }  // namespace
 
-QString AddTimeOutputName(const QString& proposed, int policy, const FileExistsFn& exists) {
-    if (policy != npNewName || !exists(proposed)) return proposed;
-    QString base, ext;
-    SplitExtension(proposed, base, ext);
-    return FirstFreeNewName(base, ext, exists);
+bool PathExists(const std::string& path) {
+    std::error_code error;
+    return std::filesystem::exists(std::filesystem::path(path), error);
 }
 
-QString BatchStartOutputName(const QString& outputFolder, const QString& stored, int policy,
-                             const FileExistsFn& exists) {
-    QString folder = outputFolder;
-    while (folder.size() > 1 && folder.endsWith('/')) folder.chop(1);
-    const QString name = (folder == "/" ? folder : folder + "/") + FileNamePart(stored);
-    const int marker = FileNamePart(name).indexOf(QStringLiteral("(New_"));
-    if (marker < 0) return name;
-    QString base, ext;
-    SplitExtension(name, base, ext);
-    base = base.left(name.size() - FileNamePart(name).size() + marker);
-    const QString plain = base + ext;
-    if (policy == npNewName && exists(plain)) return FirstFreeNewName(base, ext, exists);
-    return plain;
+std::string UniqueOutputName(const std::string& proposed, const NameTakenFn& taken) {
+    if (!taken(proposed)) return proposed;
+    const size_t dot = ExtensionStart(proposed);
+    const std::string base = proposed.substr(0, dot);
+    const std::string ext = proposed.substr(dot);
+    for (long long k = 1;; ++k) {
+        std::string candidate = base + "(New_" + std::to_string(k) + ")" + ext;
+        if (!taken(candidate)) return candidate;
+    }
+}
+
+std::string BatchStartOutputName(const std::string& outputFolder, const std::string& stored,
+                                 int policy, const NameTakenFn& taken) {
+    std::string folder = outputFolder;
+    while (folder.size() > 1 && folder.back() == '/') folder.pop_back();
+    const std::string name =
+        (folder == "/" ? folder : folder + "/") + stored.substr(FileNameStart(stored));
+    const size_t nameStart = FileNameStart(name);
+    const auto marker = name.find("(New_", nameStart);
+    if (marker == std::string::npos) return name;
+    const std::string plain =
+        name.substr(0, std::min(marker, ExtensionStart(name))) + name.substr(ExtensionStart(name));
+    return policy == npNewName ? UniqueOutputName(plain, taken) : plain;
 }
 
 }  // namespace zorvex::app
