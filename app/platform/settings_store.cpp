@@ -8,6 +8,7 @@
 #include <QSettings>
 #include <QStandardPaths>
 
+#include "app/platform/data_folder.h"
 #include "media/util.h"
 
 namespace zorvex::app {
@@ -54,7 +55,10 @@ bool MemorySettingsStore::WriteString(const QString& section, const QString& key
 
 QString SettingsFolder() {
     const QString program = QString::fromStdString(zorvex::ProgramFolder());
-    if (::access(QFile::encodeName(program).constData(), W_OK) == 0) return program;
+    // An installed program never writes into its prefix (/usr/bin), even as root.
+    if (!RunsInstalled(program) && ::access(QFile::encodeName(program).constData(), W_OK) == 0) {
+        return program;
+    }
     QString config = qEnvironmentVariable("XDG_CONFIG_HOME");
     if (config.isEmpty()) config = QDir::homePath() + "/.config";
     return config + "/zorvex";

@@ -3,8 +3,8 @@
 #include <QWidget>
 
 #include "app/core/skins/skin_table.h"
+#include "app/platform/data_folder.h"
 #include "app/platform/settings_store.h"
-#include "media/util.h"
 
 namespace zorvex::app {
 
@@ -24,7 +24,7 @@ bool ApplySkin(QWidget* window, const QString& settingName, const QString& progr
 
 void ApplyStoredSkin(QWidget* window, const SettingsStore& settings) {
     ApplySkin(window, settings.ReadString(QStringLiteral("skin"), QStringLiteral("SetSkin")),
-              QString::fromStdString(zorvex::ProgramFolder()));
+              ProgramDataFolder());
 }
 
 }  // namespace zorvex::app

@@ -18,6 +18,7 @@
 #include "app/core/workbench/controller.h"
 #include "app/core/workbench/converter_port.h"
 #include "app/core/workbench/format_dialogs.h"
+#include "app/platform/data_folder.h"
 #include "app/platform/power.h"
 #include "app/platform/qt_dispatcher.h"
 #include "app/platform/settings_store.h"
@@ -25,7 +26,6 @@
 #include "app/ui/main_window.h"
 #include "app/ui/skin.h"
 #include "media/loader.h"
-#include "media/util.h"
 #include "tools/workbench_run/fixed_format.h"
 
 using namespace zorvex;
@@ -57,10 +57,9 @@ int main(int argc, char** argv) {
     FixedFormat formats;
     int status = 1;
     {
-        MainWindow window(MainWindow::Services{converter, settings, shell, power, &formats,
-                                               QString::fromStdString(zorvex::ProgramFolder()),
-                                               QString::fromStdString(DefaultLibraryFolder()),
-                                               parser.value("out")});
+        MainWindow window(MainWindow::Services{
+            converter, settings, shell, power, &formats, ProgramDataFolder(),
+            QString::fromStdString(DefaultLibraryFolder()), parser.value("out")});
         WorkbenchController& c = window.Controller();
         c.SetCompletionAction(caNothing);
         c.SetFilesAtOnce(std::clamp(parser.value("at-once").toInt(), 1, 10) - 1);
@@ -99,7 +98,7 @@ int main(int argc, char** argv) {
             for (const QueueRow& row : c.Rows()) started = started || row.progress > 0;
             if (!started) return;
             const QString skin = shotSkins.takeFirst();
-            ApplySkin(&window, skin, QString::fromStdString(zorvex::ProgramFolder()));
+            ApplySkin(&window, skin, ProgramDataFolder());
             QApplication::processEvents();
             const QString path = shotFolder + "/converting_" + skin + ".png";
             window.grab().save(path);
