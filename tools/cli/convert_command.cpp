@@ -17,10 +17,10 @@
 #include "app/core/formats/format_settings.h"
 #include "app/core/formats/settings_controller.h"
 #include "app/core/workbench/converter_port.h"
-#include "app/core/workbench/output_naming.h"
 #include "app/core/workbench/task_builder.h"
 #include "media/converter.h"
 #include "media/log.h"
+#include "media/output_paths.h"
 #include "media/util.h"
 #include "tools/cli/arguments.h"
 #include "tools/cli/batch_runner.h"
@@ -242,7 +242,8 @@ int RunConvert(const std::vector<std::string>& args) {
     // The main window's part: one task per file.
     app::ComponentConverter converter;
     std::vector<BatchTask> tasks;
-    std::set<std::string> claimed(r.files.begin(), r.files.end());  // never written over
+    OutputReservation outputs;  // never a source, never another output of the run
+    for (const std::string& file : r.files) outputs.AddSource(file);
     bool anyFailed = false;
     app::TaskRecipe recipe;
     recipe.alone = alone;
@@ -253,9 +254,7 @@ int RunConvert(const std::vector<std::string>& args) {
         app::ApplyFormatSettings(fmt, alone, output);
     };
     recipe.outputName = [&](const std::string& proposed) {
-        return app::UniqueOutputName(proposed, [&](const std::string& name) {
-            return claimed.count(name) || (!r.overwrite && app::PathExists(name));
-        });
+        return outputs.Reserve(proposed, r.overwrite);
     };
     for (const std::string& file : r.files) {
         auto fail = [&](const std::string& why) {
@@ -263,7 +262,8 @@ int RunConvert(const std::vector<std::string>& args) {
             std::fflush(stdout);
             anyFailed = true;
         };
-        if (!app::PathExists(file)) {
+        std::error_code missing;
+        if (!std::filesystem::exists(file, missing)) {
             fail("No such file or directory");
             continue;
         }
@@ -272,7 +272,6 @@ int RunConvert(const std::vector<std::string>& args) {
             fail(built.error);
             continue;
         }
-        claimed.insert(built.output.FileName);
         tasks.push_back({file, built.output.FileName});
     }
     if (tasks.empty()) {
