@@ -23,7 +23,7 @@ filter='Converter*:RunControl*:Logger.Threads*:Preview*:Player*:PacketQueue*'
 "$tsan_tests" --gtest_list_tests --gtest_filter="$filter" |
     awk '/^[^ ]/ { suite = $1 } /^  / { print suite $1 }' |
     while read -r test; do
-        TSAN_OPTIONS="halt_on_error=1 second_deadlock_stack=1" \
+        TSAN_OPTIONS="halt_on_error=1 second_deadlock_stack=1 suppressions=$root/scripts/tsan.supp" \
             "$tsan_tests" --gtest_brief=1 --gtest_filter="$test" >/dev/null ||
             { echo "ThreadSanitizer run failed: $test" >&2; exit 1; }
     done
