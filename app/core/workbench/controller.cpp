@@ -549,6 +549,13 @@ bool WorkbenchController::BuildTasks() {
     doneByBatchEnd_.clear();
     QStringList skipped;
     int notStarted = 0;
+    // No two rows of a batch write the same file, and none writes over a
+    // source of the batch.
+    OutputReservation outputs;
+    for (int slot = 0; slot < TaskSlotTable::kSlotCount; ++slot) {
+        if (slots_.State(slot) == SlotState::Full)
+            outputs.AddSource(slots_.Slot(slot).input.FileName);
+    }
     for (int slot = 0; slot < TaskSlotTable::kSlotCount; ++slot) {
         if (slots_.State(slot) != SlotState::Full) continue;
         ClearLog();
@@ -567,7 +574,12 @@ bool WorkbenchController::BuildTasks() {
         }
         TOutputOptions output = record.output;
         output.FileName = BatchStartOutputName(outputFolder_.toStdString(), record.output.FileName,
-                                               namingPolicy_);
+                                               namingPolicy_, outputs);
+        if (namingPolicy_ == npOverwrite && output.FileName != WithoutNewMark(output.FileName)) {
+            skipped << QStringLiteral("***输出文件已被本次转换的另一个文件或源文件占用，改存为: ") +
+                           FromStd(output.FileName);
+        }
+        slots_.SetOutputFile(slot, output.FileName);
         bool outputSet = false;
         CallConverter(
             [&] { outputSet = s_.converter.SetOutputFile(task, output.FileName, output); });
@@ -695,6 +707,12 @@ void WorkbenchController::HandleTerminate(const TTerminateInfo& info) {
 void WorkbenchController::HandleTaskEnd(const TTerminateInfo& info) {
     const int row = RowOfTask(info.TaskIndex);
     if (row < 0) return;
+    if (!info.KeptPartialFile.empty()) {
+        // The destination held a file before this run: it is left as it was
+        // and what the stopped run wrote is kept beside it.
+        LogFramed(QStringLiteral("***转换被终止，原有文件未改动，已转换的部分保存为: ") +
+                  FromStd(info.KeptPartialFile));
+    }
     if (!taskReported_[info.TaskIndex]) {
         taskReported_[info.TaskIndex] = true;
         taskProgress_[info.TaskIndex] = 1.0;
@@ -856,8 +874,8 @@ int WorkbenchController::RestoreQueue(const SavedQueue& queue) {
         int task = -1;
         CallConverter([&] { task = s_.converter.AddTask(row.input.FileName, row.input); });
         if (task < 0) {
-            LogFramed(QStringLiteral("***文件打开失败，未恢复该文件: ") + FromStd(row.input.FileName) +
-                      "  " + FromStd(s_.converter.LastError()));
+            LogFramed(QStringLiteral("***文件打开失败，未恢复该文件: ") +
+                      FromStd(row.input.FileName) + "  " + FromStd(s_.converter.LastError()));
             continue;
         }
         bool outputSet = false;
