@@ -22,8 +22,7 @@ namespace {
 namespace fs = std::filesystem;
 using test::RunProcess;
 
-const std::vector<std::string> kScreenless = {"QT_QPA_PLATFORM=offscreen",
-                                              "SDL_AUDIODRIVER=dummy"};
+const std::vector<std::string> kScreenless = {"QT_QPA_PLATFORM=offscreen", "SDL_AUDIODRIVER=dummy"};
 
 std::string Tool(const char* name) {
     return fs::path(ZORVEX_CLI_PATH).parent_path() / name;
@@ -35,10 +34,11 @@ void SameNamedSources(const test::TempDir& dir, int seconds, const std::string& 
     for (const auto& [folder, picture, tone] :
          {std::tuple{"a", "testsrc", "440"}, std::tuple{"b", "testsrc2", "300"}}) {
         fs::create_directories(dir.File(folder));
-        const std::string source = test::Fixture(
-            std::string("same_name_") + folder + "_" + length + "s_" + size + ".avi",
-            std::string("-f lavfi -i ") + picture + "=size=" + size + ":rate=25 -f lavfi -i sine=" +
-                "frequency=" + tone + ":sample_rate=44100 -t " + length + " -c:v mpeg4 -c:a mp2");
+        const std::string source =
+            test::Fixture(std::string("same_name_") + folder + "_" + length + "s_" + size + ".avi",
+                          std::string("-f lavfi -i ") + picture + "=size=" + size +
+                              ":rate=25 -f lavfi -i sine=" + "frequency=" + tone +
+                              ":sample_rate=44100 -t " + length + " -c:v mpeg4 -c:a mp2");
         fs::copy_file(source, dir.File(std::string(folder) + "/clip.avi"));
     }
 }
@@ -51,9 +51,9 @@ std::vector<std::string> FolderNames(const std::string& folder) {
 }
 
 int CountPackets(const std::string& file) {
-    auto r = RunProcess("/usr/bin/ffprobe", {"-v", "error", "-select_streams", "v:0", "-count_packets",
-                                             "-show_entries", "stream=nb_read_packets", "-of",
-                                             "default=nw=1:nk=1", file});
+    auto r = RunProcess("/usr/bin/ffprobe",
+                        {"-v", "error", "-select_streams", "v:0", "-count_packets", "-show_entries",
+                         "stream=nb_read_packets", "-of", "default=nw=1:nk=1", file});
     return r.exitCode == 0 && !r.out.empty() ? std::stoi(r.out) : -1;
 }
 
@@ -101,7 +101,8 @@ TEST(ExistingFiles, SameNamedSourcesAndASecondRunThroughTheMainWindow) {
     EXPECT_EQ(FolderNames(replaced), (std::vector<std::string>{"clip(New_1).avi", "clip.avi"}));
     EXPECT_EQ(CountPackets(replaced + "/clip.avi"), 50);
     EXPECT_EQ(CountPackets(replaced + "/clip(New_1).avi"), 50);
-    EXPECT_NE(test::ReadFile(replaced + "/clip.avi"), test::ReadFile(replaced + "/clip(New_1).avi"));
+    EXPECT_NE(test::ReadFile(replaced + "/clip.avi"),
+              test::ReadFile(replaced + "/clip(New_1).avi"));
 }
 
 // "停止" during a run that would replace an older file: the older file is left
@@ -112,10 +113,10 @@ TEST(ExistingFiles, AStoppedRunLeavesTheOlderFileAndKeepsItsPartBeside) {
     const std::string out = dir.File("out");
     fs::create_directory(out);
     test::WriteFile(out + "/clip.avi", "an older file");
-    auto r = RunProcess(Tool("zorvex-workbench-run"),
-                        {"--out", out, "--naming", "overwrite", "--stop-after", "1",
-                         dir.File("a/clip.avi")},
-                        kScreenless, 180);
+    auto r = RunProcess(
+        Tool("zorvex-workbench-run"),
+        {"--out", out, "--naming", "overwrite", "--stop-after", "1", dir.File("a/clip.avi")},
+        kScreenless, 180);
     EXPECT_EQ(r.exitCode, 1) << "the row ends stopped\n" << r.out << r.err;
     EXPECT_NE(r.out.find("停止"), std::string::npos) << r.out;
     EXPECT_NE(r.out.find("您确实要终止目前的转换工作吗？"), std::string::npos) << r.out;
@@ -217,7 +218,8 @@ TEST(ExistingFiles, AQueueLeftByAKilledProgramIsOfferedBack) {
               std::string::npos)
         << out;
     EXPECT_NE(out.find("\t100\t完成\nrow 2\t"), std::string::npos) << out;
-    EXPECT_EQ(FolderNames(dir.File("out")), (std::vector<std::string>{"clip(New_1).avi", "clip.avi"}));
+    EXPECT_EQ(FolderNames(dir.File("out")),
+              (std::vector<std::string>{"clip(New_1).avi", "clip.avi"}));
     for (const char* name : {"out/clip.avi", "out/clip(New_1).avi"}) {
         EXPECT_EQ(CountPackets(dir.File(name)), 1000) << name;
     }
@@ -239,7 +241,8 @@ TEST(ExistingFiles, SigtermStopsTheProgramsBatchAndClosesIt) {
     ASSERT_TRUE(WIFEXITED(status)) << program.Err();
     EXPECT_EQ(WEXITSTATUS(status), 143);
     EXPECT_EQ(test::ReadFile(dir.File("out/clip.avi")), "an older file");
-    ASSERT_EQ(FolderNames(dir.File("out")), (std::vector<std::string>{"clip(New_1).avi", "clip.avi"}));
+    ASSERT_EQ(FolderNames(dir.File("out")),
+              (std::vector<std::string>{"clip(New_1).avi", "clip.avi"}));
     const int packets = CountPackets(dir.File("out/clip(New_1).avi"));
     EXPECT_GT(packets, 0);
     EXPECT_LT(packets, 1000);

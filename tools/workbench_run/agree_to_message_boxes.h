@@ -3,9 +3,9 @@
 // default button ("确定"), and its text is printed.
 #pragma once
 
-#include <QPushButton>
 #include <QApplication>
 #include <QMessageBox>
+#include <QPushButton>
 #include <QTimer>
 #include <cstdio>
 
