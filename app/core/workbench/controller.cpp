@@ -835,8 +835,9 @@ void WorkbenchController::SaveQueue() {
     }
     if (queue.rows.empty()) {
         s_.queueStore->Remove();
-    } else if (!s_.queueStore->Save(queue)) {
-        LogFramed(QStringLiteral("***无法保存转换列表"));
+    } else if (!s_.queueStore->Save(queue) && !queueSaveFailed_) {
+        queueSaveFailed_ = true;  // said once: it would fail again at every change
+        LogFramed(QStringLiteral("***无法保存转换列表，程序意外结束时将无法恢复"));
     }
 }
 

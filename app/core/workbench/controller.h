@@ -276,6 +276,7 @@ private:
     // Saving the queue waits while this is above zero (a run of row changes).
     int queueSaveHold_ = 0;
     bool queueSaveWanted_ = false;
+    bool queueSaveFailed_ = false;
     bool closed_ = false;
 
     int converterCallDepth_ = 0;
