@@ -106,7 +106,9 @@ TEST(ExistingFiles, SameNamedSourcesAndASecondRunThroughTheMainWindow) {
 }
 
 // "停止" during a run that would replace an older file: the older file is left
-// byte for byte and what was converted is kept beside it.
+// byte for byte and what was converted is kept beside it. The stop comes with
+// the first progress shown: on every core the 40 s clip converts in about a
+// second.
 TEST(ExistingFiles, AStoppedRunLeavesTheOlderFileAndKeepsItsPartBeside) {
     test::TempDir dir;
     SameNamedSources(dir, 40, "640x360");
@@ -115,7 +117,7 @@ TEST(ExistingFiles, AStoppedRunLeavesTheOlderFileAndKeepsItsPartBeside) {
     test::WriteFile(out + "/clip.avi", "an older file");
     auto r = RunProcess(
         Tool("zorvex-workbench-run"),
-        {"--out", out, "--naming", "overwrite", "--stop-after", "1", dir.File("a/clip.avi")},
+        {"--out", out, "--naming", "overwrite", "--stop-after", "0", dir.File("a/clip.avi")},
         kScreenless, 180);
     EXPECT_EQ(r.exitCode, 1) << "the row ends stopped\n" << r.out << r.err;
     EXPECT_NE(r.out.find("停止"), std::string::npos) << r.out;
