@@ -209,7 +209,64 @@ int TFFLogger::FFmpegLogLevel() {
     return g_ffmpegLogLevel;
 }
 
+namespace {
+
+thread_local FFmpegErrorCapture* t_capture = nullptr;
+
+}  // namespace
+
+FFmpegErrorCapture::FFmpegErrorCapture() : previous_(t_capture) {
+    t_capture = this;
+}
+
+FFmpegErrorCapture::~FFmpegErrorCapture() {
+    t_capture = previous_;
+}
+
+void FFmpegErrorCapture::Add(const char* name, const char* text) {
+    if (pending_.empty() && name != nullptr && *name != '\0') pending_ = std::string(name) + ": ";
+    pending_ += text;
+    size_t lf;
+    while ((lf = pending_.find('\n')) != std::string::npos) {
+        std::string line = pending_.substr(0, lf);
+        pending_.erase(0, lf + 1);
+        while (!line.empty() && std::isspace(static_cast<unsigned char>(line.back()))) {
+            line.pop_back();
+        }
+        if (!line.empty() && lines_.size() < kMaxLines &&
+            std::find(lines_.begin(), lines_.end(), line) == lines_.end()) {
+            lines_.push_back(std::move(line));
+        }
+    }
+}
+
+std::string FFmpegErrorCapture::Text() const {
+    std::string text;
+    for (const std::string& line : lines_) text += (text.empty() ? "" : "; ") + line;
+    if (!pending_.empty()) text += (text.empty() ? "" : "; ") + pending_;
+    return text;
+}
+
+std::string FFmpegErrorCapture::Append(const std::string& message) const {
+    const std::string reason = Text();
+    if (reason.empty()) return message;
+    return message + (!message.empty() && message.back() == '.' ? " " : ": ") + reason;
+}
+
 void FFmpegLogCallback(void* context, int level, const char* format, va_list args) {
+    if (t_capture != nullptr && level <= AV_LOG_ERROR) {
+        const char* name = nullptr;
+        if (context != nullptr) {
+            const AVClass* avc = *static_cast<AVClass**>(context);
+            if (avc != nullptr && avc->item_name != nullptr) name = avc->item_name(context);
+        }
+        char text[kFormatBufferSize] = {};
+        va_list copy;
+        va_copy(copy, args);
+        std::vsnprintf(text, sizeof text, format, copy);
+        va_end(copy);
+        t_capture->Add(name, text);
+    }
     if (level > g_ffmpegLogLevel) return;
     TFFLogger* logger = g_instance;
     if (logger == nullptr) return;

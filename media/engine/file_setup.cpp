@@ -305,6 +305,10 @@ bool TCustomFFmpeg::AddInputFile(const std::string& fileName) {
         }
         switch (par->codec_type) {
             case AVMEDIA_TYPE_VIDEO: {
+                s.Requested.Width = s.Requested.Height = 0;
+                s.Requested.FrameRate = AVRational{0, 0};
+                s.Requested.DisplayAspect = 0;
+                s.Requested.PixelFormat = AV_PIX_FMT_NONE;
                 s.FrameHeight = par->height;
                 s.FrameWidth = par->width;
                 const AVRational sar = st->sample_aspect_ratio.num != 0 ? st->sample_aspect_ratio
@@ -358,6 +362,8 @@ bool TCustomFFmpeg::AddInputFile(const std::string& fileName) {
                 break;
             }
             case AVMEDIA_TYPE_AUDIO:
+                s.Requested.SampleRate = 0;
+                s.Requested.Channels = 0;
                 s.ChannelLayout =
                     par->ch_layout.order == AV_CHANNEL_ORDER_NATIVE ? par->ch_layout.u.mask : 0;
                 s.AudioChannels = par->ch_layout.nb_channels;
@@ -392,6 +398,7 @@ bool TCustomFFmpeg::AddInputFile(const std::string& fileName) {
     TInputFile input;
     input.FileName = fileName;
     input.TsOffset = s.CopyTs ? s.InputTimeOffset : s.InputTimeOffset - target;
+    input.CopyTsOffset = s.InputTimeOffset;
     if (s.Verbose >= 0) ff::av_dump_format(context.get(), InputFileCount(), ffName.c_str(), 0);
     input.Context = std::move(context);
     InputFiles.push_back(std::move(input));
@@ -679,6 +686,7 @@ void TCustomFFmpeg::new_video_stream(TOutputFile& output) {
         if (s.DoPass == 2) c->flags |= AV_CODEC_FLAG_PASS2;
     }
     AVCodecContext* c = os.Codec.get();
+    os.Requested = s.Requested;
     if (s.VideoCodecTag != 0) c->codec_tag = s.VideoCodecTag;
     if ((s.VideoGlobalHeader & 1) != 0 ||
         (s.VideoGlobalHeader == 0 && (oc->oformat->flags & AVFMT_GLOBALHEADER) != 0)) {
@@ -697,6 +705,7 @@ void TCustomFFmpeg::new_video_stream(TOutputFile& output) {
     s.VideoCodecName.clear();
     s.VideoStreamCopy = false;
     s.FramePixFmt = -1;
+    s.Requested.PixelFormat = AV_PIX_FMT_NONE;
 }
 
 void TCustomFFmpeg::new_audio_stream(TOutputFile& output) {
@@ -755,6 +764,7 @@ void TCustomFFmpeg::new_audio_stream(TOutputFile& output) {
         ChooseSampleRate(c, os.Encoder);
     }
     AVCodecContext* c = os.Codec.get();
+    os.Requested = s.Requested;
     if (s.AudioCodecTag != 0) c->codec_tag = s.AudioCodecTag;
     if ((oc->oformat->flags & AVFMT_GLOBALHEADER) != 0) c->flags |= AV_CODEC_FLAG_GLOBAL_HEADER;
     c->time_base = AVRational{
