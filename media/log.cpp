@@ -223,28 +223,33 @@ FFmpegErrorCapture::~FFmpegErrorCapture() {
     t_capture = previous_;
 }
 
-void FFmpegErrorCapture::Add(const char* name, const char* text) {
-    if (pending_.empty() && name != nullptr && *name != '\0') pending_ = std::string(name) + ": ";
-    pending_ += text;
+void FFmpegErrorCapture::Lines::Add(const char* name, const char* text) {
+    if (pending.empty() && name != nullptr && *name != '\0') pending = std::string(name) + ": ";
+    pending += text;
     size_t lf;
-    while ((lf = pending_.find('\n')) != std::string::npos) {
-        std::string line = pending_.substr(0, lf);
-        pending_.erase(0, lf + 1);
+    while ((lf = pending.find('\n')) != std::string::npos) {
+        std::string line = pending.substr(0, lf);
+        pending.erase(0, lf + 1);
         while (!line.empty() && std::isspace(static_cast<unsigned char>(line.back()))) {
             line.pop_back();
         }
-        if (!line.empty() && lines_.size() < kMaxLines &&
-            std::find(lines_.begin(), lines_.end(), line) == lines_.end()) {
-            lines_.push_back(std::move(line));
+        if (!line.empty() && done.size() < kMaxLines &&
+            std::find(done.begin(), done.end(), line) == done.end()) {
+            done.push_back(std::move(line));
         }
     }
 }
 
-std::string FFmpegErrorCapture::Text() const {
+std::string FFmpegErrorCapture::Lines::Text() const {
     std::string text;
-    for (const std::string& line : lines_) text += (text.empty() ? "" : "; ") + line;
-    if (!pending_.empty()) text += (text.empty() ? "" : "; ") + pending_;
+    for (const std::string& line : done) text += (text.empty() ? "" : "; ") + line;
+    if (!pending.empty()) text += (text.empty() ? "" : "; ") + pending;
     return text;
+}
+
+std::string FFmpegErrorCapture::Text() const {
+    const std::string errors = errors_.Text();
+    return errors.empty() ? warnings_.Text() : errors;
 }
 
 std::string FFmpegErrorCapture::Append(const std::string& message) const {
@@ -254,7 +259,7 @@ std::string FFmpegErrorCapture::Append(const std::string& message) const {
 }
 
 void FFmpegLogCallback(void* context, int level, const char* format, va_list args) {
-    if (t_capture != nullptr && level <= AV_LOG_ERROR) {
+    if (t_capture != nullptr && level <= AV_LOG_WARNING) {
         const char* name = nullptr;
         if (context != nullptr) {
             const AVClass* avc = *static_cast<AVClass**>(context);
@@ -265,7 +270,7 @@ void FFmpegLogCallback(void* context, int level, const char* format, va_list arg
         va_copy(copy, args);
         std::vsnprintf(text, sizeof text, format, copy);
         va_end(copy);
-        t_capture->Add(name, text);
+        (level <= AV_LOG_ERROR ? t_capture->errors_ : t_capture->warnings_).Add(name, text);
     }
     if (level > g_ffmpegLogLevel) return;
     TFFLogger* logger = g_instance;

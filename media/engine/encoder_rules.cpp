@@ -3,7 +3,9 @@
 #include <algorithm>
 #include <climits>
 #include <cmath>
+#include <cstdint>
 #include <cstdlib>
+#include <string>
 
 namespace zorvex {
 namespace {
@@ -13,7 +15,7 @@ const std::vector<std::pair<int, int>> kH263Sizes = {
     {128, 96}, {176, 144}, {352, 288}, {704, 576}, {1408, 1152}};
 
 // The standard frame rates of MPEG-1 and MPEG-2 video.
-constexpr AVRational kMpegRates[] = {{24000, 1001}, {24, 1}, {25, 1},    {30000, 1001},
+constexpr AVRational kMpegRates[] = {{24000, 1001}, {24, 1}, {25, 1},       {30000, 1001},
                                      {30, 1},       {50, 1}, {60000, 1001}, {60, 1}};
 
 // Encoders that list no layouts but take only a few channels.
@@ -55,7 +57,51 @@ bool Lists(const AVPixelFormat* list, AVPixelFormat format) {
     return false;
 }
 
+// The pixel shapes (height over width) MPEG-1 video can state.
+constexpr double kMpeg1PixelShapes[] = {1.0,    0.6735, 0.7031, 0.7615, 0.8055, 0.8437, 0.8935,
+                                        0.9157, 0.9815, 1.0255, 1.0695, 1.0950, 1.1575, 1.2015};
+// The display shapes MPEG-2 video can state besides square pixels.
+constexpr double kMpeg2DisplayShapes[] = {4.0 / 3.0, 16.0 / 9.0, 2.21};
+constexpr double kAspectTolerance = 0.005;
+
+bool Near(double a, double b) {
+    return std::abs(a / b - 1.0) < kAspectTolerance;
+}
+
 }  // namespace
+
+AspectSupport AspectSupportOf(AVCodecID codec, const char* muxerName) {
+    const std::string muxer = muxerName != nullptr ? muxerName : "";
+    if (muxer == "rm" || muxer == "flv" || muxer == "swf" || codec == AV_CODEC_ID_RV10 ||
+        codec == AV_CODEC_ID_RV20 || codec == AV_CODEC_ID_FLV1) {
+        return AspectSupport::SquareOnly;
+    }
+    if (codec == AV_CODEC_ID_MPEG1VIDEO) return AspectSupport::Mpeg1Table;
+    if (codec == AV_CODEC_ID_MPEG2VIDEO) return AspectSupport::Mpeg2Display;
+    return AspectSupport::Any;
+}
+
+bool KeepsSampleAspect(AspectSupport support, AVRational sar, int width, int height) {
+    const double ratio = sar.num > 0 && sar.den > 0 ? av_q2d(sar) : 1.0;
+    if (Near(ratio, 1.0)) return true;
+    switch (support) {
+        case AspectSupport::SquareOnly:
+            return false;
+        case AspectSupport::Mpeg1Table:
+            for (double shape : kMpeg1PixelShapes) {
+                if (Near(ratio, 1.0 / shape)) return true;
+            }
+            return false;
+        case AspectSupport::Mpeg2Display:
+            for (double shape : kMpeg2DisplayShapes) {
+                if (height > 0 && Near(ratio * width / height, shape)) return true;
+            }
+            return false;
+        case AspectSupport::Any:
+            return true;
+    }
+    return true;
+}
 
 FrameSizeRule FrameSizeRuleOf(AVCodecID codec, AVPixelFormat format) {
     FrameSizeRule rule;
@@ -66,10 +112,12 @@ FrameSizeRule FrameSizeRuleOf(AVCodecID codec, AVPixelFormat format) {
     switch (codec) {
         case AV_CODEC_ID_RV10:
             rule.WidthMultiple = rule.HeightMultiple = 16;
+            rule.MaxMacroblocks = 4095;
             break;
         case AV_CODEC_ID_RV20:
             rule.WidthMultiple = std::max(rule.WidthMultiple, 4);
             rule.HeightMultiple = std::max(rule.HeightMultiple, 4);
+            rule.MaxMacroblocks = 4095;
             break;
         case AV_CODEC_ID_H263:
             rule.FixedSizes = kH263Sizes;
@@ -93,8 +141,26 @@ std::pair<int, int> NearestFrameSize(const FrameSizeRule& rule, int width, int h
         return *std::min_element(rule.FixedSizes.begin(), rule.FixedSizes.end(),
                                  [&](const auto& a, const auto& b) { return cost(a) < cost(b); });
     }
-    return {RoundToMultiple(width, rule.WidthMultiple),
-            RoundToMultiple(height, rule.HeightMultiple)};
+    int w = RoundToMultiple(width, rule.WidthMultiple);
+    int h = RoundToMultiple(height, rule.HeightMultiple);
+    auto macroblocks = [](int a, int b) {
+        return static_cast<std::int64_t>((a + 15) / 16) * ((b + 15) / 16);
+    };
+    if (rule.MaxMacroblocks > 0 && macroblocks(w, h) > rule.MaxMacroblocks) {
+        const double scale =
+            std::sqrt(static_cast<double>(rule.MaxMacroblocks) / macroblocks(w, h));
+        const int wm = std::max(rule.WidthMultiple, 1), hm = std::max(rule.HeightMultiple, 1);
+        w = std::max(wm, static_cast<int>(w * scale) / wm * wm);
+        h = std::max(hm, static_cast<int>(h * scale) / hm * hm);
+        while (macroblocks(w, h) > rule.MaxMacroblocks && w > wm && h > hm) {
+            if (w * height > h * width) {
+                w -= wm;
+            } else {
+                h -= hm;
+            }
+        }
+    }
+    return {w, h};
 }
 
 AVRational NearestFrameRate(const AVCodec* encoder, AVRational rate, int strictness) {
@@ -141,7 +207,8 @@ AVPixelFormat DefaultPixelFormat(const AVCodec* encoder, AVPixelFormat source, i
     const bool jpeg = encoder->id == AV_CODEC_ID_MJPEG || encoder->id == AV_CODEC_ID_LJPEG;
     // Today's JPEG encoders also take the limited-range formats, but only below
     // official strictness.
-    if (jpeg && strictness > FF_COMPLIANCE_UNOFFICIAL && Lists(encoder->pix_fmts, AV_PIX_FMT_YUVJ420P))
+    if (jpeg && strictness > FF_COMPLIANCE_UNOFFICIAL &&
+        Lists(encoder->pix_fmts, AV_PIX_FMT_YUVJ420P))
         return AV_PIX_FMT_YUVJ420P;
     if (Lists(encoder->pix_fmts, AV_PIX_FMT_YUV420P)) return AV_PIX_FMT_YUV420P;
     if (source != AV_PIX_FMT_NONE) {

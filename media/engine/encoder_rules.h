@@ -18,16 +18,27 @@ struct FrameSizeRule {
     int WidthMultiple = 1;
     int HeightMultiple = 1;
     std::vector<std::pair<int, int>> FixedSizes;  // empty: any size
+    int MaxMacroblocks = 0;                       // of 16x16 pixels; 0: no limit
 };
 
-// RealVideo 1 needs multiples of 16 and RealVideo 2 of 4, H.263 one of its five
-// picture sizes; every encoder needs whole chroma samples (even sizes for 4:2:0).
+// RealVideo 1 needs multiples of 16 and RealVideo 2 of 4, both fewer than 4096
+// macroblocks; H.263 one of its five picture sizes; every encoder needs whole
+// chroma samples (even sizes for 4:2:0).
 FrameSizeRule FrameSizeRuleOf(AVCodecID codec, AVPixelFormat format);
 
 // The size the rule admits nearest to width x height: each side rounded to its
-// nearest multiple (never below one multiple), or the fixed size nearest in
-// area and shape.
+// nearest multiple (never below one multiple), scaled down in proportion when
+// it has too many macroblocks, or the fixed size nearest in area and shape.
 std::pair<int, int> NearestFrameSize(const FrameSizeRule& rule, int width, int height);
+
+// Which sample aspects an output keeps: none but square (RealVideo, Flash
+// video and their containers), MPEG-1's table of pixel shapes, MPEG-2's
+// display shapes (4:3, 16:9, 2.21:1), or any.
+enum class AspectSupport { SquareOnly, Mpeg1Table, Mpeg2Display, Any };
+AspectSupport AspectSupportOf(AVCodecID codec, const char* muxerName);
+// Whether a frame of that size shows with that sample aspect, within half a
+// percent, once written.
+bool KeepsSampleAspect(AspectSupport support, AVRational sar, int width, int height);
 
 // The frame rate the encoder takes nearest to rate. MPEG-1 and MPEG-2 video get
 // only their eight standard rates (23.976 to 60) unless the strictness admits

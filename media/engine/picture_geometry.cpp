@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <tuple>
 
 namespace zorvex {
 namespace {
@@ -88,6 +89,16 @@ OutputFrame ChooseOutputFrame(const SourcePicture& source, const FrameRequest& r
                     static_cast<std::int64_t>(source.ShownHeight()) * sar.den * width);
     } else {
         frame.SampleAspect = {1, 1};
+    }
+    if (!KeepsSampleAspect(request.Aspects, frame.SampleAspect, width, height)) {
+        frame.SampleAspect = {1, 1};
+        if (keepSize) {
+            // The source's height, its display shape in square pixels.
+            const int shownHeight = source.ShownHeight();
+            std::tie(frame.Width, frame.Height) = NearestFrameSize(
+                request.Rule, static_cast<int>(std::lround(shownHeight * source.DisplayAspect())),
+                shownHeight);
+        }
     }
     return frame;
 }

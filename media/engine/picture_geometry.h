@@ -35,6 +35,7 @@ struct FrameRequest {
     int Height = 0;
     double DisplayAspect = 0;  // 0: the source's shape when the size is kept, else square pixels
     FrameSizeRule Rule;        // what the encoder takes
+    AspectSupport Aspects = AspectSupport::Any;  // what the output keeps
 };
 
 struct OutputFrame {
@@ -44,7 +45,10 @@ struct OutputFrame {
 };
 
 // The encoder's frame: the asked size (or the source's) made one the encoder
-// takes, with the sample aspect that gives it the asked display shape.
+// takes, with the sample aspect that gives it the asked display shape. Where
+// the output cannot keep that sample aspect, the frame has square pixels (a
+// kept size then becomes the source's shape in square pixels) and the asked
+// display shape gives way to the frame's.
 OutputFrame ChooseOutputFrame(const SourcePicture& source, const FrameRequest& request);
 
 // Where the picture goes in the frame: its scaled size and its offset.

@@ -9,6 +9,7 @@
 #include <climits>
 #include <cmath>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <mutex>
@@ -486,6 +487,7 @@ SourcePicture Transcoder::ChooseVideoParameters(OutputStreamRuntime& rt,
                 });
         }
         request.Rule = FrameSizeRuleOf(c->codec_id, c->pix_fmt);
+        request.Aspects = AspectSupportOf(c->codec_id, rt.File->Context->oformat->name);
         const OutputFrame frame = ChooseOutputFrame(picture, request);
         if (want.Width > 0 && (frame.Width != want.Width || frame.Height != want.Height)) {
             Logger().LogFmt(&e_, llInfo, "%s takes no %dx%d picture; using %dx%d",
@@ -495,6 +497,14 @@ SourcePicture Transcoder::ChooseVideoParameters(OutputStreamRuntime& rt,
         c->width = frame.Width;
         c->height = frame.Height;
         c->sample_aspect_ratio = frame.SampleAspect;
+    }
+
+    // The RealMedia muxer takes no packet above 64 kB; a rate-control buffer of
+    // 50 kB keeps every coded picture below that.
+    if (std::strcmp(rt.File->Context->oformat->name, "rm") == 0 && c->rc_buffer_size == 0) {
+        c->rc_buffer_size = 400000;
+        c->rc_max_rate = std::max<std::int64_t>(c->bit_rate * 4, 4000000);
+        c->rc_initial_buffer_occupancy = c->rc_buffer_size * 3 / 4;
     }
 
     AVRational rate = want.FrameRate;

@@ -291,7 +291,7 @@ bool VideoFilterGraph::BuildGraph() {
     }
     if (fit) {
         const AVRational outSar = s.OutputSampleAspect;
-        if (!append("setsar", text::Fmt("sar=%d/%d", outSar.num, outSar.den))) return false;
+        if (!append("setsar", text::Fmt("sar=%d/%d:max=255", outSar.num, outSar.den))) return false;
     }
 
     if (!s.Filters.empty()) {

@@ -58,6 +58,8 @@ bool Transcoder::ConfigureFilters(OutputStreamRuntime& rt, InputStreamState& ist
         e_.SetLastError(rt.Filters->LastError());
         return false;
     }
+    Logger().LogFmt(&e_, llVerbose, "Video filters of output stream #%d.%d: %s", rt.FileIndex,
+                    rt.StreamIndex, rt.Filters->Description().c_str());
     // The encoder takes the size that arrives at the sink.
     c->width = rt.Filters->OutputWidth();
     c->height = rt.Filters->OutputHeight();

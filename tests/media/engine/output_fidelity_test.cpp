@@ -54,9 +54,9 @@ std::string Yuv422p10() {
                    "ultrafast -pix_fmt yuv422p10le");
 }
 std::string Odd641x359() {
-    return Fixture("fidelity_641x359.mkv",
-                   "-f lavfi -i testsrc=size=641x359:rate=25:duration=1 -c:v libx264 -preset "
-                   "ultrafast -pix_fmt yuv444p");
+    return Fixture(
+        "fidelity_641x359.mkv",
+        "-f lavfi -i testsrc=size=641x359:rate=25:duration=1 -pix_fmt yuv444p -c:v ffv1");
 }
 std::string Picture(int width, int height) {
     const std::string size = std::to_string(width) + "x" + std::to_string(height);
@@ -123,10 +123,9 @@ VideoFacts ProbeVideo(const std::string& path) {
 // Rows and columns of the first picture that are black at the edges, as
 // cropdetect finds the picture inside its bars: "w:h:x:y".
 std::string PictureArea(const std::string& path) {
-    const ProcessResult r =
-        RunProcess("/usr/bin/ffmpeg", {"-v", "info", "-nostdin", "-i", path, "-frames:v", "3",
-                                       "-vf", "cropdetect=limit=24:round=2:reset=1", "-f", "null",
-                                       "-"});
+    const ProcessResult r = RunProcess(
+        "/usr/bin/ffmpeg", {"-v", "info", "-nostdin", "-i", path, "-frames:v", "3", "-vf",
+                            "cropdetect=limit=24:round=2:reset=1", "-f", "null", "-"});
     const auto at = r.err.rfind("crop=");
     if (at == std::string::npos) return "";
     return r.err.substr(at + 5, r.err.find_first_of(" \n", at) - at - 5);
@@ -232,9 +231,9 @@ TEST_F(OutputFidelityTest, FrameSizesFitTheEncoder) {
         const char* size;  // asked; empty: the source's
         int width, height;
     } cases[] = {
-        {Odd641x359(), "a.rm", "rv10", "", 640, 352},      // multiples of 16
-        {Odd641x359(), "b.rm", "rv20", "", 640, 360},      // multiples of 4
-        {Odd641x359(), "c.mp4", "libx264", "", 640, 360},  // even for 4:2:0
+        {Odd641x359(), "a.rm", "rv10", "", 640, 352},          // multiples of 16
+        {Odd641x359(), "b.rm", "rv20", "", 640, 360},          // multiples of 4
+        {Odd641x359(), "c.mp4", "libx264", "", 640, 360},      // even for 4:2:0
         {Odd641x359(), "d.3gp", "h263", "320x240", 352, 288},  // its fixed sizes only
     };
     for (const Case& k : cases) {
@@ -265,8 +264,8 @@ TEST_F(OutputFidelityTest, MpegFrameRatesSnapToStandardOnes) {
     };
     for (const Case& k : cases) {
         engine.Reset();
-        const RunOutcome r = Run(Picture(160, 120), Out(k.output),
-                                 {{"vcodec", k.codec}, {"r", k.rate}});
+        const RunOutcome r =
+            Run(Picture(160, 120), Out(k.output), {{"vcodec", k.codec}, {"r", k.rate}});
         ASSERT_TRUE(r.finished) << k.output << ": " << r.message;
         EXPECT_NEAR(ProbeVideo(Out(k.output)).fps, k.expected, 0.001) << k.output;
     }
@@ -287,13 +286,23 @@ TEST_F(OutputFidelityTest, PicturesKeepTheirShape) {
         // The container's 64:45 is kept for a kept size.
         {AnamorphicInContainer(), "a.mp4", {{"vcodec", "libx264"}}, 720, 576, 16.0 / 9, ""},
         // Into a square-pixel 4:3 frame: bars above and below.
-        {AnamorphicInContainer(), "b.mp4", {{"vcodec", "libx264"}, {"s", "320x240"}}, 320, 240,
-         4.0 / 3, "320:180:0:30"},
+        {AnamorphicInContainer(),
+         "b.mp4",
+         {{"vcodec", "libx264"}, {"s", "320x240"}},
+         320,
+         240,
+         4.0 / 3,
+         "320:180:0:30"},
         // A phone clip stands upright.
         {Rotated(), "c.mp4", {{"vcodec", "libx264"}}, 180, 320, 180.0 / 320, ""},
         // A 4:3 picture in a 16:9 display: bars left and right.
-        {Picture(320, 240), "d.mp4", {{"vcodec", "libx264"}, {"aspect", "16:9"}}, 320, 240,
-         16.0 / 9, "240:240:40:0"},
+        {Picture(320, 240),
+         "d.mp4",
+         {{"vcodec", "libx264"}, {"aspect", "16:9"}},
+         320,
+         240,
+         16.0 / 9,
+         "240:240:40:0"},
         // Cropping keeps the sample aspect: 320x180 of square pixels is 16:9.
         {Picture(320, 240),
          "e.mp4",
@@ -341,7 +350,8 @@ TEST_F(OutputFidelityTest, RotationTurnsTheWayFfmpegDoes) {
 // "aspect" with a copied picture stream relabels it; "copyts" among the output
 // options keeps the input's timestamps as it does among the input options.
 TEST_F(OutputFidelityTest, CopiedStreamsAndCopiedTimestamps) {
-    RunOutcome r = Run(Picture(320, 240), Out("copy.mkv"), {{"vcodec", "copy"}, {"aspect", "16:9"}});
+    RunOutcome r =
+        Run(Picture(320, 240), Out("copy.mkv"), {{"vcodec", "copy"}, {"aspect", "16:9"}});
     ASSERT_TRUE(r.finished) << r.message;
     EXPECT_NEAR(ProbeVideo(Out("copy.mkv")).DisplayAspect(), 16.0 / 9, 0.01);
 
@@ -349,10 +359,10 @@ TEST_F(OutputFidelityTest, CopiedStreamsAndCopiedTimestamps) {
                                      "-f lavfi -i testsrc=size=160x120:rate=25:duration=1 "
                                      "-c:v mpeg2video -output_ts_offset 5");
     auto firstTime = [](const std::string& path) {
-        const ProcessResult p = RunProcess(
-            "/usr/bin/ffprobe", {"-v", "error", "-select_streams", "v:0", "-show_entries",
-                                 "packet=pts_time", "-read_intervals", "%+#1", "-of", "csv=p=0",
-                                 path});
+        const ProcessResult p =
+            RunProcess("/usr/bin/ffprobe",
+                       {"-v", "error", "-select_streams", "v:0", "-show_entries", "packet=pts_time",
+                        "-read_intervals", "%+#1", "-of", "csv=p=0", path});
         return std::atof(p.out.c_str());
     };
     const double start = firstTime(late);
