@@ -57,7 +57,6 @@ struct PicturePlacement {
     int Height = 0;
     int X = 0;
     int Y = 0;
-    bool FillsFrame() const { return X == 0 && Y == 0; }
 };
 
 // The picture scaled to the largest size inside the frame that keeps its display

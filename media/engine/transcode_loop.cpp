@@ -270,15 +270,16 @@ int Transcoder::DecodePacket(InputStreamState& ist, AVPacket* packet) {
     int result = 0;
     bool pending = true;  // the packet is not taken yet
     int frames = 0;
+    // Decoders mostly report damage only in the log; the first words are kept
+    // for a run that ends with nothing converted.
     FFmpegErrorCapture reason;
     struct KeepReason {
         InputStreamState& ist;
         const FFmpegErrorCapture& reason;
-        const int& result;
         ~KeepReason() {
-            if (result < 0 && ist.DecodeError.empty()) ist.DecodeError = reason.Text();
+            if (ist.DecodeError.empty()) ist.DecodeError = reason.Text();
         }
-    } keepReason{ist, reason, result};
+    } keepReason{ist, reason};
     for (int idle = 0; idle < 2;) {
         if (pending) {
             const int sent = ff::avcodec_send_packet(d, packet);

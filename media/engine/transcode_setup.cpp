@@ -497,6 +497,12 @@ SourcePicture Transcoder::ChooseVideoParameters(OutputStreamRuntime& rt,
         c->width = frame.Width;
         c->height = frame.Height;
         c->sample_aspect_ratio = frame.SampleAspect;
+        Logger().LogFmt(&e_, llVerbose,
+                        "Output stream #%d.%d: %dx%d picture shown as %.4f in a %dx%d frame of "
+                        "sample aspect %d:%d",
+                        rt.FileIndex, rt.StreamIndex, picture.ShownWidth(), picture.ShownHeight(),
+                        picture.DisplayAspect(), frame.Width, frame.Height, frame.SampleAspect.num,
+                        frame.SampleAspect.den);
     }
 
     // The RealMedia muxer takes no packet above 64 kB; a rate-control buffer of

@@ -283,7 +283,7 @@ bool VideoFilterGraph::BuildGraph() {
             return false;
         }
     }
-    if (fit && !placement.FillsFrame()) {
+    if (fit && (placement.Width != outputWidth || placement.Height != outputHeight)) {
         if (!append("pad", text::Fmt("w=%d:h=%d:x=%d:y=%d:color=black", outputWidth, outputHeight,
                                      placement.X, placement.Y))) {
             return false;
