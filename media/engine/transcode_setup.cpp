@@ -132,8 +132,10 @@ void Transcoder::RunTranscode() {
     EndOfRun();
 }
 
-// The run's records of every input and output stream; in join mode the output
-// entries of the inputs share their streams' records.
+// The working records of the run: a state per input stream, each distinct
+// output file once (join mode lists the same file for every input), and a state
+// per stream of every output entry. Bad stream maps fail here, before anything
+// is opened.
 void Transcoder::BuildTables() {
     for (int f = 0; f < e_.InputFileCount(); ++f) {
         TInputFile& input = e_.InputFiles[static_cast<size_t>(f)];
@@ -221,8 +223,9 @@ void Transcoder::BuildTables() {
     }
 }
 
-// Every output stream gets its source: the mapped input stream, or the best
-// stream of its kind that no other output stream took.
+// Each output stream takes its source from the stream maps when they are
+// given; otherwise an input stream of its type that no other output stream took
+// yet, the one the file's analysis rates best first.
 void Transcoder::MapStreams() {
     // The stream each file's analysis found best, per media type: the choice
     // among several streams of one type (the analysis frame counts themselves
@@ -305,8 +308,9 @@ void Transcoder::MapStreams() {
     }
 }
 
-// Copy or encode parameters of every output stream, which the encoders and
-// the headers need before the first packet.
+// Copied streams take the source's parameters as they are; encoded ones get
+// what their encoder needs from the source and the settings, and mark their
+// source for decoding.
 void Transcoder::SetupStreams() {
     for (const auto& r : runtimes_) {
         OutputStreamRuntime& rt = *r;
@@ -597,8 +601,8 @@ void Transcoder::SetupTwoPass(OutputStreamRuntime& rt) {
     if (!ownStatistics) c->stats_in = rt.StatsIn.get();
 }
 
-// Encoders are opened before the headers: muxers take their extradata and
-// buffer figures.
+// Opened before the headers are written: the muxers put the encoders' global
+// headers and buffer figures into them.
 void Transcoder::OpenEncoders() {
     for (const auto& r : runtimes_) {
         if (r->EncodingNeeded) OpenEncoder(*r);
@@ -688,7 +692,8 @@ void Transcoder::OpenEncoder(OutputStreamRuntime& rt) {
     }
 }
 
-// Decoders of the input streams that feed an encoder.
+// Only sources that feed an encoder are decoded; copied streams never open a
+// decoder.
 void Transcoder::OpenDecoders() {
     for (InputStreamState& ist : ist_) {
         if (ist.DecodingNeeded) OpenDecoder(ist);
@@ -734,8 +739,8 @@ void Transcoder::OpenDecoder(InputStreamState& ist) {
     ist.DecoderOpen = true;
 }
 
-// Streams whose decoder delays pictures start that many frames early, so that
-// the first picture lands at its own time.
+// Every input stream starts at zero less the delay of its reordered frames, so
+// that the first picture gets the time at which it is shown.
 void Transcoder::InitInputTimestamps() {
     for (InputStreamState& ist : ist_) {
         const AVRational rate = ist.Stream->avg_frame_rate;
@@ -749,7 +754,8 @@ void Transcoder::InitInputTimestamps() {
     }
 }
 
-// Global metadata copied from the inputs the metadata maps name.
+// Metadata maps add an input's tags to an output without replacing the tags it
+// already has; a map naming a missing file fails the task.
 void Transcoder::CopyMetadata() {
     for (const TMetaDataMap& m : s_.MetaDataMaps) {
         if (m.OutputFile < 0 || m.OutputFile >= e_.OutputFileCount()) {
@@ -766,7 +772,8 @@ void Transcoder::CopyMetadata() {
     }
 }
 
-// Chapters, cut to the part of the input that is converted.
+// Chapters, cut to the part of the input that is converted (in join mode the
+// first input's only).
 void Transcoder::CopyChapters() {
     const int inputs = e_.JoinMode ? std::min(1, e_.InputFileCount()) : e_.InputFileCount();
     for (int f = 0; f < inputs; ++f) {
@@ -807,7 +814,8 @@ void Transcoder::CopyChapters() {
     }
 }
 
-// Byte streams and headers; a muxer's refusal names its reason.
+// The outputs are opened only once every stream is set up, so a task that
+// fails earlier creates no file.
 void Transcoder::WriteHeaders() {
     for (size_t i = 0; i < outputs_.size(); ++i) {
         TOutputFile& output = *outputs_[i];
@@ -825,8 +833,8 @@ void Transcoder::WriteHeaders() {
     headersWritten_ = true;
 }
 
-// The mapping report: the output descriptions and which input stream feeds
-// each output stream.
+// Which input stream feeds which output stream; also written before a setup
+// failure, to show what had been mapped.
 void Transcoder::WriteMappingReport() {
     const int entries = e_.JoinMode ? 1 : e_.OutputFileCount();
     for (int i = 0; i < entries; ++i) {

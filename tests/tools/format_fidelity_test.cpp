@@ -65,10 +65,9 @@ double Ratio(const std::string& text) {
 // The display shape of the picture inside its bars: cropdetect's area of the
 // first pictures, times the sample aspect.
 double PictureShape(const std::string& path, double sar) {
-    const ProcessResult r =
-        RunProcess("/usr/bin/ffmpeg", {"-v", "info", "-nostdin", "-i", path, "-frames:v", "3",
-                                       "-vf", "cropdetect=limit=24:round=2:reset=1", "-f", "null",
-                                       "-"});
+    const ProcessResult r = RunProcess(
+        "/usr/bin/ffmpeg", {"-v", "info", "-nostdin", "-i", path, "-frames:v", "3", "-vf",
+                            "cropdetect=limit=24:round=2:reset=1", "-f", "null", "-"});
     const auto at = r.err.rfind("crop=");
     if (at == std::string::npos) return 0;
     int w = 0, h = 0;
@@ -123,8 +122,8 @@ TEST_P(FormatFidelity, ConvertsAsTheFormatSays) {
         }
         if (k.fps > 0) EXPECT_NEAR(Ratio(v["r_frame_rate"]), k.fps, 0.01);
         const std::string sarText = v["sample_aspect_ratio"];
-        const double sar = sarText.empty() || sarText == "N/A" || sarText == "0:1" ? 1.0
-                                                                                   : Ratio(sarText);
+        const double sar =
+            sarText.empty() || sarText == "N/A" || sarText == "0:1" ? 1.0 : Ratio(sarText);
         if (k.frameShape > 0) EXPECT_NEAR(w * sar / h, k.frameShape, k.frameShape * 0.01);
         EXPECT_NEAR(PictureShape(output, sar), k.sourceShape, k.sourceShape * 0.01);
     }
@@ -160,8 +159,18 @@ INSTANTIATE_TEST_SUITE_P(
              1,
              44100},
         Case{505, {}, Deep, kStandard, "mpeg2video", 720, 576, 25, kStandard, "ac3", 2, 48000},
-        Case{18, {"--frame-rate", "10.00"}, Wide51, kWide, "mpeg1video", 320, 240,
-             24000.0 / 1001, kStandard, "mp2", 2, 44100},
+        Case{18,
+             {"--frame-rate", "10.00"},
+             Wide51,
+             kWide,
+             "mpeg1video",
+             320,
+             240,
+             24000.0 / 1001,
+             kStandard,
+             "mp2",
+             2,
+             44100},
         Case{11, {}, Deep, kStandard, "h264", 320, 240, 25, kStandard, "mp3", 2, 48000},
         Case{512, {}, Portrait, kPortrait, "mpeg4", 360, 640, 30, kWide, "mp3", 2, 44100},
         Case{24, {}, Portrait, kPortrait, "mjpeg", 320, 240, 25, kStandard, "mp3", 2, 44100},
