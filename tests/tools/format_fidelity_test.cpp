@@ -120,11 +120,15 @@ TEST_P(FormatFidelity, ConvertsAsTheFormatSays) {
             EXPECT_EQ(w % 16, 0);
             EXPECT_EQ(h % 16, 0);
         }
-        if (k.fps > 0) EXPECT_NEAR(Ratio(v["r_frame_rate"]), k.fps, 0.01);
+        if (k.fps > 0) {
+            EXPECT_NEAR(Ratio(v["r_frame_rate"]), k.fps, 0.01);
+        }
         const std::string sarText = v["sample_aspect_ratio"];
         const double sar =
             sarText.empty() || sarText == "N/A" || sarText == "0:1" ? 1.0 : Ratio(sarText);
-        if (k.frameShape > 0) EXPECT_NEAR(w * sar / h, k.frameShape, k.frameShape * 0.01);
+        if (k.frameShape > 0) {
+            EXPECT_NEAR(w * sar / h, k.frameShape, k.frameShape * 0.01);
+        }
         EXPECT_NEAR(PictureShape(output, sar), k.sourceShape, k.sourceShape * 0.01);
     }
     auto a = ProbeStream(output, "a:0");
