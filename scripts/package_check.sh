@@ -18,7 +18,8 @@ dpkg-deb -I "$deb" | sed -n '/Architecture:/,$p'
 contents=$(dpkg-deb -c "$deb" | awk '{ print $6 }')
 echo "$(wc -l <<<"$contents") entries"
 for path in bin/zorvex bin/zorvex-cli bin/zorvex-lock share/zorvex/skins/msn.sui \
-    share/zorvex/sounds/cam.wav share/applications/org.example.zorvex.desktop \
+    share/zorvex/sounds/cam.wav share/zorvex/help/index.html \
+    share/applications/org.example.zorvex.desktop \
     share/metainfo/org.example.zorvex.metainfo.xml \
     share/icons/hicolor/scalable/apps/org.example.zorvex.svg \
     share/icons/hicolor/256x256/apps/org.example.zorvex.png; do

@@ -1,4 +1,4 @@
-// Where the program's read-only files (skins/, sounds/, help.chm) are found.
+// Where the program's read-only files (skins/, sounds/, help/) are found.
 #pragma once
 
 #include <QString>

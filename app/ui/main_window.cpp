@@ -137,7 +137,8 @@ MainWindow::MainWindow(Services services, QWidget* parent)
     c.AttachLogRouter();
     ApplyCommands();
 
-    about_ = new AboutDialog(s_.settings, s_.shell, this);
+    about_ = new AboutDialog(
+        s_.settings, s_.shell, [this] { controller_->OpenHelp(); }, this);
 }
 
 MainWindow::~MainWindow() {

@@ -412,13 +412,29 @@ TEST_F(Workbench, HelpAndMediaInformation) {
     bench.controller.ShowMediaInformation();
     EXPECT_EQ(bench.ui.mediaInfo, QStringList({In("b.avi")}));
 
-    bench.controller.OpenHelp();
     bench.controller.OpenWebsite();
     bench.controller.OpenMail();
-    ASSERT_EQ(bench.shell.opened.size(), 3);
-    EXPECT_EQ(bench.shell.opened[0], QUrl::fromLocalFile("/opt/zorvex/help.chm"));
-    EXPECT_EQ(bench.shell.opened[1].scheme(), "https");
-    EXPECT_EQ(bench.shell.opened[2].scheme(), "mailto");
+    ASSERT_EQ(bench.shell.opened.size(), 2);
+    EXPECT_EQ(bench.shell.opened[0].scheme(), "https");
+    EXPECT_EQ(bench.shell.opened[1].scheme(), "mailto");
+}
+
+TEST_F(Workbench, HelpOpensTheHelpDocumentOrSaysWhyNot) {
+    // The repository's tree is laid out as the program's folder is.
+    Bench shipped(Out(), QString(ZORVEX_SOURCE_DIR));
+    shipped.controller.OpenHelp();
+    const QString document = QString(ZORVEX_SOURCE_DIR) + "/help/index.html";
+    EXPECT_EQ(shipped.shell.opened, QList<QUrl>{QUrl::fromLocalFile(document)});
+    EXPECT_TRUE(shipped.ui.warns.isEmpty());
+
+    shipped.shell.result = false;  // no program to show it
+    shipped.controller.OpenHelp();
+    EXPECT_EQ(shipped.ui.warns, QStringList{"提示|无法打开帮助文件 " + document});
+
+    Bench bare(Out());  // a program folder without the document
+    bare.controller.OpenHelp();
+    EXPECT_TRUE(bare.shell.opened.isEmpty());
+    EXPECT_EQ(bare.ui.warns, QStringList{"提示|找不到帮助文件 /opt/zorvex/help/index.html"});
 }
 
 }  // namespace

@@ -230,10 +230,12 @@ public:
 
 // A controller wired to the fakes, started up on an in-memory system.ini.
 struct Bench {
-    explicit Bench(const QString& outputFolder) {
+    explicit Bench(const QString& outputFolder, const QString& folder = "/opt/zorvex")
+        : programFolder(folder) {
         settings.WriteString("OutPath", "OutPath", outputFolder);
         controller.Startup();
     }
+    QString programFolder;  // the help document lives there
     FakeConverter converter;
     MemorySettingsStore settings;
     RecordingShell shell;
@@ -245,7 +247,7 @@ struct Bench {
     RecordingLauncherEntry launcher;
     WorkbenchController controller{WorkbenchController::Services{
         converter, settings, shell, power, ui, formats, &preview, "/opt/zorvex/LibAV",
-        "/nonexistent/Video_Directory", "/opt/zorvex", &notifier, &launcher}};
+        "/nonexistent/Video_Directory", programFolder, &notifier, &launcher}};
 
     // Adds the files through "添加多个视频文件" with the given dialog answer.
     void AddSeveral(const QStringList& files) {

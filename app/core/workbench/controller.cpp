@@ -793,7 +793,14 @@ void WorkbenchController::ShowMediaInformation() {
 }
 
 void WorkbenchController::OpenHelp() {
-    s_.shell.OpenUrl(QUrl::fromLocalFile(JoinPath(s_.programFolder, QStringLiteral("help.chm"))));
+    const QString file = JoinPath(s_.programFolder, kHelpDocument);
+    if (!QFileInfo(file).isFile()) {
+        s_.ui.Warn(QStringLiteral("找不到帮助文件 %1").arg(file), QStringLiteral("提示"));
+        return;
+    }
+    if (!s_.shell.OpenUrl(QUrl::fromLocalFile(file))) {
+        s_.ui.Warn(QStringLiteral("无法打开帮助文件 %1").arg(file), QStringLiteral("提示"));
+    }
 }
 
 void WorkbenchController::OpenWebsite() {

@@ -76,7 +76,7 @@ public:
         PreviewPanel* preview = nullptr;  // none until the panel exists
         QString libraryFolder;            // "LibAV" in the program's folder
         QString defaultOutputFolder;      // ~/Video_Directory
-        QString programFolder;            // help.chm lives there
+        QString programFolder;            // its read-only files: skins, help
         // The desktop: a notification when a batch ends unseen, the batch's
         // progress on the launcher entry. None: not shown.
         DesktopNotifier* notifier = nullptr;
