@@ -2,6 +2,8 @@
 
 #include <QDir>
 #include <QFile>
+#include <set>
+#include <string>
 
 #include "app/core/workbench/output_naming.h"
 #include "app/core/workbench/startup.h"
@@ -28,22 +30,9 @@ protected:
     }
 };
 
-TEST(OutputNaming, CollisionRules) {
-    const QSet<QString> existing = {"/o/a.mp4", "/o/a(New_1).mp4", "/o/b(New_1).mp4", "/o/noext"};
-    const FileExistsFn exists = [&](const QString& p) { return existing.contains(p); };
-    struct Case {
-        const char* proposed;
-        int policy;
-        const char* expected;
-    } addTime[] = {
-        {"/o/a.mp4", npNewName, "/o/a(New_2).mp4"},
-        {"/o/a.mp4", npOverwrite, "/o/a.mp4"},
-        {"/o/c.mp4", npNewName, "/o/c.mp4"},
-        {"/o/noext", npNewName, "/o/noext(New_1)"},
-    };
-    for (const Case& c : addTime) {
-        EXPECT_EQ(AddTimeOutputName(c.proposed, c.policy, exists), c.expected) << c.proposed;
-    }
+TEST(OutputNaming, BatchStartNames) {
+    const std::set<std::string> existing = {"/o/a.mp4", "/o/a(New_1).mp4", "/o/b(New_1).mp4"};
+    const NameTakenFn taken = [&](const std::string& p) { return existing.count(p) > 0; };
     struct StartCase {
         const char* folder;
         const char* stored;
@@ -53,11 +42,13 @@ TEST(OutputNaming, CollisionRules) {
         {"/o", "/old/a(New_1).mp4", npNewName, "/o/a(New_2).mp4"},  // a.mp4 exists
         {"/o", "/old/a(New_7).mp4", npOverwrite, "/o/a.mp4"},
         {"/o/", "/old/b(New_1).mp4", npNewName, "/o/b.mp4"},  // b.mp4 is free
-        {"/o", "/old/a.mp4", npNewName, "/o/a.mp4"},          // no marker: no test
+        {"/o", "/old/a.mp4", npNewName, "/o/a.mp4"},          // no mark: no test
         {"/p", "/old/x(New_1)(New_2).avi", npNewName, "/p/x.avi"},
+        {"/", "/old/y(New_3)", npNewName, "/y"},
+        {"/p", "/old/z.mp4(New_1)", npNewName, "/p/z.mp4(New_1)"},  // the mark in the extension
     };
     for (const StartCase& c : batchStart) {
-        EXPECT_EQ(BatchStartOutputName(c.folder, c.stored, c.policy, exists), c.expected)
+        EXPECT_EQ(BatchStartOutputName(c.folder, c.stored, c.policy, taken), c.expected)
             << c.stored;
     }
 }

@@ -8,12 +8,14 @@
 #include <functional>
 #include <limits>
 
+#include "app/core/file_names.h"
 #include "app/core/workbench/converter_port.h"
 #include "app/core/workbench/format_dialogs.h"
 #include "app/core/workbench/output_naming.h"
 #include "app/core/workbench/product_info.h"
 #include "app/core/workbench/source_paths.h"
 #include "app/core/workbench/startup.h"
+#include "app/core/workbench/task_builder.h"
 #include "app/core/workbench/workbench_ui.h"
 #include "app/platform/desktop_notifier.h"
 #include "app/platform/launcher_entry.h"
@@ -39,10 +41,9 @@ QString JoinPath(const QString& folder, const QString& name) {
     return folder.endsWith('/') ? folder + name : folder + '/' + name;
 }
 
-QString NameWithoutExtension(const QString& path) {
-    const QString name = FileNamePart(path);
-    const int dot = name.lastIndexOf('.');
-    return dot < 0 ? name : name.left(dot);
+// The extension without its dot, upper-cased: the queue's format columns.
+QString FormatColumnText(const QString& path) {
+    return ExtensionPart(path).mid(1).toUpper();
 }
 
 bool IsSourceFile(const QString& path) {
@@ -439,51 +440,38 @@ bool WorkbenchController::PrepareAndQueue(const QString& path, bool alone, bool*
         return false;
     }
     if (!alone) s_.formats.SetSourceFile(path);
-    TInputOptions input;
-    InitInputOptions(input);
-    input.FileName = path.toStdString();
-    if (ExtensionPart(path).compare(QStringLiteral(".dat"), Qt::CaseInsensitive) == 0) {
-        input.FileFormat = "mpeg";
-    }
-    if (!alone) s_.formats.ApplyInputSettings(input, false);
-
-    std::string probeError;
-    if (!s_.converter.ProbeFile(input.FileName, &probeError)) {
-        LogFramed(QStringLiteral("***文件打开失败 ") + FromStd(probeError));
-        s_.ui.Inform(QStringLiteral("无法识别的音频或视频文件！") + path, kPrompt);
-        return false;
-    }
-    if (alone) s_.formats.ApplyInputSettings(input, true);
-
-    int task = -1;
-    CallConverter([&] { task = s_.converter.AddTask(input.FileName, input); });
-    if (task < 0) {
-        LogFramed(QStringLiteral("***打开文件失败: ") + FromStd(s_.converter.LastError()));
-        *stopWalk = true;
-        return false;
+    TaskRecipe recipe;
+    recipe.alone = alone;
+    recipe.confirmedOutput = s_.formats.ProposedOutputFile().toStdString();
+    recipe.outputFolder = outputFolder_.toStdString();
+    recipe.applyInput = [&](TInputOptions& input) { s_.formats.ApplyInputSettings(input, alone); };
+    recipe.applyOutput = [&](TOutputOptions& output) {
+        s_.formats.ApplyOutputSettings(output, alone);
+    };
+    recipe.outputName = [&](const std::string& proposed) {
+        return namingPolicy_ == npNewName ? UniqueOutputName(proposed) : proposed;
+    };
+    BuiltTask built;
+    built.failure = TaskFailure::NotAdded;  // unless the builder returns (CallConverter logs why)
+    CallConverter([&] { built = BuildTask(s_.converter, path.toStdString(), recipe); });
+    switch (built.failure) {
+        case TaskFailure::None:
+            break;
+        case TaskFailure::Unreadable:
+            LogFramed(QStringLiteral("***文件打开失败 ") + FromStd(built.error));
+            s_.ui.Inform(QStringLiteral("无法识别的音频或视频文件！") + path, kPrompt);
+            return false;
+        case TaskFailure::NotAdded:
+            LogFramed(QStringLiteral("***打开文件失败: ") + FromStd(built.error));
+            *stopWalk = true;
+            return false;
+        case TaskFailure::NoOutput:
+            LogFramed(QStringLiteral("***不能进行正常转换: ") + FromStd(built.error));
+            return false;
     }
     if (alone) previewFile_ = path;
-
-    const QString proposed =
-        alone ? s_.formats.ProposedOutputFile()
-              : JoinPath(outputFolder_, NameWithoutExtension(path) +
-                                            ExtensionPart(s_.formats.ProposedOutputFile()));
-    const QString outputName = AddTimeOutputName(proposed, namingPolicy_);
-    TOutputOptions output;
-    InitOutputOptions(output);
-    output.FileName = outputName.toStdString();
-    s_.formats.ApplyOutputSettings(output, alone);
-
-    bool outputSet = false;
-    CallConverter([&] { outputSet = s_.converter.SetOutputFile(task, output.FileName, output); });
-    if (!outputSet) {
-        const QString error = FromStd(s_.converter.LastError());
-        CallConverter([&] { s_.converter.RemoveTask(task); });
-        LogFramed(QStringLiteral("***不能进行正常转换: ") + error);
-        return false;
-    }
-    if (!AppendToQueue(input, output)) {
-        CallConverter([&] { s_.converter.RemoveTask(task); });
+    if (!AppendToQueue(built.input, built.output)) {
+        CallConverter([&] { s_.converter.RemoveTask(built.index); });
         *stopWalk = true;
         return false;
     }
@@ -547,9 +535,8 @@ bool WorkbenchController::BuildTasks() {
             continue;
         }
         TOutputOptions output = record.output;
-        const QString name =
-            BatchStartOutputName(outputFolder_, FromStd(record.output.FileName), namingPolicy_);
-        output.FileName = name.toStdString();
+        output.FileName = BatchStartOutputName(outputFolder_.toStdString(), record.output.FileName,
+                                               namingPolicy_);
         bool outputSet = false;
         CallConverter(
             [&] { outputSet = s_.converter.SetOutputFile(task, output.FileName, output); });
