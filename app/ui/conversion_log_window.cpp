@@ -16,8 +16,8 @@
 
 namespace zorvex::app {
 
-ConversionLogWindow::ConversionLogWindow(WorkbenchController& controller,
-                                         SettingsStore& settings, QWidget* parent)
+ConversionLogWindow::ConversionLogWindow(WorkbenchController& controller, SettingsStore& settings,
+                                         QWidget* parent)
     : QDialog(parent), controller_(controller), settings_(settings) {
     setObjectName(QStringLiteral("conversionLogWindow"));
     setWindowTitle(QStringLiteral("转换日志"));
