@@ -4,7 +4,10 @@
 
 #include <QAction>
 #include <QApplication>
+#include <QCheckBox>
 #include <QClipboard>
+#include <QComboBox>
+#include <QDialog>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -16,12 +19,18 @@
 #include <QMessageBox>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QRadioButton>
 #include <QScrollBar>
+#include <QStyle>
+#include <QStyleOption>
 #include <QTableView>
 #include <QTest>
 #include <QTimer>
 #include <QToolBar>
+#include <QVBoxLayout>
+#include <cstdlib>
 
+#include "app/core/skins/skin_table.h"
 #include "app/core/workbench/controller.h"
 #include "app/ui/about_dialog.h"
 #include "app/ui/conversion_log_window.h"
@@ -335,25 +344,90 @@ TEST_F(MainWindowTest, F1OpensTheHelpDocument) {
     EXPECT_EQ(shell_.opened.size(), 2);
 }
 
-// Renders the window with a converting queue in two skins, for a look at the
-// Chinese texts and the progress bars: build/test/screenshots/*.png.
-TEST_F(MainWindowTest, ScreenshotsOfAConvertingQueue) {
-    WorkbenchController& c = window_->Controller();
-    c.AddDroppedFiles(
-        {Touch("旅行日记.mkv"), Touch("会议记录.mp4"), Touch("海边.avi"), Touch("音乐会.mov")});
-    c.StartOrResume();
-    converter_.Progress(0, 30000000, 40000000);
-    converter_.Progress(1, 12000000, 60000000);
-    converter_.End(2, true);
-    const QString folder = QDir::currentPath() + "/screenshots";
-    QDir().mkpath(folder);
-    for (const char* skin : {"skin4", "skin15", "skin9", "skin7"}) {
-        ApplySkin(window_.get(), skin, QString(ZORVEX_SOURCE_DIR));
-        window_->show();
+// Pixels of the area that stand out from its most common colour: what a
+// reader can see of a control drawn there.
+int ContrastingPixels(const QImage& image, const QRect& area, int minDifference = 60) {
+    const auto luma = [](QRgb c) {
+        return (299 * qRed(c) + 587 * qGreen(c) + 114 * qBlue(c)) / 1000;
+    };
+    QHash<QRgb, int> counts;
+    const QRect inside = area.intersected(image.rect());
+    for (int y = inside.top(); y <= inside.bottom(); ++y) {
+        for (int x = inside.left(); x <= inside.right(); ++x) ++counts[image.pixel(x, y)];
+    }
+    QRgb background = 0;
+    int most = 0;
+    for (auto it = counts.begin(); it != counts.end(); ++it) {
+        if (it.value() > most) {
+            most = it.value();
+            background = it.key();
+        }
+    }
+    int contrasting = 0;
+    for (auto it = counts.begin(); it != counts.end(); ++it) {
+        if (std::abs(luma(it.key()) - luma(background)) >= minDifference) contrasting += it.value();
+    }
+    return contrasting;
+}
+
+QRect InWindow(QWidget* widget, QWidget* window, const QRect& rect) {
+    return rect.translated(widget->mapTo(window, QPoint()));
+}
+
+// Every skin keeps the controls readable: check boxes and radio buttons show
+// their indicators, combo boxes their arrows, the preview panel its buttons'
+// pictures.
+TEST_F(MainWindowTest, EverySkinKeepsIndicatorsArrowsAndPreviewIconsVisible) {
+    window_->show();
+    for (const SkinEntry& skin : SkinTable()) {
+        const std::string name = skin.settingName.toStdString();
+        QDialog dialog;
+        auto* layout = new QVBoxLayout(&dialog);
+        auto* unchecked = new QCheckBox("视频图像水平翻转", &dialog);
+        auto* checked = new QCheckBox("允许截取视频", &dialog);
+        checked->setChecked(true);
+        auto* radio = new QRadioButton("BMP图片", &dialog);
+        auto* combo = new QComboBox(&dialog);
+        combo->addItems({"自动生成相应的新文件名", "直接覆盖该文件"});
+        for (QWidget* w : std::initializer_list<QWidget*>{unchecked, checked, radio, combo}) {
+            layout->addWidget(w);
+        }
+        ASSERT_TRUE(ApplySkin(&dialog, skin.settingName, QString(ZORVEX_SOURCE_DIR))) << name;
+        dialog.show();
         QApplication::processEvents();
-        const QImage shot = window_->grab().toImage();
-        EXPECT_EQ(shot.size(), QSize(851, 588) * shot.devicePixelRatio());
-        EXPECT_TRUE(shot.save(folder + "/main_window_" + skin + ".png")) << folder.toStdString();
+        const QImage shot = dialog.grab().toImage();
+
+        for (QAbstractButton* box :
+             std::initializer_list<QAbstractButton*>{unchecked, checked, radio}) {
+            QStyleOptionButton option;
+            option.initFrom(box);
+            const auto element = qobject_cast<QRadioButton*>(box) ? QStyle::SE_RadioButtonIndicator
+                                                                  : QStyle::SE_CheckBoxIndicator;
+            const QRect indicator =
+                InWindow(box, &dialog, box->style()->subElementRect(element, &option, box));
+            EXPECT_GE(ContrastingPixels(shot, indicator.adjusted(-1, -1, 1, 1)), 8)
+                << name << ": the indicator of " << box->text().toStdString();
+        }
+        QStyleOptionComboBox option;
+        option.initFrom(combo);
+        option.subControls = QStyle::SC_All;
+        const QRect arrow =
+            InWindow(combo, &dialog,
+                     combo->style()->subControlRect(QStyle::CC_ComboBox, &option,
+                                                    QStyle::SC_ComboBoxArrow, combo));
+        EXPECT_GE(ContrastingPixels(shot, arrow.adjusted(3, 3, -3, -3)), 6)
+            << name << ": the arrow";
+
+        if (skin.menuCaption.isEmpty()) continue;  // not offered for the main window
+        Find<QAction>(skin.settingName.toUtf8().constData())->trigger();
+        QApplication::processEvents();
+        const QImage around = window_->grab().toImage();
+        for (const char* button : {"playButton", "pauseButton", "stopButton", "soundButton"}) {
+            QWidget* b = window_->findChild<QWidget*>(button);
+            ASSERT_NE(b, nullptr) << button;
+            EXPECT_GE(ContrastingPixels(around, InWindow(b, window_.get(), b->rect())), 40)
+                << name << ": the picture of " << button;
+        }
     }
 }
 

@@ -2,18 +2,23 @@
 // for looking at their layout and texts. Run it on a display (scripts/
 // window_shots.sh runs it under Xvfb):
 //   zorvex-window-shots OUT_DIR MEDIA_FILE
-// writes OUT_DIR/media_info.png (MEDIA_FILE's information), password.png and
-// update.png (after a check against an update file served on 127.0.0.1).
+// writes OUT_DIR/media_info.png (MEDIA_FILE's information), password.png,
+// update.png (after a check against an update file served on 127.0.0.1), and
+// the format windows: chooser.png, chooser_audio.png and settings.png.
 #include <QApplication>
 #include <QDir>
 #include <QLineEdit>
+#include <QListWidget>
 #include <QPixmap>
 #include <QPushButton>
+#include <QTabWidget>
 #include <QTcpServer>
 #include <QTcpSocket>
 #include <QTemporaryDir>
 #include <cstdio>
 
+#include "app/core/formats/duration_reader.h"
+#include "app/core/formats/format_settings.h"
 #include "app/core/lock/password_lock.h"
 #include "app/core/mediainfo/media_info.h"
 #include "app/core/update/update_check.h"
@@ -21,6 +26,9 @@
 #include "app/platform/machine_store.h"
 #include "app/platform/settings_store.h"
 #include "app/platform/shell.h"
+#include "app/ui/format_chooser_dialog.h"
+#include "app/ui/format_settings_dialog.h"
+#include "app/ui/format_windows.h"
 #include "app/ui/media_info_window.h"
 #include "app/ui/password_window.h"
 #include "app/ui/update_window.h"
@@ -111,5 +119,21 @@ int main(int argc, char** argv) {
     for (int i = 0; i < 10; ++i) QApplication::processEvents();
     const bool updateOk = update.grab().save(out + "/update.png");
     std::printf("%s %s\n", updateOk ? "wrote" : "could not write", qPrintable(out + "/update.png"));
+
+    int formatId = 0;
+    FormatWindows formats(nullptr, formatId, settings, shell,
+                          std::make_unique<FixedDurationReader>(3725'000'000LL));
+    formats.OfferCutRange(true);
+    FormatChooserDialog& chooser = formats.Chooser();
+    chooser.Tabs()->setCurrentIndex(1);
+    chooser.List(1)->setCurrentRow(5);
+    ok = Save(chooser, out + "/chooser.png") && ok;
+    chooser.Tabs()->setCurrentIndex(3);
+    ok = Save(chooser, out + "/chooser_audio.png") && ok;
+    TFormatSettings fmt;
+    fmt.FmtSourceFile = "/home/user/视频/clip.avi";
+    FormatSettingsDialog& settingsWindow = formats.Settings();
+    settingsWindow.Prepare(4, fmt, "/home/user/Video_Directory");
+    ok = Save(settingsWindow, out + "/settings.png") && ok;
     return ok && updateOk ? 0 : 1;
 }
