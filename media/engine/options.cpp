@@ -1,7 +1,5 @@
 // The engine's option table: every option name the converter component can hand
 // over, what its handler does, and the direct setters the component uses.
-#include <unistd.h>
-
 #include <climits>
 #include <clocale>
 #include <cmath>
@@ -14,6 +12,7 @@
 #include "media/ffapi.h"
 #include "media/log.h"
 #include "media/text.h"
+#include "media/util.h"
 
 namespace zorvex {
 
@@ -38,14 +37,6 @@ namespace {
 
 void Log(const TCustomFFmpeg& e, TLogLevel level, const std::string& message) {
     Logger().Log(&e, level, message);
-}
-
-std::string ProgramFolder() {
-    char buffer[4096];
-    const ssize_t n = ::readlink("/proc/self/exe", buffer, sizeof buffer - 1);
-    if (n <= 0) return "./";
-    std::string path(buffer, static_cast<size_t>(n));
-    return path.substr(0, path.rfind('/') + 1);
 }
 
 }  // namespace
@@ -383,7 +374,7 @@ struct OptionHandlers {
         const std::time_t now = std::time(nullptr);
         std::tm local{};
         localtime_r(&now, &local);
-        S(e).VstatsFilename = Fmt("%svstats_%02d%02d%02d.log", ProgramFolder().c_str(),
+        S(e).VstatsFilename = Fmt("%s/vstats_%02d%02d%02d.log", ProgramFolder().c_str(),
                                   local.tm_hour, local.tm_min, local.tm_sec);
     }
     static void VstatsFile(TCustomFFmpeg& e, const std::string&, const std::string& v) {
