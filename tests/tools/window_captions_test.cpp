@@ -29,13 +29,12 @@ for _ in $(seq 1 200); do
 done
 echo "no format chooser"
 )";
-    auto r = test::RunProcess(
-        "/usr/bin/xvfb-run",
-        {"-a", "-s", "-screen 0 1280x1024x24", "bash", "-c", script, "captions", program.string(),
-         clip},
-        {"QT_QPA_PLATFORM=xcb", "SDL_AUDIODRIVER=dummy", "HOME=" + dir.Path(),
-         "XDG_CONFIG_HOME=" + dir.File("config")},
-        90);
+    auto r = test::RunProcess("/usr/bin/xvfb-run",
+                              {"-a", "-s", "-screen 0 1280x1024x24", "bash", "-c", script,
+                               "captions", program.string(), clip},
+                              {"QT_QPA_PLATFORM=xcb", "SDL_AUDIODRIVER=dummy", "HOME=" + dir.Path(),
+                               "XDG_CONFIG_HOME=" + dir.File("config")},
+                              90);
     ASSERT_EQ(r.exitCode, 0) << r.out << r.err;
     EXPECT_EQ(r.out, "选择转换格式\nmain\n") << r.err;
 }
