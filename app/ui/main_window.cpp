@@ -407,13 +407,18 @@ void MainWindow::FitQueueColumns() {
     queueView_->horizontalHeader()->ensurePolished();
     const QFontMetrics headerFont = queueView_->horizontalHeader()->fontMetrics();
     const QFontMetrics cellFont = queueView_->fontMetrics();
+    // The cells' text margins on both sides, as the style draws them, and air.
+    const int margins =
+        2 * (queueView_->style()->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, queueView_) +
+             1) +
+        6;
     for (int column = 0; column < QueueTableModel::kColumnCount; ++column) {
         if (column == QueueTableModel::kFileColumn) continue;
         const QString caption =
             model_->headerData(column, Qt::Horizontal, Qt::DisplayRole).toString();
-        const int width = std::max(headerFont.horizontalAdvance(caption),
+        const int width = std::max(headerFont.horizontalAdvance(caption) + 8,
                                    cellFont.horizontalAdvance(QueueTableModel::WidestText(column)));
-        queueView_->setColumnWidth(column, width + 12);
+        queueView_->setColumnWidth(column, width + margins);
     }
 }
 
@@ -538,6 +543,15 @@ void MainWindow::showEvent(QShowEvent* event) {
         move(area.center() - QPoint(width() / 2, height() / 2));
     }
     if (firstShow_) firstShow_();
+}
+
+void MainWindow::changeEvent(QEvent* event) {
+    QMainWindow::changeEvent(event);
+    // A skin set by any route brings its fonts: the columns are measured again
+    // once its style has reached the queue view.
+    if (event->type() == QEvent::StyleChange) {
+        QMetaObject::invokeMethod(this, &MainWindow::FitQueueColumns, Qt::QueuedConnection);
+    }
 }
 
 void MainWindow::closeEvent(QCloseEvent* event) {

@@ -178,7 +178,7 @@ TEST_F(MainWindowTest, TheQueueFitsAndKeepsItsScrollPosition) {
             const QString widest = column == 6
                                        ? QString("转换中...")
                                        : model->headerData(column, Qt::Horizontal).toString();
-            EXPECT_GE(view->columnWidth(column), view->fontMetrics().horizontalAdvance(widest))
+            EXPECT_GE(view->columnWidth(column), view->fontMetrics().horizontalAdvance(widest) + 8)
                 << skin << " column " << column;
         }
         EXPECT_EQ(view->horizontalScrollBar()->maximum(), 0) << skin;

@@ -80,9 +80,9 @@ QString QueueTableModel::WidestText(int column) {
         case 3:
             return QStringLiteral("RMVB");
         case 4:
-            return QStringLiteral("9999   (秒)");
+            return QStringLiteral("999   (秒)");
         case 5:
-            return QStringLiteral("100%  100%");  // room for a readable bar
+            return QStringLiteral("100% 100%");  // room for a readable bar
         case 6:
             return QStringLiteral("转换中...");
         default:
