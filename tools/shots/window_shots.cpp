@@ -4,9 +4,12 @@
 //   zorvex-window-shots OUT_DIR MEDIA_FILE
 // writes OUT_DIR/media_info.png (MEDIA_FILE's information), password.png,
 // update.png (after a check against an update file served on 127.0.0.1), and
-// the format windows: chooser.png, chooser_audio.png and settings.png.
+// the format windows: chooser.png, chooser_audio.png, settings.png and
+// settings_skin4.png, settings_skin7.png (in a light and a dark skin), and the
+// folder picker in those skins (folder_picker_skin4.png, ..._skin7.png).
 #include <QApplication>
 #include <QDir>
+#include <QFileDialog>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QPixmap>
@@ -31,6 +34,7 @@
 #include "app/ui/format_windows.h"
 #include "app/ui/media_info_window.h"
 #include "app/ui/password_window.h"
+#include "app/ui/skin.h"
 #include "app/ui/update_window.h"
 #include "media/loader.h"
 #include "media/probe.h"
@@ -135,5 +139,16 @@ int main(int argc, char** argv) {
     FormatSettingsDialog& settingsWindow = formats.Settings();
     settingsWindow.Prepare(4, fmt, "/home/user/Video_Directory");
     ok = Save(settingsWindow, out + "/settings.png") && ok;
+    // In a light and a dark skin: check boxes, combo box arrows.
+    for (const QString skin : {"skin4", "skin7"}) {
+        ApplySkin(&settingsWindow, skin, QString());
+        ok = Save(settingsWindow, out + "/settings_" + skin + ".png") && ok;
+        // Qt's own folder picker in that skin: its tool buttons keep their icons.
+        QFileDialog picker(nullptr, QStringLiteral("选择输出文件存放目录"), QDir::homePath());
+        picker.setOption(QFileDialog::DontUseNativeDialog);
+        picker.setFileMode(QFileDialog::Directory);
+        ApplySkin(&picker, skin, QString());
+        ok = Save(picker, out + "/folder_picker_" + skin + ".png") && ok;
+    }
     return ok && updateOk ? 0 : 1;
 }
