@@ -193,291 +193,289 @@ TEST_F(MainWindowTest, BatchChoicesAreStoredAndFitTheOptionsGroup) {
     }
     EXPECT_TRUE(labels.contains("同时进行转换的文件个数：")) << labels.join(' ').toStdString();
     EXPECT_TRUE(labels.contains("CPU占用率修改项目："));
-    // The queue shows what matters at the window's only size, in every skin: the
-    // file's name (its path as tooltip) and every column up to the status; adds
-    // and removes leave the view where the user scrolled it.
-    TEST_F(MainWindowTest, TheQueueFitsAndKeepsItsScrollPosition) {
-        window_->show();
-        WorkbenchController& c = window_->Controller();
-        QStringList files;
-        for (int i = 0; i < 30; ++i) {
-            files << Touch(
-                QString("一个很长的文件名称，来自手机的视频 %1.mp4").arg(i, 2, 10, QChar('0')));
-        }
-        c.AddDroppedFiles(files);
-        QTableView* view = window_->QueueView();
-        QAbstractItemModel* model = view->model();
-        ASSERT_EQ(model->rowCount(), 30);
-        EXPECT_EQ(model->index(3, 1).data().toString(),
-                  "一个很长的文件名称，来自手机的视频 03.mp4");
-        EXPECT_EQ(model->index(3, 1).data(Qt::ToolTipRole).toString(), files[3]);
+}
 
-        for (const char* skin : {"skin4", "skin7", "skin15", "skin9", "skin1"}) {
-            Find<QAction>(skin)->trigger();
-            QApplication::processEvents();
-            const int viewport = view->viewport()->width();
-            const int statusEnd = view->columnViewportPosition(6) + view->columnWidth(6);
-            EXPECT_LE(statusEnd, viewport) << skin;
-            EXPECT_GE(view->columnWidth(1), 80) << skin << ": room for the file name";
-            for (int column : {0, 2, 3, 4, 6}) {
-                const QString widest = column == 6
-                                           ? QString("转换中...")
-                                           : model->headerData(column, Qt::Horizontal).toString();
-                EXPECT_GE(view->columnWidth(column),
-                          view->fontMetrics().horizontalAdvance(widest) + 8)
-                    << skin << " column " << column;
-            }
-            EXPECT_EQ(view->horizontalScrollBar()->maximum(), 0) << skin;
-        }
+// The queue shows what matters at the window's only size, in every skin: the
+// file's name (its path as tooltip) and every column up to the status; adds
+// and removes leave the view where the user scrolled it.
+TEST_F(MainWindowTest, TheQueueFitsAndKeepsItsScrollPosition) {
+    window_->show();
+    WorkbenchController& c = window_->Controller();
+    QStringList files;
+    for (int i = 0; i < 30; ++i) {
+        files << Touch(
+            QString("一个很长的文件名称，来自手机的视频 %1.mp4").arg(i, 2, 10, QChar('0')));
+    }
+    c.AddDroppedFiles(files);
+    QTableView* view = window_->QueueView();
+    QAbstractItemModel* model = view->model();
+    ASSERT_EQ(model->rowCount(), 30);
+    EXPECT_EQ(model->index(3, 1).data().toString(), "一个很长的文件名称，来自手机的视频 03.mp4");
+    EXPECT_EQ(model->index(3, 1).data(Qt::ToolTipRole).toString(), files[3]);
 
-        QScrollBar* vertical = view->verticalScrollBar();
-        ASSERT_GT(vertical->maximum(), 5);
-        vertical->setValue(5);
-        view->selectRow(12);
-        Find<QPushButton>("queueRemoveButton")->click();
+    for (const char* skin : {"skin4", "skin7", "skin15", "skin9", "skin1"}) {
+        Find<QAction>(skin)->trigger();
         QApplication::processEvents();
-        ASSERT_EQ(model->rowCount(), 29);
-        EXPECT_EQ(vertical->value(), 5) << "a remove keeps the scroll position";
+        const int viewport = view->viewport()->width();
+        const int statusEnd = view->columnViewportPosition(6) + view->columnWidth(6);
+        EXPECT_LE(statusEnd, viewport) << skin;
+        EXPECT_GE(view->columnWidth(1), 80) << skin << ": room for the file name";
+        for (int column : {0, 2, 3, 4, 6}) {
+            const QString widest = column == 6
+                                       ? QString("转换中...")
+                                       : model->headerData(column, Qt::Horizontal).toString();
+            EXPECT_GE(view->columnWidth(column), view->fontMetrics().horizontalAdvance(widest) + 8)
+                << skin << " column " << column;
+        }
+        EXPECT_EQ(view->horizontalScrollBar()->maximum(), 0) << skin;
     }
 
-    TEST_F(MainWindowTest, SkinMenuAppliesAndStoresTheChoice) {
-        QAction* winter = Find<QAction>("skin18");
-        ASSERT_NE(winter, nullptr);
-        EXPECT_EQ(winter->text(), "冬天的色彩皮肤");
-        winter->trigger();
-        EXPECT_EQ(settings_.ReadString("skin", "SetSkin"), "skin18");
-        EXPECT_TRUE(window_->styleSheet().contains("冬天的色彩"));
-    }
+    QScrollBar* vertical = view->verticalScrollBar();
+    ASSERT_GT(vertical->maximum(), 5);
+    vertical->setValue(5);
+    view->selectRow(12);
+    Find<QPushButton>("queueRemoveButton")->click();
+    QApplication::processEvents();
+    ASSERT_EQ(model->rowCount(), 29);
+    EXPECT_EQ(vertical->value(), 5) << "a remove keeps the scroll position";
+}
 
-    // Runs action once a message box is the active modal window (it is open and
-    // its event loop runs); then presses its button with the given text (empty:
-    // its first button).
-    void WhenMessageBoxOpens(const std::function<void()>& action, const QString& button) {
-        QTimer* poll = new QTimer;
-        QObject::connect(poll, &QTimer::timeout, [poll, action, button] {
+TEST_F(MainWindowTest, SkinMenuAppliesAndStoresTheChoice) {
+    QAction* winter = Find<QAction>("skin18");
+    ASSERT_NE(winter, nullptr);
+    EXPECT_EQ(winter->text(), "冬天的色彩皮肤");
+    winter->trigger();
+    EXPECT_EQ(settings_.ReadString("skin", "SetSkin"), "skin18");
+    EXPECT_TRUE(window_->styleSheet().contains("冬天的色彩"));
+}
+
+// Runs action once a message box is the active modal window (it is open and
+// its event loop runs); then presses its button with the given text (empty:
+// its first button).
+void WhenMessageBoxOpens(const std::function<void()>& action, const QString& button) {
+    QTimer* poll = new QTimer;
+    QObject::connect(poll, &QTimer::timeout, [poll, action, button] {
+        auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+        if (box == nullptr || !box->isVisible()) return;
+        poll->stop();
+        poll->deleteLater();
+        action();
+        for (QAbstractButton* b : box->buttons()) {
+            if (button.isEmpty() || b->text() == button) {
+                QTest::mouseClick(b, Qt::LeftButton);
+                return;
+            }
+        }
+    });
+    poll->start(10);
+}
+
+// The batch ends while "停止"'s question is open; "确定" afterwards must leave
+// the window ready for the next batch, not with every command grey.
+TEST_F(MainWindowTest, StopAnsweredAfterTheBatchEndedLeavesTheCommandsUsable) {
+    window_->show();
+    WorkbenchController& c = window_->Controller();
+    c.AddDroppedFiles({Touch("a.avi"), Touch("b.avi")});
+    Find<QAction>("startAction")->trigger();
+    ASSERT_TRUE(Find<QAction>("stopAction")->isEnabled());
+    WhenMessageBoxOpens([&] { converter_.FinishAll(); }, "确定");
+    Find<QAction>("stopAction")->trigger();
+    EXPECT_TRUE(Find<QAction>("startAction")->isEnabled());
+    EXPECT_TRUE(Find<QAction>("addAction")->isEnabled());
+    EXPECT_FALSE(Find<QAction>("pauseAction")->isEnabled());
+    EXPECT_FALSE(Find<QAction>("stopAction")->isEnabled());
+    EXPECT_EQ(window_->QueueView()->model()->index(0, 6).data().toString(), "完成");
+}
+
+// Failures are on screen: the row says "失败" and why; the log has a window.
+TEST_F(MainWindowTest, FailuresShowInTheQueueAndTheConversionLog) {
+    WorkbenchController& c = window_->Controller();
+    c.AddDroppedFiles({Touch("a.avi")});
+    c.StartOrResume();
+    QString warning;
+    WhenMessageBoxOpens(
+        [&] {
             auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
-            if (box == nullptr || !box->isVisible()) return;
-            poll->stop();
-            poll->deleteLater();
-            action();
-            for (QAbstractButton* b : box->buttons()) {
-                if (button.isEmpty() || b->text() == button) {
-                    QTest::mouseClick(b, Qt::LeftButton);
-                    return;
-                }
-            }
-        });
-        poll->start(10);
+            warning = box->windowTitle() + "|" + box->text();
+        },
+        {});
+    converter_.End(0, false, "Invalid data found when processing input");
+    EXPECT_EQ(warning, "Zorvex|文件转换失败：" + QString::fromStdString(dir_.File("a.avi")) +
+                           "\nInvalid data found when processing input");
+    QAbstractItemModel* model = window_->QueueView()->model();
+    EXPECT_EQ(model->index(0, 6).data().toString(), "失败");
+    EXPECT_EQ(model->index(0, 6).data(Qt::ToolTipRole).toString(),
+              "Invalid data found when processing input");
+
+    QAction* logAction = Find<QAction>("logAction");
+    ASSERT_NE(logAction, nullptr);
+    EXPECT_EQ(logAction->text(), "转换日志");
+    EXPECT_TRUE(Find<QMenu>("helpMenu")->actions().contains(logAction));
+    logAction->trigger();
+    ConversionLogWindow* log = window_->ConversionLog();
+    ASSERT_NE(log, nullptr);
+    EXPECT_TRUE(log->isVisible());
+    EXPECT_EQ(log->windowTitle(), "转换日志");
+    EXPECT_EQ(log->Text(), c.ConversionLog().join('\n'));
+    c.AppendLog("#7.32: a line that arrives while the window is open");
+    EXPECT_TRUE(log->Text().endsWith("#7.32: a line that arrives while the window is open"));
+    EXPECT_EQ(log->Text(), c.ConversionLog().join('\n'));
+
+    log->findChild<QPushButton*>("logCopy")->click();
+    EXPECT_EQ(QApplication::clipboard()->text(), log->Text());
+    const QString saved = QString::fromStdString(dir_.File("日志.txt"));
+    QString error;
+    ASSERT_TRUE(log->SaveTo(saved, &error)) << error.toStdString();
+    QFile file(saved);
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    EXPECT_EQ(QString::fromUtf8(file.readAll()), log->Text() + "\n");
+    EXPECT_FALSE(log->SaveTo("/nonexistent/folder/log.txt", &error));
+    EXPECT_FALSE(error.isEmpty());
+}
+
+// The version a library file of the system names, e.g. "libavcodec 59.37.100"
+// for libavcodec.so.59 -> libavcodec.so.59.37.100.
+QString SystemLibraryVersion(const QString& name, int major) {
+    const QString link = QString("/usr/lib/x86_64-linux-gnu/%1.so.%2").arg(name).arg(major);
+    const QString target = QFileInfo(QFileInfo(link).symLinkTarget()).fileName();
+    return name + " " + target.mid(target.indexOf(".so.") + 4);
+}
+
+TEST_F(MainWindowTest, AboutWindow) {
+    AboutDialog& about = window_->About();
+    EXPECT_EQ(about.windowTitle(), "关于");
+    EXPECT_EQ(about.findChild<QLabel*>("aboutVersion")->text(), "Zorvex 3.8.8");
+    QPushButton* ok = about.findChild<QPushButton*>("aboutOk");
+    EXPECT_EQ(ok->text(), "确定");
+    settings_.WriteString("skin", "SetSkin", "skin5");  // built in: no files needed
+    about.show();
+    EXPECT_TRUE(about.styleSheet().contains("Protein")) << "applies the stored skin when shown";
+
+    // The libraries the program runs with, as the system has them.
+    const QString libraries = about.findChild<QLabel*>("aboutLibraries")->text();
+    for (const QString& version :
+         {SystemLibraryVersion("libavcodec", LIBAVCODEC_VERSION_MAJOR),
+          SystemLibraryVersion("libavformat", LIBAVFORMAT_VERSION_MAJOR),
+          SystemLibraryVersion("libavutil", LIBAVUTIL_VERSION_MAJOR),
+          SystemLibraryVersion("libswresample", LIBSWRESAMPLE_VERSION_MAJOR)}) {
+        EXPECT_TRUE(libraries.contains(version))
+            << version.toStdString() << " in " << libraries.toStdString();
     }
+    EXPECT_TRUE(libraries.contains(QString("Qt 库：") + qVersion())) << libraries.toStdString();
 
-    // The batch ends while "停止"'s question is open; "确定" afterwards must leave
-    // the window ready for the next batch, not with every command grey.
-    TEST_F(MainWindowTest, StopAnsweredAfterTheBatchEndedLeavesTheCommandsUsable) {
-        window_->show();
-        WorkbenchController& c = window_->Controller();
-        c.AddDroppedFiles({Touch("a.avi"), Touch("b.avi")});
-        Find<QAction>("startAction")->trigger();
-        ASSERT_TRUE(Find<QAction>("stopAction")->isEnabled());
-        WhenMessageBoxOpens([&] { converter_.FinishAll(); }, "确定");
-        Find<QAction>("stopAction")->trigger();
-        EXPECT_TRUE(Find<QAction>("startAction")->isEnabled());
-        EXPECT_TRUE(Find<QAction>("addAction")->isEnabled());
-        EXPECT_FALSE(Find<QAction>("pauseAction")->isEnabled());
-        EXPECT_FALSE(Find<QAction>("stopAction")->isEnabled());
-        EXPECT_EQ(window_->QueueView()->model()->index(0, 6).data().toString(), "完成");
+    // Its help link opens the help document like "帮助系统?".
+    QLabel* help = about.findChild<QLabel*>("aboutHelp");
+    ASSERT_NE(help, nullptr);
+    EXPECT_TRUE(help->text().contains("软件帮助"));
+    emit help->linkActivated("help:");
+    EXPECT_EQ(shell_.opened,
+              QList<QUrl>{QUrl::fromLocalFile(QString(ZORVEX_SOURCE_DIR) + "/help/index.html")});
+    ok->click();
+    EXPECT_FALSE(about.isVisible());
+}
+
+TEST_F(MainWindowTest, F1OpensTheHelpDocument) {
+    QAction* help = nullptr;
+    for (QAction* action : Find<QMenu>("helpMenu")->actions()) {
+        if (action->text() == "帮助系统?") help = action;
     }
+    ASSERT_NE(help, nullptr);
+    window_->show();
+    window_->activateWindow();  // shortcuts go to the active window
+    ASSERT_TRUE(QTest::qWaitForWindowActive(window_.get()));
+    QTest::keyClick(window_.get(), Qt::Key_F1);
+    EXPECT_EQ(shell_.opened,
+              QList<QUrl>{QUrl::fromLocalFile(QString(ZORVEX_SOURCE_DIR) + "/help/index.html")});
+    help->trigger();
+    EXPECT_EQ(shell_.opened.size(), 2);
+}
 
-    // Failures are on screen: the row says "失败" and why; the log has a window.
-    TEST_F(MainWindowTest, FailuresShowInTheQueueAndTheConversionLog) {
-        WorkbenchController& c = window_->Controller();
-        c.AddDroppedFiles({Touch("a.avi")});
-        c.StartOrResume();
-        QString warning;
-        WhenMessageBoxOpens(
-            [&] {
-                auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
-                warning = box->windowTitle() + "|" + box->text();
-            },
-            {});
-        converter_.End(0, false, "Invalid data found when processing input");
-        EXPECT_EQ(warning, "Zorvex|文件转换失败：" + QString::fromStdString(dir_.File("a.avi")) +
-                               "\nInvalid data found when processing input");
-        QAbstractItemModel* model = window_->QueueView()->model();
-        EXPECT_EQ(model->index(0, 6).data().toString(), "失败");
-        EXPECT_EQ(model->index(0, 6).data(Qt::ToolTipRole).toString(),
-                  "Invalid data found when processing input");
-
-        QAction* logAction = Find<QAction>("logAction");
-        ASSERT_NE(logAction, nullptr);
-        EXPECT_EQ(logAction->text(), "转换日志");
-        EXPECT_TRUE(Find<QMenu>("helpMenu")->actions().contains(logAction));
-        logAction->trigger();
-        ConversionLogWindow* log = window_->ConversionLog();
-        ASSERT_NE(log, nullptr);
-        EXPECT_TRUE(log->isVisible());
-        EXPECT_EQ(log->windowTitle(), "转换日志");
-        EXPECT_EQ(log->Text(), c.ConversionLog().join('\n'));
-        c.AppendLog("#7.32: a line that arrives while the window is open");
-        EXPECT_TRUE(log->Text().endsWith("#7.32: a line that arrives while the window is open"));
-        EXPECT_EQ(log->Text(), c.ConversionLog().join('\n'));
-
-        log->findChild<QPushButton*>("logCopy")->click();
-        EXPECT_EQ(QApplication::clipboard()->text(), log->Text());
-        const QString saved = QString::fromStdString(dir_.File("日志.txt"));
-        QString error;
-        ASSERT_TRUE(log->SaveTo(saved, &error)) << error.toStdString();
-        QFile file(saved);
-        ASSERT_TRUE(file.open(QIODevice::ReadOnly));
-        EXPECT_EQ(QString::fromUtf8(file.readAll()), log->Text() + "\n");
-        EXPECT_FALSE(log->SaveTo("/nonexistent/folder/log.txt", &error));
-        EXPECT_FALSE(error.isEmpty());
+// Pixels of the area that stand out from its most common colour: what a
+// reader can see of a control drawn there.
+int ContrastingPixels(const QImage& image, const QRect& area, int minDifference = 60) {
+    const auto luma = [](QRgb c) {
+        return (299 * qRed(c) + 587 * qGreen(c) + 114 * qBlue(c)) / 1000;
+    };
+    QHash<QRgb, int> counts;
+    const QRect inside = area.intersected(image.rect());
+    for (int y = inside.top(); y <= inside.bottom(); ++y) {
+        for (int x = inside.left(); x <= inside.right(); ++x) ++counts[image.pixel(x, y)];
     }
-
-    // The version a library file of the system names, e.g. "libavcodec 59.37.100"
-    // for libavcodec.so.59 -> libavcodec.so.59.37.100.
-    QString SystemLibraryVersion(const QString& name, int major) {
-        const QString link = QString("/usr/lib/x86_64-linux-gnu/%1.so.%2").arg(name).arg(major);
-        const QString target = QFileInfo(QFileInfo(link).symLinkTarget()).fileName();
-        return name + " " + target.mid(target.indexOf(".so.") + 4);
-    }
-
-    TEST_F(MainWindowTest, AboutWindow) {
-        AboutDialog& about = window_->About();
-        EXPECT_EQ(about.windowTitle(), "关于");
-        EXPECT_EQ(about.findChild<QLabel*>("aboutVersion")->text(), "Zorvex 3.8.8");
-        QPushButton* ok = about.findChild<QPushButton*>("aboutOk");
-        EXPECT_EQ(ok->text(), "确定");
-        settings_.WriteString("skin", "SetSkin", "skin5");  // built in: no files needed
-        about.show();
-        EXPECT_TRUE(about.styleSheet().contains("Protein")) << "applies the stored skin when shown";
-
-        // The libraries the program runs with, as the system has them.
-        const QString libraries = about.findChild<QLabel*>("aboutLibraries")->text();
-        for (const QString& version :
-             {SystemLibraryVersion("libavcodec", LIBAVCODEC_VERSION_MAJOR),
-              SystemLibraryVersion("libavformat", LIBAVFORMAT_VERSION_MAJOR),
-              SystemLibraryVersion("libavutil", LIBAVUTIL_VERSION_MAJOR),
-              SystemLibraryVersion("libswresample", LIBSWRESAMPLE_VERSION_MAJOR)}) {
-            EXPECT_TRUE(libraries.contains(version))
-                << version.toStdString() << " in " << libraries.toStdString();
-        }
-        EXPECT_TRUE(libraries.contains(QString("Qt 库：") + qVersion())) << libraries.toStdString();
-
-        // Its help link opens the help document like "帮助系统?".
-        QLabel* help = about.findChild<QLabel*>("aboutHelp");
-        ASSERT_NE(help, nullptr);
-        EXPECT_TRUE(help->text().contains("软件帮助"));
-        emit help->linkActivated("help:");
-        EXPECT_EQ(shell_.opened, QList<QUrl>{QUrl::fromLocalFile(QString(ZORVEX_SOURCE_DIR) +
-                                                                 "/help/index.html")});
-        ok->click();
-        EXPECT_FALSE(about.isVisible());
-    }
-
-    TEST_F(MainWindowTest, F1OpensTheHelpDocument) {
-        QAction* help = nullptr;
-        for (QAction* action : Find<QMenu>("helpMenu")->actions()) {
-            if (action->text() == "帮助系统?") help = action;
-        }
-        ASSERT_NE(help, nullptr);
-        window_->show();
-        window_->activateWindow();  // shortcuts go to the active window
-        ASSERT_TRUE(QTest::qWaitForWindowActive(window_.get()));
-        QTest::keyClick(window_.get(), Qt::Key_F1);
-        EXPECT_EQ(shell_.opened, QList<QUrl>{QUrl::fromLocalFile(QString(ZORVEX_SOURCE_DIR) +
-                                                                 "/help/index.html")});
-        help->trigger();
-        EXPECT_EQ(shell_.opened.size(), 2);
-    }
-
-    // Pixels of the area that stand out from its most common colour: what a
-    // reader can see of a control drawn there.
-    int ContrastingPixels(const QImage& image, const QRect& area, int minDifference = 60) {
-        const auto luma = [](QRgb c) {
-            return (299 * qRed(c) + 587 * qGreen(c) + 114 * qBlue(c)) / 1000;
-        };
-        QHash<QRgb, int> counts;
-        const QRect inside = area.intersected(image.rect());
-        for (int y = inside.top(); y <= inside.bottom(); ++y) {
-            for (int x = inside.left(); x <= inside.right(); ++x) ++counts[image.pixel(x, y)];
-        }
-        QRgb background = 0;
-        int most = 0;
-        for (auto it = counts.begin(); it != counts.end(); ++it) {
-            if (it.value() > most) {
-                most = it.value();
-                background = it.key();
-            }
-        }
-        int contrasting = 0;
-        for (auto it = counts.begin(); it != counts.end(); ++it) {
-            if (std::abs(luma(it.key()) - luma(background)) >= minDifference)
-                contrasting += it.value();
-        }
-        return contrasting;
-    }
-
-    QRect InWindow(QWidget * widget, QWidget * window, const QRect& rect) {
-        return rect.translated(widget->mapTo(window, QPoint()));
-    }
-
-    // Every skin keeps the controls readable: check boxes and radio buttons show
-    // their indicators, combo boxes their arrows, the preview panel its buttons'
-    // pictures.
-    TEST_F(MainWindowTest, EverySkinKeepsIndicatorsArrowsAndPreviewIconsVisible) {
-        window_->show();
-        for (const SkinEntry& skin : SkinTable()) {
-            const std::string name = skin.settingName.toStdString();
-            QDialog dialog;
-            auto* layout = new QVBoxLayout(&dialog);
-            auto* unchecked = new QCheckBox("视频图像水平翻转", &dialog);
-            auto* checked = new QCheckBox("允许截取视频", &dialog);
-            checked->setChecked(true);
-            auto* radio = new QRadioButton("BMP图片", &dialog);
-            auto* combo = new QComboBox(&dialog);
-            combo->addItems({"自动生成相应的新文件名", "直接覆盖该文件"});
-            for (QWidget* w : std::initializer_list<QWidget*>{unchecked, checked, radio, combo}) {
-                layout->addWidget(w);
-            }
-            ASSERT_TRUE(ApplySkin(&dialog, skin.settingName, QString(ZORVEX_SOURCE_DIR))) << name;
-            dialog.show();
-            QApplication::processEvents();
-            const QImage shot = dialog.grab().toImage();
-
-            for (QAbstractButton* box :
-                 std::initializer_list<QAbstractButton*>{unchecked, checked, radio}) {
-                QStyleOptionButton option;
-                option.initFrom(box);
-                const auto element = qobject_cast<QRadioButton*>(box)
-                                         ? QStyle::SE_RadioButtonIndicator
-                                         : QStyle::SE_CheckBoxIndicator;
-                const QRect indicator =
-                    InWindow(box, &dialog, box->style()->subElementRect(element, &option, box));
-                EXPECT_GE(ContrastingPixels(shot, indicator.adjusted(-1, -1, 1, 1)), 8)
-                    << name << ": the indicator of " << box->text().toStdString();
-            }
-            QStyleOptionComboBox option;
-            option.initFrom(combo);
-            option.subControls = QStyle::SC_All;
-            const QRect arrow =
-                InWindow(combo, &dialog,
-                         combo->style()->subControlRect(QStyle::CC_ComboBox, &option,
-                                                        QStyle::SC_ComboBoxArrow, combo));
-            EXPECT_GE(ContrastingPixels(shot, arrow.adjusted(3, 3, -3, -3)), 6)
-                << name << ": the arrow";
-
-            if (skin.menuCaption.isEmpty()) continue;  // not offered for the main window
-            Find<QAction>(skin.settingName.toUtf8().constData())->trigger();
-            QApplication::processEvents();
-            const QImage around = window_->grab().toImage();
-            for (const char* button : {"playButton", "pauseButton", "stopButton", "soundButton"}) {
-                QWidget* b = window_->findChild<QWidget*>(button);
-                ASSERT_NE(b, nullptr) << button;
-                EXPECT_GE(ContrastingPixels(around, InWindow(b, window_.get(), b->rect())), 40)
-                    << name << ": the picture of " << button;
-            }
+    QRgb background = 0;
+    int most = 0;
+    for (auto it = counts.begin(); it != counts.end(); ++it) {
+        if (it.value() > most) {
+            most = it.value();
+            background = it.key();
         }
     }
+    int contrasting = 0;
+    for (auto it = counts.begin(); it != counts.end(); ++it) {
+        if (std::abs(luma(it.key()) - luma(background)) >= minDifference) contrasting += it.value();
+    }
+    return contrasting;
+}
+
+QRect InWindow(QWidget* widget, QWidget* window, const QRect& rect) {
+    return rect.translated(widget->mapTo(window, QPoint()));
+}
+
+// Every skin keeps the controls readable: check boxes and radio buttons show
+// their indicators, combo boxes their arrows, the preview panel its buttons'
+// pictures.
+TEST_F(MainWindowTest, EverySkinKeepsIndicatorsArrowsAndPreviewIconsVisible) {
+    window_->show();
+    for (const SkinEntry& skin : SkinTable()) {
+        const std::string name = skin.settingName.toStdString();
+        QDialog dialog;
+        auto* layout = new QVBoxLayout(&dialog);
+        auto* unchecked = new QCheckBox("视频图像水平翻转", &dialog);
+        auto* checked = new QCheckBox("允许截取视频", &dialog);
+        checked->setChecked(true);
+        auto* radio = new QRadioButton("BMP图片", &dialog);
+        auto* combo = new QComboBox(&dialog);
+        combo->addItems({"自动生成相应的新文件名", "直接覆盖该文件"});
+        for (QWidget* w : std::initializer_list<QWidget*>{unchecked, checked, radio, combo}) {
+            layout->addWidget(w);
+        }
+        ASSERT_TRUE(ApplySkin(&dialog, skin.settingName, QString(ZORVEX_SOURCE_DIR))) << name;
+        dialog.show();
+        QApplication::processEvents();
+        const QImage shot = dialog.grab().toImage();
+
+        for (QAbstractButton* box :
+             std::initializer_list<QAbstractButton*>{unchecked, checked, radio}) {
+            QStyleOptionButton option;
+            option.initFrom(box);
+            const auto element = qobject_cast<QRadioButton*>(box) ? QStyle::SE_RadioButtonIndicator
+                                                                  : QStyle::SE_CheckBoxIndicator;
+            const QRect indicator =
+                InWindow(box, &dialog, box->style()->subElementRect(element, &option, box));
+            EXPECT_GE(ContrastingPixels(shot, indicator.adjusted(-1, -1, 1, 1)), 8)
+                << name << ": the indicator of " << box->text().toStdString();
+        }
+        QStyleOptionComboBox option;
+        option.initFrom(combo);
+        option.subControls = QStyle::SC_All;
+        const QRect arrow =
+            InWindow(combo, &dialog,
+                     combo->style()->subControlRect(QStyle::CC_ComboBox, &option,
+                                                    QStyle::SC_ComboBoxArrow, combo));
+        EXPECT_GE(ContrastingPixels(shot, arrow.adjusted(3, 3, -3, -3)), 6)
+            << name << ": the arrow";
+
+        if (skin.menuCaption.isEmpty()) continue;  // not offered for the main window
+        Find<QAction>(skin.settingName.toUtf8().constData())->trigger();
+        QApplication::processEvents();
+        const QImage around = window_->grab().toImage();
+        for (const char* button : {"playButton", "pauseButton", "stopButton", "soundButton"}) {
+            QWidget* b = window_->findChild<QWidget*>(button);
+            ASSERT_NE(b, nullptr) << button;
+            EXPECT_GE(ContrastingPixels(around, InWindow(b, window_.get(), b->rect())), 40)
+                << name << ": the picture of " << button;
+        }
+    }
+}
 
 }  // namespace
 }  // namespace zorvex::app::test
