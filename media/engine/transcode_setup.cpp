@@ -123,7 +123,7 @@ void Transcoder::RunTranscode() {
     InitInputTimestamps();
     CopyMetadata();
     CopyChapters();
-    WriteHeaders();
+    if (!WriteHeaders()) return;  // stopped while waiting for a pipe's reader
     WriteMappingReport();
     MainLoop();
     EndOfRun();
@@ -679,10 +679,10 @@ void Transcoder::CopyChapters() {
 
 // The outputs are opened only once every stream is set up, so a task that
 // fails earlier creates no file.
-void Transcoder::WriteHeaders() {
+bool Transcoder::WriteHeaders() {
     for (size_t i = 0; i < outputs_.size(); ++i) {
         TOutputFile& output = *outputs_[i];
-        OpenOutputByteStream(output);
+        if (!OpenOutputByteStream(e_, output)) return false;
         // A pair the container writes only as experimental (FLAC in MP4) is
         // what the settings window let through: write it so.
         AVFormatContext* oc = output.Context.get();
@@ -699,6 +699,7 @@ void Transcoder::WriteHeaders() {
         }
     }
     headersWritten_ = true;
+    return true;
 }
 
 // Which input stream feeds which output stream; also written before a setup

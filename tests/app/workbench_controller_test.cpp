@@ -217,7 +217,7 @@ TEST_F(Workbench, StopWhilePausedKeepsStartDisabledUntilTheBatchEnds) {
     EXPECT_FALSE(late.controller.Commands().start);
     late.controller.StartOrResume();
     EXPECT_EQ(late.converter.starts, 1);
-    terminate(TTerminateInfo{-1, true, false, {}});
+    terminate(TTerminateInfo{-1, true, false, {}, {}});
     EXPECT_TRUE(late.controller.Commands().start);
 }
 
@@ -266,11 +266,11 @@ TEST_F(Workbench, BatchEndMarksTheSelectedRowDoneUnlessItsFailureArrivesLater) {
     bench.controller.SelectRow(2);
     bench.controller.StartOrResume();
     auto deliver = bench.converter.terminate;
-    deliver(TTerminateInfo{0, true, false, {}});
-    deliver(TTerminateInfo{1, true, false, {}});
-    deliver(TTerminateInfo{-1, true, false, {}});  // the batch end overtakes task 2
+    deliver(TTerminateInfo{0, true, false, {}, {}});
+    deliver(TTerminateInfo{1, true, false, {}, {}});
+    deliver(TTerminateInfo{-1, true, false, {}, {}});  // the batch end overtakes task 2
     EXPECT_EQ(bench.Statuses(), QStringList({"完成", "完成", "完成"}));
-    deliver(TTerminateInfo{2, false, true, "Conversion failed"});
+    deliver(TTerminateInfo{2, false, true, "Conversion failed", {}});
     EXPECT_EQ(bench.Statuses(), QStringList({"完成", "完成", "准备"}));
     EXPECT_EQ(bench.controller.Rows()[0].progress, 100);
 }
@@ -385,8 +385,8 @@ TEST_F(Workbench, TerminationsFromOtherThreadsWaitForTheMainThread) {
         bench.controller.StartOrResume();
         std::thread worker([&] {
             bench.converter.ended = true;  // the component counts the batch as ended first
-            bench.converter.terminate(TTerminateInfo{0, true, false, {}});
-            bench.converter.terminate(TTerminateInfo{-1, true, false, {}});
+            bench.converter.terminate(TTerminateInfo{0, true, false, {}, {}});
+            bench.converter.terminate(TTerminateInfo{-1, true, false, {}, {}});
         });
         worker.join();
         EXPECT_EQ(bench.Statuses()[0], "准备");

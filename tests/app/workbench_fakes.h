@@ -125,12 +125,12 @@ public:
     }
     void End(int task, bool finished, const std::string& error = {}) {
         tasks.at(task).ended = true;
-        terminate(TTerminateInfo{task, finished, !error.empty(), error});
+        terminate(TTerminateInfo{task, finished, !error.empty(), error, {}});
         bool all = true;
         for (const Task& t : tasks) all = all && t.ended;
         if (all && !ended) {
             ended = true;
-            terminate(TTerminateInfo{-1, true, false, {}});
+            terminate(TTerminateInfo{-1, true, false, {}, {}});
         }
     }
     void FinishAll() {

@@ -1,6 +1,7 @@
-// zorvex-cli transcode [--iset NAME=VALUE]... [--set NAME=VALUE]... INPUT OUTPUT
+// zorvex-cli transcode [--overwrite] [--iset NAME=VALUE]... [--set NAME=VALUE]... INPUT OUTPUT
 // One converter task: the --iset lines are the option text of the input and
-// the --set lines that of the output.
+// the --set lines that of the output. An existing OUTPUT file is replaced only
+// when --overwrite says so; a device or pipe is simply written to.
 #include <cstdio>
 #include <cstdlib>
 #include <string>
@@ -9,6 +10,7 @@
 
 #include "media/converter.h"
 #include "media/log.h"
+#include "media/output_paths.h"
 #include "media/text.h"
 #include "tools/cli/arguments.h"
 #include "tools/cli/batch_runner.h"
@@ -19,8 +21,8 @@ namespace zorvex::cli {
 namespace {
 
 constexpr const char* kUsage =
-    "usage: zorvex-cli transcode [--log LEVEL] [--iset NAME=VALUE]... [--set NAME=VALUE]... "
-    "INPUT OUTPUT";
+    "usage: zorvex-cli transcode [--overwrite] [--log LEVEL] [--iset NAME=VALUE]... "
+    "[--set NAME=VALUE]... INPUT OUTPUT";
 
 // name=value as the component reads its option lines: the name before the
 // first "=", in lower case; a line without "=" is a name with an empty value.
@@ -34,15 +36,18 @@ struct Arguments {
     std::vector<std::pair<std::string, std::string>> inputOptions, outputOptions;
     std::string logLevel = "error";
     std::string input, output;
+    bool overwrite = false;
 };
 
 bool Parse(const std::vector<std::string>& args, Arguments& out) {
     std::vector<std::string> files;
-    ArgumentReader reader(args);
+    ArgumentReader reader(args, {"--overwrite"});
     ArgumentReader::Item item;
     while (reader.Next(item)) {
         if (item.kind == ArgumentReader::Item::Positional) {
             files.push_back(item.value);
+        } else if (item.kind == ArgumentReader::Item::Flag) {
+            out.overwrite = true;
         } else if (item.kind != ArgumentReader::Item::Option) {
             return false;  // a flag without its value
         } else if (item.name == "--iset") {
@@ -112,6 +117,10 @@ int RunTranscode(const std::vector<std::string>& args) {
         Logger().SetOnLog(nullptr);
         return kExitFailed;
     };
+    const OutputDestination destination = ResolveOutputDestination(a.output);
+    if (destination.kind == OutputDestination::kFile && !a.overwrite) {
+        return failed(a.output + " already exists (use --overwrite)");
+    }
     TInputOptions input;
     InitInputOptions(input);
     input.ExtOptions = OptionText(a.inputOptions);
@@ -132,7 +141,7 @@ int RunTranscode(const std::vector<std::string>& args) {
 
 const CommandRegistrar kTranscode(
     {"transcode",
-     "[--log LEVEL] [--iset NAME=VALUE]... [--set NAME=VALUE]... "
+     "[--overwrite] [--log LEVEL] [--iset NAME=VALUE]... [--set NAME=VALUE]... "
      "INPUT OUTPUT",
      "convert INPUT into OUTPUT with one converter task, showing progress", &RunTranscode});
 
