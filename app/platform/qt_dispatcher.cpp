@@ -31,7 +31,10 @@ void QtMainThreadDispatcher::Invoke(std::function<void()> fn) {
 }
 
 void QtMainThreadDispatcher::ProcessPending() {
-    QCoreApplication::processEvents();
+    // A wait serves workers, not the user: a key press taken here would run
+    // inside whatever handler is waiting (a queue selection, say) and leave it
+    // half done. Input waits for the event loop.
+    QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
 }
 
 }  // namespace zorvex::app
