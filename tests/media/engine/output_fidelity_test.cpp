@@ -433,8 +433,7 @@ TEST_F(OutputFidelityTest, FailuresSayTheLibrarysReason) {
     EXPECT_TRUE(r.failed);
     EXPECT_NE(r.message.find("Could not write header for output file #0"), std::string::npos)
         << r.message;
-    EXPECT_NE(r.message.find("swf: SWF muxer only supports MP3"), std::string::npos)
-        << r.message;
+    EXPECT_NE(r.message.find("swf: SWF muxer only supports MP3"), std::string::npos) << r.message;
 
     engine.Reset();
     r = Run(Surround51(), Out("b.mp2"), {{"acodec", "mp2"}, {"ab", "9000000"}});
