@@ -10,6 +10,11 @@ export SDL_AUDIODRIVER=${SDL_AUDIODRIVER:-dummy}
 export QT_QPA_PLATFORM=${QT_QPA_PLATFORM:-offscreen}
 ctest --output-on-failure -j"$(nproc)" --timeout 300 "$@"
 
+# The conformance matrix's fast subset: one real-world source shape per
+# conversion rule through zorvex-cli convert, each output checked with ffprobe
+# (about a minute; bench/format_matrix.sh without --ci runs the whole matrix).
+"$root/bench/format_matrix.sh" "$root/build/test" --ci
+
 # The Debian package of this tree: contents, installation, the installed
 # programs under Xvfb, removal.
 "$root/scripts/package_check.sh" RelWithDebInfo "$root/build/test"

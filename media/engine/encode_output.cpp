@@ -16,8 +16,10 @@ void Transcoder::EncodeVideoFrame(OutputStreamRuntime& rt, AVFrame* picture,
     AVCodecContext* c = rt.Codec;
     const double target = VideoSync::TargetPosition(syncPosition, c->time_base);
     const std::int64_t left = s_.MaxFrames[skVideo] - rt.FrameNumber;
-    const int n = rt.Sync->FramesToWrite(target, left);
+    int previousCopies = 0;
+    const int n = rt.Sync->FramesToWrite(target, left, &previousCopies);
     if (n <= 0) return;
+    if (!rt.LastPicture) previousCopies = 0;
 
     picture->pict_type = AV_PICTURE_TYPE_NONE;  // the encoder decides
     picture->quality = static_cast<int>(rt.Out->Quality);
@@ -29,11 +31,19 @@ void Transcoder::EncodeVideoFrame(OutputStreamRuntime& rt, AVFrame* picture,
     }
     for (int i = 0; i < n; ++i) {
         if (i > 0 && e_.StopRequested) break;
-        picture->pts = rt.Sync->SyncTimestamp();
-        SendFrame(rt, picture);
+        AVFrame* shown = i < previousCopies ? rt.LastPicture.get() : picture;
+        shown->pts = rt.Sync->SyncTimestamp();
+        SendFrame(rt, shown);
         rt.Sync->FrameWritten();
         ++rt.FrameNumber;
-        if (e_.Preview.Wanted()) ProducePreview(rt, picture);
+        if (e_.Preview.Wanted()) ProducePreview(rt, shown);
+    }
+    // Kept (a reference, not a copy) for the slots before the next picture.
+    if (!rt.Sync->FillsGaps()) return;
+    if (!rt.LastPicture) rt.LastPicture.reset(ff::av_frame_alloc());
+    if (rt.LastPicture) {
+        ff::av_frame_unref(rt.LastPicture.get());
+        if (ff::av_frame_ref(rt.LastPicture.get(), picture) < 0) rt.LastPicture.reset();
     }
 }
 

@@ -19,6 +19,7 @@
 #include "media/engine/transcoder.h"
 #include "media/loader.h"
 #include "media/log.h"
+#include "media/output_check.h"
 #include "media/text.h"
 
 namespace zorvex {
@@ -829,8 +830,14 @@ bool Transcoder::WriteHeaders() {
     for (size_t i = 0; i < outputs_.size(); ++i) {
         TOutputFile& output = *outputs_[i];
         if (!OpenOutputByteStream(e_, output)) return false;
+        // A pair the container writes only as experimental (FLAC in MP4) is
+        // what the settings window let through: write it so.
+        AVFormatContext* oc = output.Context.get();
+        if (oc->strict_std_compliance > FF_COMPLIANCE_EXPERIMENTAL && HeaderNeedsExperimental(oc)) {
+            oc->strict_std_compliance = FF_COMPLIANCE_EXPERIMENTAL;
+        }
         FFmpegErrorCapture reason;
-        const int ret = ff::avformat_write_header(output.Context.get(), nullptr);
+        const int ret = ff::avformat_write_header(oc, nullptr);
         if (ret < 0) {
             Logger().Log(&e_, llError, FFmpegErrorText(output.FileName, ret));
             FailAfterReport(

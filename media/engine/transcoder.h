@@ -113,6 +113,7 @@ struct OutputStreamRuntime {
     BitstreamFilterChain Bsf;
     std::unique_ptr<VideoFilterGraph> Filters;
     std::unique_ptr<VideoSync> Sync;
+    FramePtr LastPicture;  // the picture written last, for the slots before the next one
     std::unique_ptr<AudioConverter> Audio;
     std::unique_ptr<SubtitleEncoder> Subtitles;
 

@@ -31,12 +31,17 @@ public:
     // (input clock minus start time) in microseconds.
     static double TargetPosition(std::int64_t syncPositionMicroseconds, AVRational encoderTimeBase);
 
-    // How many times to write the frame at targetPosition: 0 drops it, 1 writes
-    // it once, n > 1 duplicates it. framesLeft is what the frame limit still
-    // allows; the result never exceeds it. Counts drops and duplicates, and moves
-    // the sync timestamp where the method says so. Call FrameWritten after each
-    // copy actually written; its timestamp is SyncTimestamp() before the call.
-    int FramesToWrite(double targetPosition, std::int64_t framesLeft = INT64_MAX);
+    // How many pictures to write for the frame at targetPosition: 0 drops it,
+    // 1 writes it once, n > 1 fills a gap. At a constant rate the first
+    // *previousCopies of them repeat the picture written before (the slots
+    // before this frame's time), the rest are this frame; without a picture
+    // written before, the frame itself fills the gap. framesLeft is what the
+    // frame limit still allows; the result never exceeds it. Counts drops and
+    // duplicates, and moves the sync timestamp where the method says so. Call
+    // FrameWritten after each copy actually written; its timestamp is
+    // SyncTimestamp() before the call.
+    int FramesToWrite(double targetPosition, std::int64_t framesLeft = INT64_MAX,
+                      int* previousCopies = nullptr);
     void FrameWritten() { lastWritten_ = syncTimestamp_++; }
 
     // The timestamp (encoder time base) of the next frame written.
@@ -53,6 +58,8 @@ public:
     void ClearReportDirty() { reportDirty_ = false; }
 
     bool VariableRate() const { return variableRate_; }
+    // Constant rate: gaps are filled with the picture written before.
+    bool FillsGaps() const { return method_ != vsPassthrough && !variableRate_; }
 
 private:
     int method_;

@@ -185,6 +185,7 @@ const char* ConfirmMessage(ConfirmResult result) {
         case ConfirmResult::StopNotAfterStart:
             return "截取时间设置错误，不允许起始时间大于等于停止时间！";
         case ConfirmResult::Confirmed:
+        case ConfirmResult::Unwritable:
             break;
     }
     return "";

@@ -71,9 +71,11 @@ enum class ConfirmResult {
     Confirmed,          // both windows close
     StopAfterDuration,  // cut stop beyond the source's length; windows stay
     StopNotAfterStart,  // cut stop at or before its start; windows stay
+    Unwritable,         // an encoder the container or the settings refuse; windows stay
 };
 
-// The message shown for a refused cut range (caption "提示"); empty for Confirmed.
+// The message shown for a refused cut range (caption "提示"); empty for Confirmed
+// and for Unwritable, whose message names the encoder (choice_compatibility.h).
 const char* ConfirmMessage(ConfirmResult result);
 inline constexpr const char* kPromptCaption = "提示";
 

@@ -2,6 +2,7 @@
 
 #include <QUrl>
 
+#include "app/core/formats/choice_compatibility.h"
 #include "app/core/formats/duration_reader.h"
 #include "app/platform/shell.h"
 
@@ -183,9 +184,15 @@ ConfirmResult FormatSettingsController::Confirm() {
     selection.proposedOutputFile = proposedOutputFile_;
     selection.outputFolder = outputFolder_;
 
-    const ConfirmResult result = ConfirmFormatSettings(selection, *settings_);
+    ConfirmResult result = ConfirmFormatSettings(selection, *settings_);
     timeBoxes_ = selection.timeBoxes;  // empty boxes now show "00"
-    if (result != ConfirmResult::Confirmed) Message(ConfirmMessage(result));
+    if (result != ConfirmResult::Confirmed) {
+        Message(ConfirmMessage(result));
+    } else if (const std::string refusal = UnwritableChoiceMessage(*settings_, selection.captions);
+               !refusal.empty()) {
+        result = ConfirmResult::Unwritable;
+        Message(refusal);
+    }
     Changed();
     return result;
 }

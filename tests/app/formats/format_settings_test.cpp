@@ -355,6 +355,51 @@ TEST(Confirmation, CutRange) {
     EXPECT_EQ(unknown.Confirm(), ConfirmResult::StopAfterDuration);
 }
 
+// Choices the libraries cannot write are refused at "确定" with a message that
+// names the encoder and the container (or the settings); the windows stay.
+TEST(Confirmation, UnwritableChoicesAreRefused) {
+    test::LoadConverterLibrariesOrFail();
+    struct Case {
+        int format;
+        std::vector<std::pair<ChoiceKind, const char*>> choices;
+        const char* message;  // empty: confirmed
+    } cases[] = {
+        {520,
+         {{ChoiceKind::AudioEncoder, "AAC音频编码器"}},
+         "所选的音频编码器“AAC音频编码器”（aac）不能写入.swf文件（swf，SWF (ShockWave Flash)），"
+         "请选择其他音频编码器！"},
+        {519, {{ChoiceKind::AudioEncoder, "AC3音频编码器"}}, "（ac3）不能写入.flv文件（flv，"},
+        {14, {{ChoiceKind::AudioEncoder, "Flac音频编码器"}}, "（flac）不能写入.flv文件"},
+        {521, {{ChoiceKind::AudioEncoder, "AAC音频编码器"}}, "（aac）不能写入.mpg文件（mpeg，"},
+        {18, {{ChoiceKind::AudioEncoder, "Flac音频编码器"}}, "（flac）不能写入.mpg文件"},
+        {504, {{ChoiceKind::AudioEncoder, "AAC音频编码器"}}, "（aac）不能写入.vob文件"},
+        {205,
+         {{ChoiceKind::SampleRate, "11025"}, {ChoiceKind::AudioBitRate, "320"}},
+         "所选的音频编码器“OGG音频编码器”（libvorbis）不能在11025 Hz采样率下以320 "
+         "kbps的比特率编码，请选择其他音频比特率或采样率！"},
+        // FLAC in MP4 and MOV is written with strict experimental compliance.
+        {506, {{ChoiceKind::AudioEncoder, "Flac音频编码器"}}, ""},
+        {518, {{ChoiceKind::AudioEncoder, "MP3音频编码器"}}, ""},
+        {205, {{ChoiceKind::SampleRate, "11025"}, {ChoiceKind::AudioBitRate, "48"}}, ""},
+        {515, {{ChoiceKind::AudioEncoder, "AC3音频编码器"}}, ""},
+    };
+    for (const Case& k : cases) {
+        SCOPED_TRACE(k.format);
+        Confirmed c(k.format);
+        for (const auto& [kind, caption] : k.choices) {
+            ASSERT_TRUE(c.controller.SelectCaption(kind, caption)) << caption;
+        }
+        if (*k.message == '\0') {
+            EXPECT_EQ(c.Confirm(), ConfirmResult::Confirmed);
+            EXPECT_TRUE(c.messages.empty());
+            continue;
+        }
+        EXPECT_EQ(c.Confirm(), ConfirmResult::Unwritable);
+        ASSERT_EQ(c.messages.size(), 1u);
+        EXPECT_NE(c.messages[0].find(k.message), std::string::npos) << c.messages[0];
+    }
+}
+
 TEST(Confirmation, RecordsForAFileAloneAndWithOthers) {
     Confirmed cut(506);
     cut.Cut("00:00:10", "00:01:00");

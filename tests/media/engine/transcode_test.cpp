@@ -11,6 +11,7 @@
 #include "media/probe.h"
 #include "tests/media/engine/engine_fixture.h"
 #include "tests/media/engine/transcode_support.h"
+#include "tests/support/av_sync.h"
 
 namespace zorvex::test {
 namespace {
@@ -146,12 +147,15 @@ TEST_F(TranscodeTest, CutsAndFrameLimitsHold) {
         SCOPED_TRACE(k.output.front().first + "=" + k.output.front().second);
         engine.Reset();
         const std::string out = Out("cut.mkv");
-        const RunOutcome r = Run(Clip(), out, k.output, k.input);
+        const RunOutcome r = Run(FlashBeepClip(3), out, k.output, k.input);
         ASSERT_TRUE(r.finished) << r.message;
         EXPECT_EQ(DecodedFrames(out), k.frames);
         if (k.sound > 0) {
             EXPECT_NEAR(DecodedDuration(out, "audio"), k.sound, 0.03);
         }
+        // Picture and sound are cut at the same moment: each flash still
+        // meets its beep within a frame.
+        EXPECT_LT(MeasureSync(out).WorstOffset(), 0.04);
     }
 }
 
@@ -235,10 +239,10 @@ TEST_F(TranscodeTest, ProgressReportsKeepTheIntervalAndEndWithTheFileSize) {
     ClearLog();
     r = Run(Clip(), Out("psnr.avi"), {{"vcodec", "mpeg4"}, {"psnr", "1"}, {"r", "50"}});
     ASSERT_TRUE(r.finished) << r.message;
-    EXPECT_TRUE(Logged(llVerbose, "frame=  148 fps="));
+    EXPECT_TRUE(Logged(llVerbose, "frame=  149 fps="));
     EXPECT_TRUE(Logged(llVerbose, " L"));
     EXPECT_TRUE(Logged(llVerbose, "PSNR=Y:"));
-    EXPECT_TRUE(Logged(llVerbose, " dup=73 drop=0"));
+    EXPECT_TRUE(Logged(llVerbose, " dup=74 drop=0"));
     EXPECT_TRUE(Logged(llVerbose, "video:"));
 }
 
@@ -401,16 +405,19 @@ TEST_F(TranscodeTest, SoundVolumeChannelsAndRate) {
 }
 
 TEST_F(TranscodeTest, FrameRateChangesDropAndRepeatPictures) {
-    // A picture is repeated only once the output lags more than 1.1 frames
-    // behind the input clock, and the last one is not repeated to fill its own
-    // duration: doubling the rate gives two frames fewer than twice as many.
-    for (const auto& [rate, frames] : {std::pair{"12.5", 38}, std::pair{"50", 148}}) {
+    // Each output slot shows the picture nearest to its time, and the last
+    // one is not repeated to fill its own duration: doubling the rate gives
+    // one frame fewer than twice as many.
+    // Dropped and repeated pictures keep them with their sound within one
+    // output frame (PCM sound: no encoder delay to blur the measure).
+    for (const auto& [rate, frames] : {std::pair{"12.5", 38}, std::pair{"50", 149}}) {
         SCOPED_TRACE(rate);
         engine.Reset();
         const std::string out = Out("rate.avi");
-        const RunOutcome r = Run(Clip(), out, {{"r", rate}});
+        const RunOutcome r = Run(FlashBeepClip(3), out, {{"r", rate}, {"acodec", "pcm_s16le"}});
         ASSERT_TRUE(r.finished) << r.message;
         EXPECT_NEAR(DecodedFrames(out), frames, 1);
+        EXPECT_LT(MeasureSync(out).WorstOffset(), 1 / std::atof(rate));
     }
 }
 
@@ -474,13 +481,17 @@ TEST_F(TranscodeTest, TimestampJumpsOfTransportStreamsAreClosed) {
 
 TEST_F(TranscodeTest, JoinedInputsFollowOneAnother) {
     const std::string out = Out("joined.mkv");
-    ASSERT_TRUE(engine.AddInputFile(Clip()));
-    ASSERT_TRUE(engine.AddInputFile(Clip()));
+    ASSERT_TRUE(engine.AddInputFile(FlashBeepClip(3)));
+    ASSERT_TRUE(engine.AddInputFile(FlashBeepClip(3)));
     ASSERT_EQ(engine.AddOutputFile(out, true), 2) << engine.LastError();
     engine.Start(false);
     ASSERT_TRUE(engine.Finished) << engine.FailureMessage;
     EXPECT_NEAR(DecodedFrames(out), 150, 1);
     EXPECT_NEAR(DecodedDuration(out, "audio"), 6.0, 0.03);
+    // The second file's flashes meet their beeps as the first one's do.
+    const SyncMeasure sync = MeasureSync(out);
+    EXPECT_EQ(sync.flashes.size(), 6u);
+    EXPECT_LT(sync.WorstOffset(), 0.04);
 }
 
 TEST_F(TranscodeTest, StatisticsFileAndBitstreamFilters) {

@@ -28,11 +28,12 @@ TEST(VideoSync, SingleDecisions) {
         int dups, drops;
     } cases[] = {
         {"cfr on time", vsConstantRate, false, 10, 10.0, 1, 10, 0, 0},
-        {"cfr slightly late", vsConstantRate, false, 10, 11.1, 1, 10, 0, 0},
-        {"cfr gap duplicates", vsConstantRate, false, 10, 13.0, 3, 10, 2, 0},
-        {"cfr early kept", vsConstantRate, false, 10, 8.9, 1, 10, 0, 0},
-        {"cfr too early dropped", vsConstantRate, false, 10, 8.8, 0, 10, 0, 1},
-        {"auto is cfr for constant formats", vsAuto, false, 10, 13.0, 3, 10, 2, 0},
+        {"cfr less than half a frame late", vsConstantRate, false, 10, 10.5, 1, 10, 0, 0},
+        {"cfr more than half a frame late", vsConstantRate, false, 10, 10.6, 2, 10, 1, 0},
+        {"cfr gap duplicates", vsConstantRate, false, 10, 13.0, 4, 10, 3, 0},
+        {"cfr less than half a frame early kept", vsConstantRate, false, 10, 9.6, 1, 10, 0, 0},
+        {"cfr half a frame early dropped", vsConstantRate, false, 10, 9.5, 0, 10, 0, 1},
+        {"auto is cfr for constant formats", vsAuto, false, 10, 13.0, 4, 10, 3, 0},
         {"vfr half behind written", vsVariableRate, false, 10, 9.5, 1, 10, 0, 0},
         {"vfr 0.7 ahead moves sync", vsVariableRate, false, 10, 10.7, 1, 11, 0, 0},
         {"vfr gap moves sync, no dup", vsVariableRate, false, 10, 15.2, 1, 15, 0, 0},
@@ -53,8 +54,9 @@ TEST(VideoSync, SingleDecisions) {
     }
 }
 
-TEST(VideoSync, HalvingTheRateWritesThreeThenEverySecondFrame) {
-    // 25 frames per second into a 12.5 frames per second constant-rate output.
+TEST(VideoSync, HalvingTheRateWritesEverySecondFrame) {
+    // 25 frames per second into a 12.5 frames per second constant-rate output:
+    // each slot shows the frame of its own time.
     VideoSync sync(vsAuto, false);
     const AVRational encoderTimeBase{2, 25};
     std::string pattern;
@@ -62,9 +64,28 @@ TEST(VideoSync, HalvingTheRateWritesThreeThenEverySecondFrame) {
         const double target = VideoSync::TargetPosition(k * 40000, encoderTimeBase);
         pattern += Feed(sync, target) == 1 ? 'W' : 'd';
     }
-    EXPECT_EQ(pattern, "WWWdWdWdWdWd");
-    EXPECT_EQ(sync.DropCount(), 5);
+    EXPECT_EQ(pattern, "WdWdWdWdWdWd");
+    EXPECT_EQ(sync.DropCount(), 6);
     EXPECT_EQ(sync.DupCount(), 0);
+}
+
+TEST(VideoSync, GapsRepeatThePictureBefore) {
+    // 25 frames per second into 50: the slot between two frames repeats the
+    // earlier one, and each frame keeps its own time.
+    VideoSync sync(vsConstantRate, false);
+    int previous = -1;
+    EXPECT_EQ(sync.FramesToWrite(0.0, INT64_MAX, &previous), 1);
+    EXPECT_EQ(previous, 0);
+    sync.FrameWritten();
+    EXPECT_EQ(sync.FramesToWrite(2.0, INT64_MAX, &previous), 2);
+    EXPECT_EQ(previous, 1);
+    sync.FrameWritten();
+    sync.FrameWritten();
+    EXPECT_EQ(sync.SyncTimestamp(), 3);
+    // Nothing written yet: the first frame fills the slots before it itself.
+    VideoSync late(vsConstantRate, false);
+    EXPECT_EQ(late.FramesToWrite(2.0, INT64_MAX, &previous), 3);
+    EXPECT_EQ(previous, 0);
 }
 
 TEST(VideoSync, GapDuplicatesAreLoggedAtHighVerbosity) {
@@ -72,12 +93,12 @@ TEST(VideoSync, GapDuplicatesAreLoggedAtHighVerbosity) {
     test::LogCapture log;
     VideoSync sync(vsAuto, false, 3);
     for (int k = 0; k < 3; ++k) EXPECT_EQ(Feed(sync, k), 1);
-    // Frames 3, 4 and 5 are missing: the next one fills their places.
-    EXPECT_EQ(Feed(sync, 6), 3);
-    EXPECT_EQ(sync.DupCount(), 2);
-    EXPECT_EQ(sync.SyncTimestamp(), 6);
+    // Frames 3, 4 and 5 are missing: the picture before fills their places.
+    EXPECT_EQ(Feed(sync, 6), 4);
+    EXPECT_EQ(sync.DupCount(), 3);
+    EXPECT_EQ(sync.SyncTimestamp(), 7);
     EXPECT_EQ(Feed(sync, 4), 0);
-    EXPECT_EQ(log.Count(llVerbose, "*** 2 dup!"), 1);
+    EXPECT_EQ(log.Count(llVerbose, "*** 3 dup!"), 1);
     EXPECT_EQ(log.Count(llVerbose, "*** drop!"), 1);
 
     VideoSync quiet(vsAuto, false, 2);
@@ -88,8 +109,8 @@ TEST(VideoSync, GapDuplicatesAreLoggedAtHighVerbosity) {
 
 TEST(VideoSync, FrameLimitCapsTheCopies) {
     VideoSync sync(vsConstantRate, false);
-    EXPECT_EQ(sync.FramesToWrite(4.0, 2), 2);  // would be 4 copies
-    EXPECT_EQ(sync.DupCount(), 3);             // counted as decided
+    EXPECT_EQ(sync.FramesToWrite(4.0, 2), 2);  // would be 5 copies
+    EXPECT_EQ(sync.DupCount(), 4);             // counted as decided
     EXPECT_EQ(sync.FramesToWrite(4.0, 0), 0);
 }
 
