@@ -80,7 +80,8 @@ MainWindow::MainWindow(Services services, QWidget* parent)
     formatRelay_->target = s_.formats != nullptr ? s_.formats : pendingFormats_.get();
     controller_ = std::make_unique<WorkbenchController>(WorkbenchController::Services{
         s_.converter, s_.settings, s_.shell, s_.power, *this, *formatRelay_, nullptr,
-        s_.libraryFolder, s_.defaultOutputFolder, s_.programFolder, s_.notifier, s_.launcher});
+        s_.libraryFolder, s_.defaultOutputFolder, s_.programFolder, s_.notifier, s_.launcher,
+        s_.queueStore});
 
     setObjectName(QStringLiteral("mainWindow"));
     setWindowTitle(kProductName);

@@ -6,6 +6,7 @@
 #include <QDir>
 #include <QIcon>
 #include <QLibraryInfo>
+#include <QSessionManager>
 #include <QTranslator>
 #include <clocale>
 #include <functional>
@@ -21,9 +22,11 @@
 #include "app/platform/machine_store.h"
 #include "app/platform/power.h"
 #include "app/platform/qt_dispatcher.h"
+#include "app/platform/queue_file_store.h"
 #include "app/platform/settings_store.h"
 #include "app/platform/shell.h"
 #include "app/platform/single_instance.h"
+#include "app/platform/stop_signals.h"
 #include "app/ui/format_window_dialogs.h"
 #include "app/ui/main_window.h"
 #include "app/ui/media_info_window.h"
@@ -84,6 +87,7 @@ int RunProgram(int argc, char** argv, const std::function<void(MainWindow&)>& in
         ComponentConverter converter;
         DBusDesktopNotifier notifier(kProductName, kDesktopId);
         DBusLauncherEntry launcher(kDesktopId);
+        FileQueueStore queueStore(SettingsFolder());
 
         // The main window first (it creates the About window), then the others.
         MainWindow window(MainWindow::Services{converter,
@@ -97,7 +101,8 @@ int RunProgram(int argc, char** argv, const std::function<void(MainWindow&)>& in
                                                nullptr,
                                                {},
                                                &notifier,
-                                               &launcher});
+                                               &launcher,
+                                               &queueStore});
         UpdateWindow update(settings, shell, &window);
         window.SetUpdateWindowHandler([&update] { update.exec(); });
         // The format chooser and the settings window, for the add commands.
@@ -130,9 +135,26 @@ int RunProgram(int argc, char** argv, const std::function<void(MainWindow&)>& in
                 return;
             }
             unlocked = true;
+            // A queue left by a run that did not end normally comes first.
+            QMetaObject::invokeMethod(
+                &window, [&window] { window.Controller().OfferSavedQueue(); },
+                Qt::QueuedConnection);
             if (!waitingFiles.isEmpty()) openFiles(waitingFiles);
             waitingFiles.clear();
         });
+        // A stop signal or the end of the session stops the tasks (what they
+        // wrote is kept), then the program closes; the exit status says which
+        // signal it was (128 + its number), as a shell reports a killed program.
+        StopSignals stopSignals;
+        const auto stopAndClose = [&window](int status) {
+            window.Controller().Close();
+            window.close();
+            QCoreApplication::exit(status);  // also ends a modal window's loop
+        };
+        QObject::connect(&stopSignals, &StopSignals::Received, &window,
+                         [stopAndClose](int signal) { stopAndClose(128 + signal); });
+        QObject::connect(&application, &QGuiApplication::commitDataRequest, &window,
+                         [stopAndClose](QSessionManager&) { stopAndClose(0); });
         if (install) install(window);
         window.show();
         result = application.exec();

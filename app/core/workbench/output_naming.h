@@ -11,11 +11,14 @@ namespace zorvex::app {
 
 enum NamingPolicy { npNewName = 0, npOverwrite = 1 };
 
-// At batch start: the stored name's file part is moved into outputFolder. A
-// name carrying "(New_" is cut back to its base and tested again, so a batch
-// that runs again reuses the plain name once it is free; other names are used
-// unchanged (a rerun overwrites its previous output).
+// At batch start: the stored name's file part is moved into outputFolder and
+// cut back to the name it was made from ("a(New_2).mp4" -> "a.mp4"), which is
+// then reserved among the batch's outputs. Under npNewName every name is
+// tested and becomes its first "(New_k)" form that is free on disk and in the
+// batch, so a second run of a queue never writes over the first run's files;
+// under npOverwrite an existing file may be replaced, but never a source or
+// another output of the same batch.
 std::string BatchStartOutputName(const std::string& outputFolder, const std::string& stored,
-                                 int policy, const NameTakenFn& taken = PathTaken);
+                                 int policy, OutputReservation& outputs);
 
 }  // namespace zorvex::app
