@@ -496,6 +496,14 @@ TEST_F(Workbench, TheQueueSurvivesACrashAndComesBackOnRequest) {
         EXPECT_FALSE(next.queueStore.saved);
     }
 
+    // Without the media libraries the queue is neither offered nor dropped.
+    Bench unloaded(Out());
+    unloaded.converter.loaded = unloaded.converter.loadable = false;
+    unloaded.queueStore.saved = left;
+    unloaded.controller.OfferSavedQueue();
+    EXPECT_TRUE(unloaded.ui.confirms.isEmpty());
+    EXPECT_TRUE(unloaded.queueStore.saved);
+
     // A source that has gone since is named and left out.
     QFile::remove(In("a.avi"));
     Bench after(Out());

@@ -8,7 +8,8 @@
 //                        [--naming new|overwrite] [--runs N] [--stop-after SECONDS] FILE...
 //
 // --runs converts the same queue N times ("转换" again once a batch has ended);
-// --stop-after presses "停止" (and agrees) that long after a batch started.
+// --stop-after presses "停止" (and agrees) that long after a batch first showed
+// progress.
 // Exit status 0 when every row ended "完成" at 100 %.
 #include <QApplication>
 #include <QCommandLineParser>
@@ -122,12 +123,22 @@ int main(int argc, char** argv) {
         const int runs = std::max(1, parser.value("runs").toInt());
         for (int run = 0; run < runs; ++run) {
             c.StartOrResume();
-            if (parser.isSet("stop-after")) {
-                QTimer::singleShot(static_cast<int>(parser.value("stop-after").toDouble() * 1000),
-                                   &window, [&c] { c.StopBatch(); });
-            }
+            // Counted from the first progress shown, so that a loaded machine
+            // still stops a run that has written something.
+            const qint64 stopAfter =
+                parser.isSet("stop-after")
+                    ? static_cast<qint64>(parser.value("stop-after").toDouble() * 1000)
+                    : -1;
+            QElapsedTimer sinceProgress;
             while (c.Converting()) {
                 QApplication::processEvents(QEventLoop::WaitForMoreEvents, 50);
+                if (stopAfter < 0 || !c.Commands().stop) continue;
+                bool progressed = false;
+                for (const QueueRow& row : c.Rows()) progressed = progressed || row.progress > 0;
+                if (progressed && !sinceProgress.isValid()) sinceProgress.start();
+                if (sinceProgress.isValid() && sinceProgress.elapsed() >= stopAfter) {
+                    c.StopBatch();
+                }
             }
         }
         pulse.stop();

@@ -844,7 +844,9 @@ void WorkbenchController::SaveQueue() {
 void WorkbenchController::OfferSavedQueue() {
     if (!s_.queueStore || closed_) return;
     const std::optional<SavedQueue> saved = s_.queueStore->Leftover();
-    if (!saved) return;
+    // Without the media libraries nothing could be restored: the queue is
+    // kept for a start that has them.
+    if (!saved || !LibraryCheck()) return;
     if (s_.ui.Confirm(QStringLiteral("上次的转换列表没有完成，是否恢复？"), kPrompt)) {
         RestoreQueue(*saved);
     }
