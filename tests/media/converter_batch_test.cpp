@@ -536,9 +536,12 @@ TEST_F(ConverterBatchTest, AHandlerMayFreeItsComponent) {
         SCOPED_TRACE(event);
         auto* c = new TDAdadiZUZ;
         AddTasks(*c, 2);
-        std::atomic<bool> freed{false};
+        std::atomic<bool> freeing{false};
+        std::atomic<bool> freed{false};  // the destructor has returned
         const auto release = [&](TCustomDAdadiZUZ* sender) {
-            if (!freed.exchange(true)) delete sender;
+            if (freeing.exchange(true)) return;
+            delete sender;
+            freed = true;
         };
         if (event == "progress") {
             c->SetProgressInterval(100);

@@ -572,9 +572,12 @@ TEST(Player, AHandlerMayFreeItsPlayer) {
         SCOPED_TRACE(mainThread);
         auto* player = new TDIZuvore;
         player->SetTriggerEventInMainThread(mainThread);
-        std::atomic<bool> freed{false};
+        std::atomic<bool> freeing{false};
+        std::atomic<bool> freed{false};  // the destructor has returned
         player->OnPosition = [&](TCustomPlayer* sender, std::int64_t) {
-            if (!freed.exchange(true)) delete sender;
+            if (freeing.exchange(true)) return;
+            delete sender;
+            freed = true;
         };
         ASSERT_TRUE(player->Open(test::ToneStereo(), nullptr, false)) << player->LastError();
         EXPECT_TRUE(WaitServingMainThread([&] { return freed.load(); }, 10s));
