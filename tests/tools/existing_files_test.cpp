@@ -142,6 +142,15 @@ public:
             }
         }
     }
+    // A program a failed check left running is ended with the test.
+    ~Program() {
+        for (pid_t pid : pids_) {
+            if (::waitpid(pid, nullptr, WNOHANG) == 0) {
+                ::kill(pid, SIGKILL);
+                ::waitpid(pid, nullptr, 0);
+            }
+        }
+    }
     std::string QueueFile() const { return dir_.File("program/queue.json"); }
 
     // Starts the program with files; its output goes to stdout.txt/stderr.txt.
@@ -164,6 +173,7 @@ public:
             ::execv(argv[0], argv.data());
             ::_exit(127);
         }
+        pids_.push_back(pid);
         return pid;
     }
     // Waits until the saved queue shows a row converting and its temporary
@@ -181,6 +191,7 @@ public:
 
 private:
     const test::TempDir& dir_;
+    std::vector<pid_t> pids_;
 };
 
 int WaitForExit(pid_t pid, int seconds) {
