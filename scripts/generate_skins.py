@@ -6,6 +6,8 @@ the theme files to skins/<name>.sui (shipped beside it). Run it after changing
 the template or a palette and commit the results.
 """
 import pathlib
+import struct
+import zlib
 
 ROOT = pathlib.Path(__file__).resolve().parent.parent
 
@@ -89,6 +91,7 @@ QComboBox::drop-down {{
     width: 16px;
     background: qlineargradient(x1:0, y1:0, x2:0, y2:1, stop:0 {button_top}, stop:1 {button_bottom});
 }}
+QComboBox::down-arrow {{ image: url(:/skins/images/{arrow}.png); width: 8px; height: 5px; }}
 QComboBox QAbstractItemView {{
     color: {input_text};
     background: {input_bg};
@@ -149,6 +152,23 @@ QTabBar::tab {{
 }}
 QTabBar::tab:selected {{ background: {accent}; color: {accent_text}; }}
 QCheckBox, QRadioButton {{ background: transparent; spacing: 5px; }}
+QCheckBox::indicator, QRadioButton::indicator {{
+    width: 13px;
+    height: 13px;
+    background: {input_bg};
+    border: 1px solid {indicator_border};
+}}
+QCheckBox::indicator {{ border-radius: 2px; }}
+QRadioButton::indicator {{ border-radius: 7px; }}
+QCheckBox::indicator:hover, QRadioButton::indicator:hover {{ border-color: {accent}; }}
+QCheckBox::indicator:checked {{ background: {accent}; border-color: {accent}; image: url(:/skins/images/check.png); }}
+QRadioButton::indicator:checked {{
+    background: qradialgradient(cx:0.5, cy:0.5, radius:0.5, fx:0.5, fy:0.5,
+                                stop:0 {accent_text}, stop:0.4 {accent_text}, stop:0.5 {accent}, stop:1 {accent});
+    border-color: {accent};
+}}
+QCheckBox::indicator:disabled, QRadioButton::indicator:disabled {{ background: {readonly_bg}; border-color: {disabled}; }}
+QFileDialog QToolButton {{ padding: 1px; }}
 QCheckBox:disabled, QRadioButton:disabled, QLabel:disabled {{ color: {disabled}; }}
 QSlider::groove:horizontal {{ height: 4px; background: {progress_bg}; border: 1px solid {frame}; border-radius: 2px; }}
 QSlider::handle:horizontal {{ width: 10px; margin: -5px 0; background: {accent}; border: 1px solid {frame}; border-radius: {small_radius}px; }}
@@ -175,6 +195,7 @@ def light(title, accent, accent_dark, tint, tint_dark, radius=4, **extra):
         header_top="#ffffff", header_bottom=tint_dark, progress_text="#111111",
         progress_bg="#ffffff", chunk_top=tint_dark, chunk_bottom=accent,
         menu_text="#1d1d1d", menu_bg="#ffffff", scroll=tint_dark,
+        indicator_border=accent_dark, arrow="arrow-dark",
         radius=radius, small_radius=max(radius - 2, 0))
     p.update(extra)
     return p
@@ -193,6 +214,7 @@ def dark(title, accent, base, raised, line, text="#e8e8e8", radius=3, **extra):
         grid=line, header_text=text, header_top=line, header_bottom=raised,
         progress_text="#ffffff", progress_bg=raised, chunk_top=accent, chunk_bottom=accent,
         menu_text=text, menu_bg=raised, scroll=line,
+        indicator_border=accent, arrow="arrow-light",
         radius=radius, small_radius=max(radius - 2, 0))
     p.update(extra)
     return p
@@ -252,7 +274,59 @@ THEMES = {
 }
 
 
+def write_png(path, width, height, coverage, rgb):
+    """A picture of one colour whose alpha is coverage(x, y) in 0..1."""
+    rows = b""
+    for y in range(height):
+        row = bytearray([0])
+        for x in range(width):
+            row += bytes(rgb) + bytes([round(255 * coverage(x, y))])
+        rows += bytes(row)
+
+    def chunk(kind, data):
+        body = kind + data
+        return struct.pack(">I", len(data)) + body + struct.pack(">I", zlib.crc32(body))
+
+    header = struct.pack(">IIBBBBB", width, height, 8, 6, 0, 0, 0)
+    path.write_bytes(b"\x89PNG\r\n\x1a\n" + chunk(b"IHDR", header) +
+                     chunk(b"IDAT", zlib.compress(rows, 9)) + chunk(b"IEND", b""))
+
+
+def supersampled(inside, scale, samples=4):
+    """Coverage of a shape given in 1x units, drawn at scale (pixels per unit)."""
+    def coverage(x, y):
+        hits = 0
+        for i in range(samples):
+            for j in range(samples):
+                hits += inside((x + (i + 0.5) / samples) / scale, (y + (j + 0.5) / samples) / scale)
+        return hits / samples ** 2
+    return coverage
+
+
+def down_arrow(x, y):  # 8 x 5
+    return y <= 5 and abs(x - 4) <= 4 * (1 - y / 5)
+
+
+def check_mark(x, y):  # 13 x 13, a stroke of width 2 through three points
+    def near(ax, ay, bx, by):
+        dx, dy = bx - ax, by - ay
+        t = max(0, min(1, ((x - ax) * dx + (y - ay) * dy) / (dx * dx + dy * dy)))
+        return (x - ax - t * dx) ** 2 + (y - ay - t * dy) ** 2 <= 1.1 ** 2
+    return near(3, 6.5, 5.5, 9.5) or near(5.5, 9.5, 10, 3.5)
+
+
+def write_images():
+    """The pictures the style sheets use (compiled into the program): the
+    combo boxes' arrows for light and dark skins, the check box's mark."""
+    images = ROOT / "skins" / "images"
+    images.mkdir(exist_ok=True)
+    write_png(images / "arrow-dark.png", 16, 10, supersampled(down_arrow, 2), (0x33, 0x33, 0x33))
+    write_png(images / "arrow-light.png", 16, 10, supersampled(down_arrow, 2), (0xee, 0xee, 0xee))
+    write_png(images / "check.png", 26, 26, supersampled(check_mark, 2), (0xff, 0xff, 0xff))
+
+
 def main():
+    write_images()
     for name, palette in BUILT_IN.items():
         (ROOT / "skins" / "builtin" / f"{name}.qss").write_text(TEMPLATE.format(**palette), encoding="utf-8")
     for name, palette in THEMES.items():

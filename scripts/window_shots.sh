@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
-# Screenshots of the media information, password and online update windows on
-# a virtual X display. Usage: scripts/window_shots.sh [OUT_DIR]
-# (default build/shots). Needs the packages of scripts/setup.sh.
+# Screenshots of the media information, password, online update, format
+# chooser and settings windows on a virtual X display.
+# Usage: scripts/window_shots.sh [OUT_DIR] (default build/shots). Needs the
+# packages of scripts/setup.sh.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 out=${1:-$root/build/shots}

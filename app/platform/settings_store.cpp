@@ -7,11 +7,36 @@
 #include <QFileInfo>
 #include <QSettings>
 #include <QStandardPaths>
+#include <QTextStream>
 
 #include "app/platform/data_folder.h"
 #include "media/util.h"
 
 namespace zorvex::app {
+
+namespace {
+
+// The text after "key=" in the section, as it stands in the file.
+QString RawValue(const QString& path, const QString& section, const QString& key) {
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly | QIODevice::Text)) return kNotSet;
+    QTextStream in(&file);
+    QString current;
+    while (!in.atEnd()) {
+        const QString line = in.readLine().trimmed();
+        if (line.startsWith('[') && line.endsWith(']')) {
+            current = line.mid(1, line.size() - 2).trimmed();
+        } else if (current.compare(section, Qt::CaseInsensitive) == 0) {
+            const qsizetype equals = line.indexOf('=');
+            if (equals > 0 && line.left(equals).trimmed() == key) {
+                return line.mid(equals + 1).trimmed();
+            }
+        }
+    }
+    return kNotSet;
+}
+
+}  // namespace
 
 IniSettingsStore::IniSettingsStore(QString path) : path_(std::move(path)) {}
 
@@ -24,7 +49,11 @@ QString IniSettingsStore::ReadString(const QString& section, const QString& key)
     QSettings ini(path_, QSettings::IniFormat);
     if (ini.status() != QSettings::NoError) return kNotSet;
     const QVariant value = ini.value(section + "/" + key);
-    return value.isValid() ? value.toString() : kNotSet;
+    if (!value.isValid()) return kNotSet;
+    // An unquoted comma (a hand-edited "OutPath=/a,b") makes the INI reader
+    // split the text into a list; the value is the one text that was written.
+    if (value.metaType().id() == QMetaType::QStringList) return RawValue(path_, section, key);
+    return value.toString();
 }
 
 bool IniSettingsStore::WriteString(const QString& section, const QString& key,

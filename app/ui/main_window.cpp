@@ -34,6 +34,7 @@
 #include "app/platform/camera_sound.h"
 #include "app/platform/settings_store.h"
 #include "app/ui/about_dialog.h"
+#include "app/ui/conversion_log_window.h"
 #include "app/ui/pending_format_dialogs.h"
 #include "app/ui/preview_panel.h"
 #include "app/ui/progress_delegate.h"
@@ -115,6 +116,7 @@ MainWindow::MainWindow(Services services, QWidget* parent)
 
     // Start-up: skin, then the controller's fields from system.ini.
     ApplyStoredSkin(this, s_.settings);
+    FitQueueColumns();
     c.Startup();
     c.AttachLogRouter();
     ApplyCommands();
@@ -193,6 +195,7 @@ void MainWindow::BuildToolBar() {
         const QString name = skin.settingName;
         connect(item, &QAction::triggered, this, [this, name] {
             ApplySkin(this, name, s_.programFolder, true);
+            FitQueueColumns();
             s_.settings.WriteString(QStringLiteral("skin"), QStringLiteral("SetSkin"), name);
         });
     }
@@ -205,6 +208,9 @@ void MainWindow::BuildToolBar() {
     help->setShortcutContext(Qt::ApplicationShortcut);
     addAction(help);  // F1 works without opening the menu
     connect(help, &QAction::triggered, this, [this] { controller_->OpenHelp(); });
+    QAction* log = helpMenu->addAction(QStringLiteral("转换日志"));
+    log->setObjectName(QStringLiteral("logAction"));
+    connect(log, &QAction::triggered, this, &MainWindow::ShowConversionLog);
     connect(helpMenu->addAction(QStringLiteral("网上升级...")), &QAction::triggered, this,
             &MainWindow::ShowUpdateWindow);
     connect(helpMenu->addAction(QStringLiteral("软件网站")), &QAction::triggered, this,
@@ -275,14 +281,19 @@ QWidget* MainWindow::BuildQueueGroup() {
     queueView_->setEditTriggers(QAbstractItemView::NoEditTriggers);
     queueView_->setShowGrid(true);
     queueView_->setWordWrap(false);
-    queueView_->setTextElideMode(Qt::ElideMiddle);
+    queueView_->setTextElideMode(Qt::ElideRight);
     queueView_->verticalHeader()->setVisible(false);
     queueView_->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
     queueView_->verticalHeader()->setDefaultSectionSize(20);
     queueView_->horizontalHeader()->setHighlightSections(false);
-    for (int column = 0; column < QueueTableModel::kColumnCount; ++column) {
-        queueView_->setColumnWidth(column, QueueTableModel::ColumnWidth(column));
-    }
+    // Every column fits the view, the status column included: the file column
+    // takes what the others leave.
+    QHeaderView* header = queueView_->horizontalHeader();
+    header->setStretchLastSection(false);
+    header->setSectionResizeMode(QHeaderView::Fixed);
+    header->setSectionResizeMode(QueueTableModel::kFileColumn, QHeaderView::Stretch);
+    queueView_->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    FitQueueColumns();
     progressStyle_ = new QProgressBar(queueView_);
     progressStyle_->setObjectName(QStringLiteral("progressStyle"));
     progressStyle_->hide();
@@ -390,6 +401,27 @@ void MainWindow::ApplyCommands() {
     namingChoice_->setEnabled(c.naming);
 }
 
+void MainWindow::FitQueueColumns() {
+    // A skin may change the fonts: measured with its style applied.
+    queueView_->ensurePolished();
+    queueView_->horizontalHeader()->ensurePolished();
+    const QFontMetrics headerFont = queueView_->horizontalHeader()->fontMetrics();
+    const QFontMetrics cellFont = queueView_->fontMetrics();
+    // The cells' text margins on both sides, as the style draws them, and air.
+    const int margins =
+        2 * (queueView_->style()->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, queueView_) +
+             1) +
+        6;
+    for (int column = 0; column < QueueTableModel::kColumnCount; ++column) {
+        if (column == QueueTableModel::kFileColumn) continue;
+        const QString caption =
+            model_->headerData(column, Qt::Horizontal, Qt::DisplayRole).toString();
+        const int width = std::max(headerFont.horizontalAdvance(caption) + 8,
+                                   cellFont.horizontalAdvance(QueueTableModel::WidestText(column)));
+        queueView_->setColumnWidth(column, width + margins);
+    }
+}
+
 void MainWindow::SyncSelectionFromController() {
     syncingSelection_ = true;
     const int row = controller_->SelectedRow();
@@ -422,6 +454,15 @@ void MainWindow::SetMediaInformationHandler(std::function<void(const QString&)> 
 
 void MainWindow::SetFirstShowHandler(std::function<void()> handler) {
     firstShow_ = std::move(handler);
+}
+
+void MainWindow::ShowConversionLog() {
+    if (logWindow_ == nullptr) {
+        logWindow_ = new ConversionLogWindow(*controller_, s_.settings, this);
+    }
+    logWindow_->show();
+    logWindow_->raise();
+    logWindow_->activateWindow();
 }
 
 void MainWindow::ShowAbout() {
@@ -502,6 +543,15 @@ void MainWindow::showEvent(QShowEvent* event) {
         move(area.center() - QPoint(width() / 2, height() / 2));
     }
     if (firstShow_) firstShow_();
+}
+
+void MainWindow::changeEvent(QEvent* event) {
+    QMainWindow::changeEvent(event);
+    // A skin set by any route brings its fonts: the columns are measured again
+    // once its style has reached the queue view.
+    if (event->type() == QEvent::StyleChange) {
+        QMetaObject::invokeMethod(this, &MainWindow::FitQueueColumns, Qt::QueuedConnection);
+    }
 }
 
 void MainWindow::closeEvent(QCloseEvent* event) {

@@ -23,6 +23,7 @@ namespace zorvex::app {
 
 class AboutDialog;
 class CameraSound;
+class ConversionLogWindow;
 class ConverterPort;
 class DesktopNotifier;
 class FormatDialogs;
@@ -64,6 +65,8 @@ public:
     QWidget* PreviewPanelArea() const { return previewPanel_; }
     PreviewPanelWidget* Preview() const { return preview_; }
     AboutDialog& About() { return *about_; }
+    // "转换日志" of the help menu; nullptr until first shown.
+    ConversionLogWindow* ConversionLog() const { return logWindow_; }
 
     // Hooks for the windows that live elsewhere. The window's own preview
     // panel is in place from the start; tests may put another one.
@@ -85,6 +88,7 @@ public:
 
 protected:
     void showEvent(QShowEvent* event) override;
+    void changeEvent(QEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
 
@@ -96,8 +100,10 @@ private:
     QWidget* BuildOptionsGroup();
     QWidget* BuildPreviewGroup();
     void ApplyCommands();
+    void FitQueueColumns();
     void SyncSelectionFromController();
     void ShowAbout();
+    void ShowConversionLog();
     void ShowUpdateWindow();
 
     Services s_;
@@ -106,6 +112,7 @@ private:
     std::unique_ptr<WorkbenchController> controller_;
     QueueTableModel* model_ = nullptr;
     AboutDialog* about_ = nullptr;
+    ConversionLogWindow* logWindow_ = nullptr;
 
     QAction* addAction_ = nullptr;
     QAction* addOneAction_ = nullptr;

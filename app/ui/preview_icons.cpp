@@ -57,9 +57,10 @@ void DrawGlyph(QPainter& p, PreviewGlyph glyph, const QColor& ink) {
         case PreviewGlyph::Snapshot: {
             p.drawRoundedRect(QRectF(2.5, 7, 19, 13), 2.5, 2.5);
             p.drawRect(QRectF(8, 4.5, 8, 3));
-            p.setBrush(Qt::white);
+            // The lens is a hole showing whatever lies beneath.
+            p.setCompositionMode(QPainter::CompositionMode_Clear);
             p.drawEllipse(QPointF(12, 13.5), 4.2, 4.2);
-            p.setBrush(ink);
+            p.setCompositionMode(QPainter::CompositionMode_SourceOver);
             p.drawEllipse(QPointF(12, 13.5), 2.4, 2.4);
             break;
         }
@@ -78,33 +79,37 @@ void DrawGlyph(QPainter& p, PreviewGlyph glyph, const QColor& ink) {
             gear.addEllipse(QPointF(12, 12), 7, 7);
             gear.setFillRule(Qt::WindingFill);
             p.drawPath(gear.simplified());
-            p.setBrush(Qt::white);
+            p.setCompositionMode(QPainter::CompositionMode_Clear);
             p.drawEllipse(QPointF(12, 12), 2.8, 2.8);
+            p.setCompositionMode(QPainter::CompositionMode_SourceOver);
             break;
         }
     }
 }
 
-QPixmap Render(PreviewGlyph glyph, bool highlighted) {
+QPixmap Render(PreviewGlyph glyph, bool highlighted, const QColor& ink) {
     QPixmap pixmap(kSize, kSize);
     pixmap.fill(Qt::transparent);
     QPainter p(&pixmap);
     if (highlighted) {
+        // Drawn apart and laid on its plate, so the glyph's holes show the plate.
         p.setRenderHint(QPainter::Antialiasing);
         p.setPen(Qt::NoPen);
         p.setBrush(QColor(0xcf, 0xe3, 0xfc));
         p.drawRoundedRect(QRectF(0.5, 0.5, kSize - 1, kSize - 1), 5, 5);
+        p.drawPixmap(0, 0, Render(glyph, false, QColor(0x16, 0x5e, 0xc4)));
+        return pixmap;
     }
-    DrawGlyph(p, glyph, highlighted ? QColor(0x16, 0x5e, 0xc4) : QColor(0x3c, 0x3c, 0x3c));
+    DrawGlyph(p, glyph, ink);
     return pixmap;
 }
 
 }  // namespace
 
-QIcon PreviewIcon(PreviewGlyph glyph) {
+QIcon PreviewIcon(PreviewGlyph glyph, const QColor& ink) {
     QIcon icon;
-    icon.addPixmap(Render(glyph, false), QIcon::Normal);
-    icon.addPixmap(Render(glyph, true), QIcon::Active);
+    icon.addPixmap(Render(glyph, false, ink), QIcon::Normal);
+    icon.addPixmap(Render(glyph, true, ink), QIcon::Active);
     return icon;
 }
 

@@ -72,14 +72,13 @@ PreviewPanelWidget::PreviewPanelWidget(SettingsStore& settings, Shell& shell, Ca
     buttons->setSpacing(2);
     layout->addLayout(buttons);
 
-    QToolButton* play = AddButton("playButton", "播放", PreviewIcon(PreviewGlyph::Play));
-    QToolButton* pause = AddButton("pauseButton", "暂停", PreviewIcon(PreviewGlyph::Pause));
-    QToolButton* stop = AddButton("stopButton", "停止", PreviewIcon(PreviewGlyph::Stop));
-    soundButton_ = AddButton("soundButton", "声音/静音", PreviewIcon(PreviewGlyph::Sound));
-    QToolButton* snapshot =
-        AddButton("snapshotButton", "捕捉快照", PreviewIcon(PreviewGlyph::Snapshot));
-    QToolButton* settingsButton = AddButton("snapshotSettingsButton", "快照设置",
-                                            PreviewIcon(PreviewGlyph::SnapshotSettings));
+    QToolButton* play = AddButton("playButton", "播放", PreviewGlyph::Play);
+    QToolButton* pause = AddButton("pauseButton", "暂停", PreviewGlyph::Pause);
+    QToolButton* stop = AddButton("stopButton", "停止", PreviewGlyph::Stop);
+    soundButton_ = AddButton("soundButton", "声音/静音", PreviewGlyph::Sound);
+    QToolButton* snapshot = AddButton("snapshotButton", "捕捉快照", PreviewGlyph::Snapshot);
+    QToolButton* settingsButton =
+        AddButton("snapshotSettingsButton", "快照设置", PreviewGlyph::SnapshotSettings);
     for (QToolButton* b : {play, pause, stop, soundButton_}) buttons->addWidget(b);
     buttons->addStretch();
     buttons->addWidget(snapshot);
@@ -132,7 +131,8 @@ PreviewPanelWidget::PreviewPanelWidget(SettingsStore& settings, Shell& shell, Ca
         slider_->setValue(0);
     });
     connect(controller_, &PreviewController::muteChanged, this, [this](bool muted) {
-        soundButton_->setIcon(PreviewIcon(muted ? PreviewGlyph::Muted : PreviewGlyph::Sound));
+        muted_ = muted;
+        ShowIcons();
     });
     connect(controller_, &PreviewController::snapshotTypeChanged, this,
             &PreviewPanelWidget::ShowSnapshotType);
@@ -154,15 +154,34 @@ PreviewPanelWidget::~PreviewPanelWidget() {
 }
 
 QToolButton* PreviewPanelWidget::AddButton(const QString& name, const QString& hint,
-                                           const QIcon& icon) {
+                                           PreviewGlyph glyph) {
+    const QIcon icon = PreviewIcon(glyph, palette().color(QPalette::WindowText));
     auto* button = new QToolButton(this);
     button->setObjectName(name);
     button->setToolTip(hint);
     button->setIcon(icon);
     button->setIconSize(QSize(24, 24));
+    glyphs_.emplace_back(button, glyph);
     button->setAutoRaise(true);  // the highlighted picture while the pointer is over it
     button->setFocusPolicy(Qt::NoFocus);
     return button;
+}
+
+void PreviewPanelWidget::ShowIcons() {
+    const QColor ink = palette().color(QPalette::WindowText);
+    for (const auto& [button, glyph] : glyphs_) {
+        PreviewGlyph shown = glyph;
+        if (button == soundButton_) shown = muted_ ? PreviewGlyph::Muted : PreviewGlyph::Sound;
+        button->setIcon(PreviewIcon(shown, ink));
+    }
+}
+
+void PreviewPanelWidget::changeEvent(QEvent* event) {
+    QWidget::changeEvent(event);
+    // A skin brings its own text colour: the pictures follow it.
+    if (event->type() == QEvent::PaletteChange || event->type() == QEvent::StyleChange) {
+        ShowIcons();
+    }
 }
 
 void PreviewPanelWidget::ShowSnapshotMenu() {

@@ -11,9 +11,12 @@
 #include <QSlider>
 #include <QWidget>
 #include <functional>
+#include <utility>
+#include <vector>
 
 #include "app/core/preview/preview_controller.h"
 #include "app/core/workbench/workbench_ui.h"
+#include "app/ui/preview_icons.h"
 #include "media/player/player.h"
 
 class QAction;
@@ -75,8 +78,12 @@ signals:
     void logLine(const QString& line);
     void queueFocusRequested();
 
+protected:
+    void changeEvent(QEvent* event) override;
+
 private:
-    QToolButton* AddButton(const QString& name, const QString& hint, const QIcon& icon);
+    QToolButton* AddButton(const QString& name, const QString& hint, PreviewGlyph glyph);
+    void ShowIcons();
     void ShowSnapshotMenu();
     void ShowSnapshotType(SnapshotType type);
 
@@ -85,6 +92,8 @@ private:
     VideoView* view_ = nullptr;
     SeekSlider* slider_ = nullptr;
     QToolButton* soundButton_ = nullptr;
+    bool muted_ = false;
+    std::vector<std::pair<QToolButton*, PreviewGlyph>> glyphs_;
     QMenu* snapshotMenu_ = nullptr;
     QActionGroup* typeGroup_ = nullptr;
     QAction* typeActions_[4] = {};

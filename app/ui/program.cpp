@@ -51,8 +51,8 @@ int RunProgram(int argc, char** argv, const std::function<void(MainWindow&)>& in
     // Qt adopts the system's locale; FFmpeg parses numbers such as "29.97" with
     // the C library, which must keep the "." decimal point.
     std::setlocale(LC_NUMERIC, "C");
+    // No display name: Qt would append it to every window's caption.
     QApplication::setApplicationName(kProductName);
-    QApplication::setApplicationDisplayName(kProductName);
     // Matches the windows to the desktop entry (its icon, the dock's entry).
     QGuiApplication::setDesktopFileName(kDesktopId);
     QIcon icon;

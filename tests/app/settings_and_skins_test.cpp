@@ -56,6 +56,24 @@ TEST(OutputFolderBootstrap, StoredAndUnsetValues) {
     EXPECT_EQ(BootstrapOutputFolder(readOnly, fallback), fallback);
 }
 
+// A comma in a hand-edited value ("OutPath=/a,b") is part of the one path,
+// not a list separator; values the program writes read back as written.
+TEST(OutputFolderBootstrap, ACommaInTheStoredFolderIsPartOfIt) {
+    zorvex::test::TempDir dir;
+    const QString fallback = Q(dir.File("Video_Directory"));
+    for (const QString& folder : {Q(dir.File("a,b")), Q(dir.File("电影, 2024,final"))}) {
+        zorvex::test::WriteFile(dir.File("system.ini"),
+                                "[OutPath]\nOutPath=" + folder.toStdString() + "\n");
+        IniSettingsStore settings(Q(dir.File("system.ini")));
+        EXPECT_EQ(settings.ReadString("OutPath", "OutPath"), folder);
+        EXPECT_EQ(BootstrapOutputFolder(settings, fallback), folder);
+        EXPECT_TRUE(QFileInfo(folder).isDir()) << folder.toStdString();
+
+        settings.WriteString("OutPath", "OutPath", folder + ",x");
+        EXPECT_EQ(settings.ReadString("OutPath", "OutPath"), folder + ",x");
+    }
+}
+
 TEST(SnapshotPictureType, UnknownValuesBecomeBmp) {
     struct Case {
         const char* stored;  // nullptr: no file at all

@@ -119,12 +119,12 @@ TEST_F(AddFiles, OneFileWithCutRangeAndCollision) {
     EXPECT_EQ(QString::fromStdString(bench.converter.tasks[1].output), Path("out/a.mp4"));
 }
 
-TEST_F(AddFiles, SeveralFilesWalkFromTheEndAndStopAtAMissingFile) {
+TEST_F(AddFiles, SeveralFilesKeepTheirOrderAndStopAtAMissingFile) {
     Bench bench(OutFolder());
     bench.formats.extension = ".psp.mp4";  // only the part from the last dot counts
-    // Walked from the end: clip.rmvb, two.avi, then the missing one ends it.
-    const QStringList files = {Touch("first.avi"), Path("gone.avi"), Touch("two.avi"),
-                               Touch("clip.rmvb")};
+    // In the dialog's order: clip.rmvb, two.avi, then the missing one ends it.
+    const QStringList files = {Touch("clip.rmvb"), Touch("two.avi"), Path("gone.avi"),
+                               Touch("last.avi")};
     bench.AddSeveral(files);
     EXPECT_FALSE(bench.formats.cutOffered);
     ASSERT_EQ(bench.controller.RowCount(), 2);
@@ -190,11 +190,15 @@ TEST_F(AddFiles, ConverterFailures) {
     const QStringList& log = bench.controller.ConversionLog();
     EXPECT_EQ(log.mid(log.size() - 3),
               QStringList({"", "Load library libavcodec.so.59 error: not found", ""}));
+    // Said on screen too, not only in the log.
+    EXPECT_EQ(bench.ui.warns.last(),
+              "提示|无法装入 FFmpeg 库，不能添加文件：\n"
+              "Load library libavcodec.so.59 error: not found");
 }
 
 TEST_F(AddFiles, DatSourcesAreReadAsMpeg) {
     Bench bench(OutFolder());
-    bench.AddSeveral({Touch("x.DAT"), Touch("y.dat"), Touch("z.data")});
+    bench.AddSeveral({Touch("z.data"), Touch("y.dat"), Touch("x.DAT")});
     ASSERT_EQ(bench.converter.TaskCount(), 3);
     EXPECT_EQ(bench.converter.tasks[0].inputOptions.FileFormat, "");  // z.data
     EXPECT_EQ(bench.converter.tasks[1].inputOptions.FileFormat, "mpeg");
@@ -218,7 +222,7 @@ TEST_F(AddFiles, DroppedFilesAddLikeSeveral) {
     Bench bench(OutFolder());
     bench.controller.AddDroppedFiles({Touch("a.avi"), Touch("b.avi")});
     ASSERT_EQ(bench.controller.RowCount(), 2);
-    EXPECT_EQ(bench.controller.Rows()[0].sourceFile, Path("b.avi"));
+    EXPECT_EQ(bench.controller.Rows()[0].sourceFile, Path("a.avi"));
     EXPECT_TRUE(bench.ui.lastFilters.isEmpty()) << "no dialog";
     bench.controller.StartOrResume();
     bench.controller.AddDroppedFiles({Touch("c.avi")});  // refused while converting

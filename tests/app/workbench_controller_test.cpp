@@ -35,7 +35,7 @@ protected:
     }
     // Three queued sources a.avi, b.avi, c.avi (rows in that order).
     Bench& ThreeQueued(Bench& bench) {
-        bench.AddSeveral({Touch(In("c.avi")), Touch(In("b.avi")), Touch(In("a.avi"))});
+        bench.AddSeveral({Touch(In("a.avi")), Touch(In("b.avi")), Touch(In("c.avi"))});
         return bench;
     }
 };
@@ -43,7 +43,7 @@ protected:
 TEST_F(Workbench, RestartConvertsEveryRowAgainWithTheNewNameRule) {
     Bench bench(Out());
     Touch(Out("a.mp4"));  // a.avi's output exists at add time
-    bench.AddSeveral({Touch(In("b.avi")), Touch(In("a.avi"))});
+    bench.AddSeveral({Touch(In("a.avi")), Touch(In("b.avi"))});
     ASSERT_EQ(bench.controller.RowCount(), 2);
     EXPECT_EQ(QString::fromStdString(bench.converter.tasks[0].output), Out("a(New_1).mp4"));
 
@@ -100,7 +100,7 @@ TEST_F(Workbench, ChangedOutputFolderMovesTheNextBatch) {
 TEST_F(Workbench, RemoveShiftsSlotsAndParksTheRemovedOneAtTheEnd) {
     Bench bench(Out());
     QStringList files;
-    for (const char* name : {"e", "d", "c", "b", "a"}) files << Touch(In(QString(name) + ".avi"));
+    for (const char* name : {"a", "b", "c", "d", "e"}) files << Touch(In(QString(name) + ".avi"));
     bench.AddSeveral(files);  // rows a..e
     ASSERT_EQ(bench.controller.RowCount(), 5);
     ASSERT_EQ(bench.converter.TaskCount(), 5);
@@ -241,7 +241,7 @@ TEST_F(Workbench, PauseAndResume) {
     EXPECT_EQ(bench.controller.Commands(), converting);
 }
 
-TEST_F(Workbench, AFailedFileShowsItsMessageAndKeepsItsStatus) {
+TEST_F(Workbench, AFailedFileShowsFailedWithItsMessageAndTheBoxNamesIt) {
     Bench bench(Out());
     ThreeQueued(bench);
     bench.controller.SetCompletionAction(caOpenFolder);
@@ -249,17 +249,84 @@ TEST_F(Workbench, AFailedFileShowsItsMessageAndKeepsItsStatus) {
     bench.controller.StartOrResume();
     bench.converter.Progress(0, 4000000, 8000000);
     bench.converter.End(0, false, "Error while opening encoder for output stream #0:0");
-    bench.converter.End(1, false, "At least one output file must be specified");
+    bench.converter.End(1, false, "Permission denied");
     bench.converter.End(2, false, "Invalid data found when processing input");
     EXPECT_EQ(bench.ui.warns,
-              QStringList({"Zorvex|Error while opening encoder for output stream #0:0",
-                           "Zorvex|At least one output file must be specified",
-                           "Zorvex|Invalid data found when processing input"}));
+              QStringList({"Zorvex|文件转换失败：" + In("a.avi") +
+                               "\nError while opening encoder for output stream #0:0",
+                           "Zorvex|文件转换失败：" + In("b.avi") + "\nPermission denied",
+                           "Zorvex|文件转换失败：" + In("c.avi") +
+                               "\nInvalid data found when processing input"}));
     // The selected row failed too: it is not reported as done.
-    EXPECT_EQ(bench.Statuses(), QStringList({"转换中...", "准备", "准备"}));
+    EXPECT_EQ(bench.Statuses(), QStringList({"失败", "失败", "失败"}));
+    EXPECT_EQ(bench.controller.Rows()[1].message, "Permission denied");
     EXPECT_EQ(bench.controller.Rows()[0].progress, 50);
     ASSERT_EQ(bench.shell.opened.size(), 1);
     EXPECT_EQ(bench.shell.opened[0], QUrl::fromLocalFile(Out()));
+
+    // The next start clears the failure and the time of the earlier run.
+    bench.controller.StartOrResume();
+    EXPECT_EQ(bench.Statuses(), QStringList({"准备", "准备", "准备"}));
+    EXPECT_EQ(bench.controller.Rows()[0].currentTime, "0");
+    EXPECT_TRUE(bench.controller.Rows()[0].message.isEmpty());
+}
+
+// The output folder's reason is what the user sees, not the engine's complaint
+// about a task without an output.
+TEST_F(Workbench, AnUnusableOutputIsReportedWithItsOwnReason) {
+    Bench bench(Out());
+    ThreeQueued(bench);
+    bench.controller.SelectRow(0);
+    const QString plainFile = Touch(Out("not-a-folder"));
+    bench.controller.SetOutputFolder(plainFile);
+    bench.controller.StartOrResume();
+    EXPECT_EQ(bench.converter.starts, 0);
+    ASSERT_EQ(bench.ui.warns.size(), 1);
+    EXPECT_EQ(bench.ui.warns[0], "提示|输出文件存放目录不能使用：" + plainFile +
+                                     "\n同名的文件已经存在，它不是文件夹。");
+    EXPECT_FALSE(bench.controller.Converting());
+
+    // An output the component refuses at the start: the row says why.
+    bench.controller.SetOutputFolder(Out());
+    bench.converter.failOutputs = true;
+    bench.controller.StartOrResume();
+    bench.converter.failOutputs = false;
+    bench.converter.End(0, false, "At least one output file must be specified");
+    EXPECT_EQ(bench.controller.Rows()[0].status, "失败");
+    EXPECT_EQ(bench.controller.Rows()[0].message, Out("a.mp4") + "：Unknown encoder 'nothing'");
+    EXPECT_TRUE(
+        bench.ui.warns.last().endsWith("\n" + Out("a.mp4") + "：Unknown encoder 'nothing'"));
+}
+
+// A progress report queued before the pause arrives after it.
+TEST_F(Workbench, ALateProgressReportKeepsThePausedStatus) {
+    Bench bench(Out());
+    ThreeQueued(bench);
+    bench.controller.StartOrResume();
+    bench.converter.Progress(0, 1000000, 10000000);
+    bench.controller.PauseBatch();
+    bench.converter.Progress(0, 1500000, 10000000);
+    EXPECT_EQ(bench.Statuses(), QStringList({"暂停", "准备", "准备"}));
+    EXPECT_EQ(bench.controller.Rows()[0].currentTime, "1   (秒)");
+    bench.controller.StartOrResume();
+    bench.converter.Progress(0, 2000000, 10000000);
+    EXPECT_EQ(bench.Statuses(), QStringList({"转换中...", "准备", "准备"}));
+}
+
+// The batch ends while the stop question is open; "确定" then has nothing to
+// stop and must leave the commands of the ended batch alone.
+TEST_F(Workbench, AStopConfirmedAfterTheBatchEndedChangesNothing) {
+    Bench bench(Out());
+    ThreeQueued(bench);
+    bench.controller.StartOrResume();
+    bench.ui.whileConfirming = [&] { bench.converter.FinishAll(); };
+    bench.controller.StopBatch();
+    EXPECT_FALSE(bench.controller.StopRequested());
+    EXPECT_EQ(bench.converter.stops, 0);
+    const CommandStates& c = bench.controller.Commands();
+    EXPECT_TRUE(c.start && c.add && c.clear && c.remove);
+    EXPECT_FALSE(c.pause || c.stop);
+    EXPECT_EQ(bench.Statuses(), QStringList({"完成", "完成", "完成"}));
 }
 
 TEST_F(Workbench, BatchEndMarksTheSelectedRowDoneUnlessItsFailureArrivesLater) {
@@ -273,7 +340,7 @@ TEST_F(Workbench, BatchEndMarksTheSelectedRowDoneUnlessItsFailureArrivesLater) {
     deliver(TTerminateInfo{-1, true, false, {}, {}});  // the batch end overtakes task 2
     EXPECT_EQ(bench.Statuses(), QStringList({"完成", "完成", "完成"}));
     deliver(TTerminateInfo{2, false, true, "Conversion failed", {}});
-    EXPECT_EQ(bench.Statuses(), QStringList({"完成", "完成", "准备"}));
+    EXPECT_EQ(bench.Statuses(), QStringList({"完成", "完成", "失败"}));
     EXPECT_EQ(bench.controller.Rows()[0].progress, 100);
 }
 
@@ -306,6 +373,17 @@ TEST_F(Workbench, AVanishedSourceIsSkippedAtBatchStart) {
     Bench bench(Out());
     ThreeQueued(bench);
     QFile::remove(In("a.avi"));
+    // The user is asked whether to go on without it.
+    bench.ui.confirmAnswer = false;
+    bench.controller.StartOrResume();
+    EXPECT_EQ(bench.converter.starts, 0);
+    ASSERT_EQ(bench.ui.confirms.size(), 1);
+    EXPECT_EQ(bench.ui.confirms[0], "提示|下列源文件无法打开，本次转换将跳过它们：\n" +
+                                        In("a.avi") + "：" + In("a.avi") +
+                                        ": No such file or directory\n\n是否转换其余的文件？");
+    EXPECT_EQ(bench.Statuses(), QStringList({"失败", "准备", "准备"}));
+    EXPECT_EQ(bench.converter.TaskCount(), 0);
+    bench.ui.confirmAnswer = true;
     bench.controller.StartOrResume();
     ASSERT_EQ(bench.converter.TaskCount(), 2);
     EXPECT_EQ(bench.converter.startedWith, 1);
@@ -313,10 +391,11 @@ TEST_F(Workbench, AVanishedSourceIsSkippedAtBatchStart) {
         "***文件打开失败，本次转换跳过该文件: " + In("a.avi")));
     // Task 0 is b.avi, row 1.
     bench.converter.Progress(0, 1000000, 2000000);
-    EXPECT_EQ(bench.Statuses(), QStringList({"准备", "转换中...", "准备"}));
+    EXPECT_EQ(bench.Statuses(), QStringList({"失败", "转换中...", "准备"}));
+    EXPECT_EQ(bench.controller.Rows()[0].message, In("a.avi") + ": No such file or directory");
     bench.controller.SelectRow(0);
     bench.converter.FinishAll();
-    EXPECT_EQ(bench.Statuses(), QStringList({"准备", "完成", "完成"}));
+    EXPECT_EQ(bench.Statuses(), QStringList({"失败", "完成", "完成"}));
 
     // Nothing left to convert: a message, no batch.
     QFile::remove(In("b.avi"));
@@ -324,6 +403,7 @@ TEST_F(Workbench, AVanishedSourceIsSkippedAtBatchStart) {
     bench.controller.StartOrResume();
     EXPECT_EQ(bench.converter.starts, 1);
     EXPECT_TRUE(bench.ui.informs.last().startsWith("提示|没有可以转换的文件"));
+    EXPECT_TRUE(bench.ui.informs.last().contains(In("c.avi") + "："));
     EXPECT_TRUE(bench.controller.Commands().start);
 }
 

@@ -140,7 +140,7 @@ TEST_F(FromOutside, FilesOpenedDuringAnAddOrABatchWaitForItsEnd) {
 
 TEST_F(FromOutside, BatchEndNotifiesOnlyWhenTheWindowIsNotActive) {
     Bench bench(OutFolder());
-    bench.AddSeveral({Touch("c.avi"), Touch("b.avi"), Touch("a.avi"), Touch("gone.avi")});
+    bench.AddSeveral({Touch("gone.avi"), Touch("a.avi"), Touch("b.avi"), Touch("c.avi")});
     ASSERT_EQ(bench.controller.RowCount(), 4);
     QFile::remove(Path("gone.avi"));  // left out of the batch: counts as failed
     bench.ui.active = false;
@@ -180,7 +180,7 @@ TEST_F(FromOutside, BatchEndNotifiesOnlyWhenTheWindowIsNotActive) {
 
 TEST_F(FromOutside, StoppedBatchNotifiesWhatWasStopped) {
     Bench bench(OutFolder());
-    bench.AddSeveral({Touch("b.avi"), Touch("a.avi")});
+    bench.AddSeveral({Touch("a.avi"), Touch("b.avi")});
     bench.ui.active = false;
     bench.controller.StartOrResume();
     bench.converter.End(0, true);

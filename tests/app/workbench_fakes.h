@@ -167,6 +167,7 @@ public:
     }
     bool Confirm(const QString& text, const QString& caption) override {
         confirms << caption + "|" + text;
+        if (whileConfirming) whileConfirming();  // what happens while the box is open
         return confirmAnswer;
     }
     QString ChooseFolder(const QString& title) override {
@@ -187,6 +188,7 @@ public:
     QStringList informs, warns, confirms, folderTitles, mediaInfo, files, lastFilters;
     bool confirmAnswer = true;
     bool active = true;
+    std::function<void()> whileConfirming;
     QString folderAnswer;
 };
 

@@ -31,7 +31,7 @@ TEST(WorkbenchEndToEnd, TwoFilesConvertIntoTheOutputFolder) {
         GTEST_SKIP() << "the converter component is not part of this build yet";
     }
     ASSERT_EQ(r.exitCode, 0) << r.out << r.err;
-    EXPECT_NE(r.out.find("row 1  " + second), std::string::npos) << r.out;  // walked from the end
+    EXPECT_NE(r.out.find("row 1  " + first), std::string::npos) << r.out;  // in the given order
     EXPECT_NE(r.out.find("100%  完成"), std::string::npos) << r.out;
     for (const char* name : {"workbench_first.avi", "workbench_second.avi"}) {
         const std::string output = out + "/" + name;

@@ -180,6 +180,7 @@ void WorkbenchController::LogFramed(const QString& line) {
 
 void WorkbenchController::ClearLog() {
     log_.clear();
+    emit LogCleared();
 }
 
 void WorkbenchController::HandleLog(std::uint32_t threadId, TLogLevel level,
@@ -237,6 +238,14 @@ void WorkbenchController::SetRowStatus(int row, const QString& status) {
 void WorkbenchController::SetRowProgress(int row, int progress) {
     if (row < 0 || row >= RowCount()) return;
     rows_[row].progress = progress;
+    emit RowChanged(row);
+}
+
+void WorkbenchController::SetRowFailed(int row, const QString& message) {
+    if (row < 0 || row >= RowCount()) return;
+    if (row < static_cast<int>(rowFailed_.size())) rowFailed_[row] = true;
+    rows_[row].status = kStatusFailed;
+    rows_[row].message = message;
     emit RowChanged(row);
 }
 
@@ -368,7 +377,10 @@ void WorkbenchController::MoveDown() {
 bool WorkbenchController::LibraryCheck() {
     if (s_.converter.LibrariesLoaded()) return true;
     if (s_.converter.LoadLibraries(s_.libraryFolder.toStdString())) return true;
-    LogFramed(FromStd(s_.converter.LastError()));
+    const QString error = FromStd(s_.converter.LastError());
+    LogFramed(error);
+    // Without the libraries nothing can be added: say so rather than end silently.
+    s_.ui.Warn(QStringLiteral("无法装入 FFmpeg 库，不能添加文件：\n") + error, kPrompt);
     return false;
 }
 
@@ -422,9 +434,6 @@ void WorkbenchController::AddWaitingFiles() {
     if (waitingFiles_.isEmpty() || adding_ || !commands_.add) return;
     QStringList files;
     files.swap(waitingFiles_);
-    // The add walks its list from the last file to the first: reversed, the
-    // queue shows the files in the order they were given.
-    std::reverse(files.begin(), files.end());
     AddFiles(files, false);
 }
 
@@ -446,10 +455,11 @@ void WorkbenchController::AddFiles(const QStringList& given, bool fromDialog) {
     const QStringList files = fromDialog ? s_.ui.ChooseSourceFiles(OpenDialogNameFilters()) : given;
     if (files.isEmpty()) return;
     // The settings window shows (and measures) a source: the first one walked.
-    s_.formats.SetSourceFile(files.last());
+    s_.formats.SetSourceFile(files.first());
     if (!s_.formats.ChooseFormat(false, outputFolder_)) return;
+    // The queue keeps the order the files were chosen or given in.
     bool endedEarly = false;
-    for (qsizetype i = files.size() - 1; i >= 0; --i) {
+    for (qsizetype i = 0; i < files.size(); ++i) {
         if (!IsSourceFile(files[i])) {
             endedEarly = true;
             break;
@@ -534,9 +544,26 @@ int WorkbenchController::RowOfTask(int taskIndex) const {
     return row < RowCount() ? row : -1;
 }
 
+bool WorkbenchController::UsableOutputFolder() {
+    QDir().mkpath(outputFolder_);
+    const QFileInfo folder(outputFolder_);
+    QString reason;
+    if (folder.exists() && !folder.isDir()) {
+        reason = QStringLiteral("同名的文件已经存在，它不是文件夹。");
+    } else if (!folder.isDir()) {
+        reason = QStringLiteral("无法创建该文件夹。");
+    } else if (!folder.isWritable()) {
+        reason = QStringLiteral("没有在该文件夹中写入文件的权限。");
+    } else {
+        return true;
+    }
+    s_.ui.Warn(QStringLiteral("输出文件存放目录不能使用：%1\n%2").arg(outputFolder_, reason),
+               kPrompt);
+    return false;
+}
+
 bool WorkbenchController::BuildTasks() {
     ++link_->generation;  // events of an earlier batch are stale from here on
-    QDir().mkpath(outputFolder_);
     bool cleared = false;
     CallConverter([&] {
         s_.converter.ClearTasks();
@@ -545,9 +572,10 @@ bool WorkbenchController::BuildTasks() {
     if (!cleared) return false;
 
     taskRows_.clear();
+    taskStartErrors_.clear();
     rowFailed_.assign(rows_.size(), false);
-    doneByBatchEnd_.clear();
-    QStringList skipped;
+    QStringList skipped;     // log lines
+    QStringList unreadable;  // for the user: each file with its reason
     int notStarted = 0;
     // No two rows of a batch write the same file, and none writes over a
     // source of the batch.
@@ -566,9 +594,12 @@ bool WorkbenchController::BuildTasks() {
             // Most often the source was moved or deleted after it was queued:
             // the row is left out of this batch instead of being addressed as
             // a task that does not exist.
-            skipped << QStringLiteral("***文件打开失败，本次转换跳过该文件: ") +
-                           FromStd(record.input.FileName) + "  " +
-                           FromStd(s_.converter.LastError());
+            const QString file = FromStd(record.input.FileName);
+            const QString error = FromStd(s_.converter.LastError());
+            skipped << QStringLiteral("***文件打开失败，本次转换跳过该文件: ") + file + "  " +
+                           error;
+            unreadable << file + QStringLiteral("：") + error;
+            SetRowFailed(slot, error);
             ++notStarted;
             continue;
         }
@@ -583,13 +614,19 @@ bool WorkbenchController::BuildTasks() {
         bool outputSet = false;
         CallConverter(
             [&] { outputSet = s_.converter.SetOutputFile(task, output.FileName, output); });
-        if (!outputSet) {
-            // The task stays (its indices must match), ends at once with the
-            // engine's message and is reported like any failed file.
-            skipped << QStringLiteral("***不能进行正常转换: ") + FromStd(s_.converter.LastError());
+        if (static_cast<int>(taskRows_.size()) <= task) {
+            taskRows_.resize(task + 1, -1);
+            taskStartErrors_.resize(task + 1);
         }
-        if (static_cast<int>(taskRows_.size()) <= task) taskRows_.resize(task + 1, -1);
         taskRows_[task] = slot;
+        if (!outputSet) {
+            // The task stays (its indices must match) and ends at once; its row
+            // shows this reason, not the engine's later complaint about a task
+            // without an output.
+            const QString error = FromStd(s_.converter.LastError());
+            skipped << QStringLiteral("***不能进行正常转换: ") + error;
+            taskStartErrors_[task] = FromStd(output.FileName) + QStringLiteral("：") + error;
+        }
     }
     for (const QString& line : skipped) LogFramed(line);
     taskProgress_.assign(taskRows_.size(), 0.0);
@@ -598,8 +635,21 @@ bool WorkbenchController::BuildTasks() {
     filesFailed_ = notStarted;
     launcherPercent_ = launcherRemaining_ = -1;
     batchNoticePending_ = false;
+    const QString unreadableList = unreadable.join('\n');
     if (taskRows_.empty()) {
-        s_.ui.Inform(QStringLiteral("没有可以转换的文件：队列中的源文件都无法打开。"), kPrompt);
+        s_.ui.Inform(
+            QStringLiteral("没有可以转换的文件：队列中的源文件都无法打开。\n") + unreadableList,
+            kPrompt);
+        return false;
+    }
+    // Leaving files out is the user's call, so that no completion action runs
+    // on a batch that silently missed some of them.
+    if (!unreadable.isEmpty() &&
+        !s_.ui.Confirm(QStringLiteral("下列源文件无法打开，本次转换将跳过它们：\n") +
+                           unreadableList + QStringLiteral("\n\n是否转换其余的文件？"),
+                       kPrompt)) {
+        CallConverter([&] { s_.converter.ClearTasks(); });
+        taskRows_.clear();
         return false;
     }
     return true;
@@ -617,15 +667,19 @@ void WorkbenchController::StartOrResume() {
         return;
     }
     stopRequested_ = false;
+    if (!UsableOutputFolder()) return;
     SaveHold hold(queueSaveHold_, [this] {
         if (queueSaveWanted_) SaveQueue();
     });
-    if (!BuildTasks()) return;
+    // Every row starts afresh; BuildTasks marks the files it cannot start.
     for (int row = 0; row < RowCount(); ++row) {
         rows_[row].progress = 0;
+        rows_[row].currentTime = QStringLiteral("0");
         rows_[row].status = kStatusReady;
+        rows_[row].message.clear();
         emit RowChanged(row);
     }
+    if (!BuildTasks()) return;
     s_.converter.SetThreadPriority(static_cast<TThreadPriority>(cpuPriority_));
     converting_ = true;
     batchEnded_ = false;
@@ -657,6 +711,9 @@ void WorkbenchController::StopBatch() {
                        QStringLiteral("提示信息"))) {
         return;
     }
+    // The batch may have ended while the question was open: nothing to stop,
+    // and its end has already set the commands.
+    if (!converting_ || batchEnded_) return;
     paused_ = false;
     stopRequested_ = true;
     // Nothing may start or pause a batch that is ending: "转换" and "暂停" stay
@@ -679,8 +736,10 @@ void WorkbenchController::HandleProgress(const TProgressInfo& info) {
             percent, std::numeric_limits<int>::min(), std::numeric_limits<int>::max()));
     }
     r.currentTime = QString::number(info.CurrentDuration / 1000000) + QStringLiteral("   (秒)");
-    const bool started = r.status != kStatusConverting;
-    r.status = kStatusConverting;
+    // A report queued before a pause must not undo the pause's status.
+    const QString& status = paused_ ? kStatusPaused : kStatusConverting;
+    const bool started = r.status != status && r.status != kStatusFailed;
+    if (r.status != kStatusFailed) r.status = status;
     emit RowChanged(row);
     if (started) SaveQueue();
     if (info.TotalDuration > 0) {
@@ -698,10 +757,19 @@ void WorkbenchController::HandleTerminate(const TTerminateInfo& info) {
     }
     if (info.TaskIndex < 0) {
         HandleBatchEnd();
-    } else {
-        HandleTaskEnd(info);
+        if (info.Exception) s_.ui.Warn(FromStd(info.ExceptionMsg), kProductName);
+        return;
     }
-    if (info.Exception) s_.ui.Warn(FromStd(info.ExceptionMsg), kProductName);
+    HandleTaskEnd(info);
+    if (!info.Exception) return;
+    const int row = RowOfTask(info.TaskIndex);
+    if (row < 0) {
+        s_.ui.Warn(FromStd(info.ExceptionMsg), kProductName);
+        return;
+    }
+    s_.ui.Warn(
+        QStringLiteral("文件转换失败：%1\n%2").arg(rows_[row].sourceFile, rows_[row].message),
+        kProductName);
 }
 
 void WorkbenchController::HandleTaskEnd(const TTerminateInfo& info) {
@@ -733,15 +801,9 @@ void WorkbenchController::HandleTaskEnd(const TTerminateInfo& info) {
         SaveQueue();
     }
     if (info.Exception) {
-        if (row < static_cast<int>(rowFailed_.size())) rowFailed_[row] = true;
-        // The batch end may have been handled first and marked this row done.
-        for (auto it = doneByBatchEnd_.begin(); it != doneByBatchEnd_.end(); ++it) {
-            if (it->first == row) {
-                SetRowStatus(row, it->second);
-                doneByBatchEnd_.erase(it);
-                break;
-            }
-        }
+        // Also when the batch end was handled first and marked this row done.
+        const QString& startError = taskStartErrors_[info.TaskIndex];
+        SetRowFailed(row, startError.isEmpty() ? FromStd(info.ExceptionMsg) : startError);
     }
 }
 
@@ -769,7 +831,6 @@ void WorkbenchController::HandleBatchEnd() {
         const bool failed =
             selected_ < static_cast<int>(rowFailed_.size()) && rowFailed_[selected_];
         if (inBatch && !failed && rows_[selected_].status != kStatusDone) {
-            doneByBatchEnd_.emplace_back(selected_, rows_[selected_].status);
             SetRowStatus(selected_, kStatusDone);
         }
     }

@@ -36,6 +36,8 @@ inline const QString kStatusConverting = QStringLiteral("转换中...");
 inline const QString kStatusPaused = QStringLiteral("暂停");
 inline const QString kStatusStopped = QStringLiteral("停止");
 inline const QString kStatusDone = QStringLiteral("完成");
+// A file that could not be converted; the row's message says why.
+inline const QString kStatusFailed = QStringLiteral("失败");
 
 struct QueueRow {
     QString sourceFile;    // column 1
@@ -44,6 +46,7 @@ struct QueueRow {
     QString currentTime;   // column 4
     int progress = -1;     // column 5; -1: empty cell
     QString status;        // column 6
+    QString message;       // why the file failed (the status cell's tooltip)
 };
 
 // Enabled commands. The queue group's "上移", "下移", "移除", "清空" show the
@@ -193,6 +196,7 @@ signals:
     void OutputFolderChanged(const QString& folder);
     void FieldsChanged();
     void LogAppended(const QString& line);
+    void LogCleared();
     // The batch-end event has been handled (rows marked, tasks cleared).
     void BatchEnded();
 
@@ -212,6 +216,8 @@ private:
     void SaveQueue();
     void SetRowStatus(int row, const QString& status);
     void SetRowProgress(int row, int progress);
+    void SetRowFailed(int row, const QString& message);
+    bool UsableOutputFolder();
     void SelectRowInternal(int row);
     void SwapRows(int a, int b);
 
@@ -254,11 +260,11 @@ private:
     QStringList waitingFiles_;  // opened while an add or a batch ran
 
     // Batch bookkeeping: the row of each task of the running batch, the rows
-    // whose task failed, and the rows the batch end marked done (undone if
-    // their failure is reported after the batch end).
+    // whose task failed, and per task the reason its output was refused at
+    // the start (the engine's later message about it would mislead).
     std::vector<int> taskRows_;
     std::vector<bool> rowFailed_;
-    std::vector<std::pair<int, QString>> doneByBatchEnd_;
+    std::vector<QString> taskStartErrors_;
     bool batchEnded_ = true;
     // The batch's outcome for the desktop: per task its progress (0 to 1) and
     // whether it has reported its end; files that could not be started count

@@ -1,17 +1,13 @@
 #include "app/core/workbench/queue_model.h"
 
+#include "app/core/file_names.h"
 #include "app/core/workbench/controller.h"
 
 namespace zorvex::app {
 
 namespace {
-struct Column {
-    const char* caption;
-    int width;
-};
-constexpr Column kColumns[QueueTableModel::kColumnCount] = {
-    {"序号", 40},     {"视频源文件", 120}, {"源格式", 60}, {"目标格式", 60},
-    {"当前时间", 80}, {"转换进度", 150},   {"状态", 64},
+constexpr const char* kCaptions[QueueTableModel::kColumnCount] = {
+    "序号", "视频源文件", "源格式", "目标格式", "当前时间", "转换进度", "状态",
 };
 }  // namespace
 
@@ -42,13 +38,17 @@ QVariant QueueTableModel::data(const QModelIndex& index, int role) const {
     if (!index.isValid() || index.row() >= controller_.RowCount()) return {};
     const QueueRow& row = controller_.Rows()[index.row()];
     if (role == kProgressRole) return row.progress;
-    if (role == Qt::ToolTipRole && index.column() == 1) return row.sourceFile;
+    if (role == Qt::ToolTipRole) {
+        if (index.column() == 1) return row.sourceFile;
+        if (index.column() == 6 && !row.message.isEmpty()) return row.message;
+        return {};
+    }
     if (role != Qt::DisplayRole) return {};
     switch (index.column()) {
         case 0:
             return index.row() + 1;
-        case 1:
-            return row.sourceFile;
+        case 1:  // the name says which file; the full path is the tooltip
+            return FileNamePart(row.sourceFile);
         case 2:
             return row.sourceFormat;
         case 3:
@@ -69,11 +69,25 @@ QVariant QueueTableModel::headerData(int section, Qt::Orientation orientation, i
         section >= kColumnCount) {
         return {};
     }
-    return QString::fromUtf8(kColumns[section].caption);
+    return QString::fromUtf8(kCaptions[section]);
 }
 
-int QueueTableModel::ColumnWidth(int column) {
-    return column >= 0 && column < kColumnCount ? kColumns[column].width : 0;
+QString QueueTableModel::WidestText(int column) {
+    switch (column) {
+        case 0:
+            return QStringLiteral("500");
+        case 2:
+        case 3:
+            return QStringLiteral("RMVB");
+        case 4:
+            return QStringLiteral("999   (秒)");
+        case 5:
+            return QStringLiteral("100% 100%");  // room for a readable bar
+        case 6:
+            return QStringLiteral("转换中...");
+        default:
+            return {};
+    }
 }
 
 }  // namespace zorvex::app

@@ -22,7 +22,11 @@ public:
     QVariant data(const QModelIndex& index, int role) const override;
     QVariant headerData(int section, Qt::Orientation orientation, int role) const override;
 
-    static int ColumnWidth(int column);
+    static constexpr int kFileColumn = 1;
+    static constexpr int kStatusColumn = 6;
+    // The widest text a column shows, besides its caption (none for the file
+    // column, which takes the room the others leave).
+    static QString WidestText(int column);
 
 private:
     WorkbenchController& controller_;

@@ -6,16 +6,13 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
-#include <QDir>
 #include <QImage>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QMouseEvent>
 #include <QPushButton>
-#include <QScreen>
 #include <QSet>
 #include <QTabWidget>
-#include <QThread>
 #include <QTimer>
 #include <deque>
 
@@ -294,41 +291,6 @@ TEST(SettingsDialog, TimeBoxesTakeDigitsOnly) {
     settings.CutBox()->click();
     EXPECT_FALSE(box->isEnabled());
     settings.hide();
-}
-
-// Not a check: saves pictures of both windows when ZORVEX_SCREENSHOT_DIR is set
-// (scripts/format_windows_screenshots.sh runs it under Xvfb).
-TEST(FormatWindowsScreenshot, Capture) {
-    const QString dir = qEnvironmentVariable("ZORVEX_SCREENSHOT_DIR");
-    if (dir.isEmpty()) GTEST_SKIP() << "ZORVEX_SCREENSHOT_DIR not set";
-    Windows w;
-    w.windows.OfferCutRange(true);
-    TFormatSettings fmt;
-    fmt.FmtSourceFile = "/home/user/视频/clip.avi";
-    auto save = [&](QWidget& window, const QString& name) {
-        window.show();
-        window.raise();
-        window.activateWindow();
-        for (int i = 0; i < 40; ++i) {
-            QApplication::processEvents();
-            QThread::msleep(25);
-        }
-        QScreen* screen = window.screen();
-        const QRect frame = window.frameGeometry();
-        QPixmap shot = screen->grabWindow(0, frame.x(), frame.y(), frame.width(), frame.height());
-        if (shot.isNull()) shot = window.grab();
-        ASSERT_TRUE(shot.save(QDir(dir).filePath(name)));
-        window.hide();
-    };
-    FormatChooserDialog& chooser = w.windows.Chooser();
-    chooser.Tabs()->setCurrentIndex(1);
-    chooser.List(1)->setCurrentRow(5);
-    save(chooser, "chooser.png");
-    chooser.Tabs()->setCurrentIndex(3);
-    save(chooser, "chooser_audio.png");
-    FormatSettingsDialog& settings = w.windows.Settings();
-    settings.Prepare(4, fmt, "/home/user/Video_Directory");
-    save(settings, "settings.png");
 }
 
 }  // namespace
