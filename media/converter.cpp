@@ -2,12 +2,17 @@
 // option records are applied in option_records.cpp, the OnTerminate threads
 // live in terminate_deliveries.cpp.
 //
-// Locks: one per event kind (hook, preview, progress, terminate), held while
-// that kind's record is filled and delivered. The terminate lock also guards
-// the batch counters and flags. The task list has a lock of its own, held only
-// for its own short operations. Nothing waits for a thread while holding any
-// of them, except the dispatcher, which starts tasks under the terminate lock
-// (starting does not wait).
+// Locks: one per event kind (hook, preview, progress, terminate). The hook
+// lock is held while the hook record is filled and the hook runs; the progress
+// and preview locks only while their handler runs on a worker (events not
+// taken to the main thread). A delivery into the main thread copies what it
+// needs first and holds no lock while the worker waits, and the worker stops
+// waiting when its task is stopped or the component freed: so a handler may
+// stop the batch, clear the tasks or free the component. The terminate lock
+// also guards the batch counters and flags. The task list has a lock of its
+// own, held only for its own short operations. Nothing waits for a thread
+// while holding any of them, except the dispatcher, which starts tasks under
+// the terminate lock (starting does not wait).
 #include "media/converter.h"
 
 #include <algorithm>
@@ -37,6 +42,42 @@ std::uint8_t FlagsOf(bool preview, bool previewBitmap) {
                                      (previewBitmap ? PreviewBitmapFlag : 0));
 }
 
+// Shared by the component and the calls it has queued for the main thread: a
+// call may run after the component is gone, and then does nothing.
+struct DeliveryGate {
+    std::atomic<bool> open{true};
+    std::atomic<int> running{0};  // handlers running in the main thread
+};
+
+// Runs call in the main thread for the worker of task. The worker stops
+// waiting once its task is asked to stop or the component is being freed (a
+// handler doing either would otherwise wait for a worker that waits for it);
+// call owns its copies, so it may still run, or finish, without the worker.
+void DeliverInMainThread(const std::shared_ptr<DeliveryGate>& gate, const DORudov& task,
+                         std::function<void()> call) {
+    RunInMainThreadUnless(
+        [gate, call = std::move(call)] {
+            ++gate->running;
+            struct Leave {
+                DeliveryGate& gate;
+                ~Leave() { --gate.running; }
+            } leave{*gate};
+            if (gate->open) call();
+        },
+        [gate, &task] { return !gate->open || task.StopRequested; });
+}
+
+void DeliverTerminate(TCustomDAdadiZUZ* sender, const TTerminateEvent& handler,
+                      const TTerminateInfo& info) {
+    try {
+        if (handler) handler(sender, info);
+    } catch (const std::exception& x) {
+        Logger().Log(sender, llError, std::string("Error occurs OnTerminate: ") + x.what());
+    } catch (...) {
+        Logger().Log(sender, llError, "Error occurs OnTerminate: unknown exception");
+    }
+}
+
 }  // namespace
 
 void SetPreviewWindowFactory(TPreviewWindowFactory factory) {
@@ -64,6 +105,7 @@ struct TCustomDAdadiZUZ::Impl {
     std::atomic<bool> mainThreadEvents{true};
     // Set by the destructor: no event reaches the application any more.
     std::atomic<bool> destroying{false};
+    std::shared_ptr<DeliveryGate> gate = std::make_shared<DeliveryGate>();
 
     std::recursive_mutex hookLock, previewLock, progressLock, terminateLock;
 
@@ -82,11 +124,10 @@ struct TCustomDAdadiZUZ::Impl {
     // The tasks StartTask is starting together; they share the cores evenly.
     int startingTogether = 0;
 
-    // The event records, refilled under their locks.
-    TProgressInfo progressInfo;
+    // The records refilled under their locks; progress and preview records
+    // are filled on the worker's stack, to be copied into the main thread.
     TTerminateInfo terminateInfo;
     THookInfo hookInfo;
-    TPreviewInfo previewInfo;
 
     TerminateDeliveries deliveries;
 };
@@ -106,6 +147,11 @@ TCustomDAdadiZUZ::~TCustomDAdadiZUZ() {
 void TCustomDAdadiZUZ::Shutdown() {
     Impl& m = *impl_;
     m.destroying = true;
+    m.gate->open = false;
+    // Freed from another thread while the main thread runs one of the
+    // handlers: that handler finishes first. (On the main thread the handler
+    // running may be the caller itself.)
+    if (!IsMainThread()) WaitServingMainThread([&] { return m.gate->running == 0; });
     {
         std::lock_guard lock(m.terminateLock);
         m.remaining = 0;
@@ -118,7 +164,7 @@ void TCustomDAdadiZUZ::Shutdown() {
         if (task->Running) task->RequestStop(false);
     }
     tasks.clear();
-    m.deliveries.WaitAll();
+    m.deliveries.CloseAndWait();
 }
 
 TDAdadiZUZ::~TDAdadiZUZ() {
@@ -365,18 +411,12 @@ void TCustomDAdadiZUZ::EndBatch() {
     info.ExceptionMsg.clear();
     info.KeptPartialFile.clear();
     // The delivery keeps its own copies of the record and of the handler.
-    impl_->deliveries.Start([this, handler = OnTerminate, info] { CallTerminate(info, handler); },
-                            true);
+    impl_->deliveries.Start(
+        [this, handler = OnTerminate, info] { DeliverTerminate(this, handler, info); }, true);
 }
 
 void TCustomDAdadiZUZ::CallTerminate(const TTerminateInfo& info, const TTerminateEvent& handler) {
-    try {
-        if (handler) handler(this, info);
-    } catch (const std::exception& x) {
-        Logger().Log(this, llError, std::string("Error occurs OnTerminate: ") + x.what());
-    } catch (...) {
-        Logger().Log(this, llError, "Error occurs OnTerminate: unknown exception");
-    }
+    DeliverTerminate(this, handler, info);
 }
 
 void TCustomDAdadiZUZ::CallTerminate(const TTerminateInfo& info) {
@@ -406,7 +446,8 @@ void TCustomDAdadiZUZ::DoTerminate(TCustomFFmpeg* engine) {
                 task->KeptPartialFiles.empty() ? std::string() : task->KeptPartialFiles.front();
             if (m.threadMode) {
                 m.deliveries.Start(
-                    [this, handler = OnTerminate, info] { CallTerminate(info, handler); }, false);
+                    [this, handler = OnTerminate, info] { DeliverTerminate(this, handler, info); },
+                    false);
             } else {
                 // Delivered below, outside the lock, so that the handler may
                 // stop the batch (stopped tasks report through this lock).
@@ -435,9 +476,9 @@ void TCustomDAdadiZUZ::DoProgress(TCustomFFmpeg* engine, int fileIndex, int fram
                                   std::int64_t currentDuration, std::int64_t totalDuration) {
     Impl& m = *impl_;
     if (!OnProgress || m.destroying) return;
-    std::lock_guard lock(m.progressLock);
-    TProgressInfo& info = m.progressInfo;
-    info.TaskIndex = static_cast<DORudov*>(engine)->Index;
+    const auto& task = *static_cast<DORudov*>(engine);
+    TProgressInfo info;
+    info.TaskIndex = task.Index;
     info.FileIndex = fileIndex;
     info.FrameNumber = frameNumber;
     info.FPS = fps;
@@ -447,27 +488,35 @@ void TCustomDAdadiZUZ::DoProgress(TCustomFFmpeg* engine, int fileIndex, int fram
     info.CurrentDuration = currentDuration;
     info.TotalDuration = totalDuration;
     if (m.mainThreadEvents) {
-        RunInMainThread([&] { OnProgress(this, &info); });
-    } else {
-        OnProgress(this, &info);
+        DeliverInMainThread(m.gate, task,
+                            [this, handler = OnProgress, info]() mutable { handler(this, &info); });
+        return;
     }
+    std::lock_guard lock(m.progressLock);
+    OnProgress(this, &info);
 }
 
 void TCustomDAdadiZUZ::DoPreviewBitmap(TCustomFFmpeg* engine, const TBitmap& bitmap,
                                        int frameNumber, std::int64_t pts) {
     Impl& m = *impl_;
     if (!OnPreviewBitmap || m.destroying) return;
-    std::lock_guard lock(m.previewLock);
-    TPreviewInfo& info = m.previewInfo;
-    info.TaskIndex = static_cast<DORudov*>(engine)->Index;
+    const auto& task = *static_cast<DORudov*>(engine);
+    TPreviewInfo info;
+    info.TaskIndex = task.Index;
     info.Bitmap = &bitmap;
     info.FrameNumber = frameNumber;
     info.PTS = pts;
     if (m.mainThreadEvents) {
-        RunInMainThread([&] { OnPreviewBitmap(this, info); });
-    } else {
-        OnPreviewBitmap(this, info);
+        // The picture is the worker's: the main thread gets a copy of its own.
+        DeliverInMainThread(m.gate, task,
+                            [this, handler = OnPreviewBitmap, info, picture = bitmap]() mutable {
+                                info.Bitmap = &picture;
+                                handler(this, info);
+                            });
+        return;
     }
+    std::lock_guard lock(m.previewLock);
+    OnPreviewBitmap(this, info);
 }
 
 void TCustomDAdadiZUZ::DoCustomHook(TCustomFFmpeg* engine, TBitmap& bitmap, int frameNumber,

@@ -1,12 +1,21 @@
 #include "media/main_thread.h"
 
 #include <atomic>
-#include <future>
+#include <exception>
+#include <memory>
 
 namespace zorvex {
 namespace {
 std::atomic<MainThreadDispatcher*> g_dispatcher{nullptr};
-}
+
+// One call into the main thread and the caller waiting for it.
+struct PendingCall {
+    std::mutex mutex;
+    std::condition_variable changed;
+    bool done = false;
+    std::exception_ptr failure;
+};
+}  // namespace
 
 void SetMainThreadDispatcher(MainThreadDispatcher* dispatcher) {
     g_dispatcher = dispatcher;
@@ -27,7 +36,16 @@ void RunInMainThread(const std::function<void()>& fn) {
         fn();
         return;
     }
-    d->Invoke(fn);
+    d->Invoke(fn, {});
+}
+
+bool RunInMainThreadUnless(std::function<void()> fn, const std::function<bool()>& abandon) {
+    MainThreadDispatcher* d = g_dispatcher;
+    if (d == nullptr || d->IsMainThread()) {
+        fn();
+        return true;
+    }
+    return d->Invoke(std::move(fn), abandon);
 }
 
 void PostToMainThread(std::function<void()> fn) {
@@ -48,14 +66,10 @@ bool WaitServingMainThread(const std::function<bool()>& done, std::chrono::milli
     auto* queued = dynamic_cast<QueuedMainThreadDispatcher*>(d);
     while (!done()) {
         if (Clock::now() >= deadline) return false;
-        if (serve) {
-            if (queued != nullptr) {
-                queued->WaitAndProcess(std::chrono::milliseconds(2));
-            } else {
-                d->ProcessPending();
-                std::this_thread::sleep_for(std::chrono::milliseconds(1));
-            }
+        if (serve && queued != nullptr) {
+            queued->WaitAndProcess(std::chrono::milliseconds(2));
         } else {
+            if (serve) d->ProcessPending();
             std::this_thread::sleep_for(std::chrono::milliseconds(1));
         }
     }
@@ -74,29 +88,60 @@ void QueuedMainThreadDispatcher::Post(std::function<void()> fn) {
         calls_.push_back(std::move(fn));
     }
     queued_.notify_all();
+    Queued();
 }
 
-void QueuedMainThreadDispatcher::Invoke(std::function<void()> fn) {
-    std::promise<void> ran;
-    auto finished = ran.get_future();
-    Post([&] {
+bool QueuedMainThreadDispatcher::Invoke(std::function<void()> fn,
+                                        const std::function<bool()>& abandon) {
+    auto call = std::make_shared<PendingCall>();
+    // The queued call owns fn and the shared state: the caller may stop
+    // waiting, and even be gone, before it runs or while it runs.
+    Post([call, fn = std::move(fn)] {
+        std::exception_ptr failure;
         try {
             fn();
-            ran.set_value();
         } catch (...) {
-            ran.set_exception(std::current_exception());
+            failure = std::current_exception();
         }
+        {
+            std::lock_guard lock(call->mutex);
+            call->failure = failure;
+            call->done = true;
+        }
+        call->changed.notify_all();
     });
-    finished.get();  // rethrows what the call threw, on the calling thread
+    std::unique_lock lock(call->mutex);
+    while (!call->done) {
+        if (!abandon) {
+            call->changed.wait(lock);
+        } else if (abandon()) {
+            return false;
+        } else {
+            call->changed.wait_for(lock, std::chrono::milliseconds(5));
+        }
+    }
+    if (call->failure) std::rethrow_exception(call->failure);  // on the calling thread
+    return true;
 }
 
 void QueuedMainThreadDispatcher::ProcessPending() {
-    std::deque<std::function<void()>> batch;
+    size_t count;
     {
         std::lock_guard lock(mutex_);
-        batch.swap(calls_);
+        count = calls_.size();
     }
-    for (auto& call : batch) call();
+    // One call at a time from the front: a wait inside a call drains the rest
+    // of the queue in order, and what it leaves is still here afterwards.
+    for (; count > 0; --count) {
+        std::function<void()> call;
+        {
+            std::lock_guard lock(mutex_);
+            if (calls_.empty()) return;
+            call = std::move(calls_.front());
+            calls_.pop_front();
+        }
+        call();
+    }
 }
 
 void QueuedMainThreadDispatcher::WaitAndProcess(std::chrono::milliseconds timeout) {

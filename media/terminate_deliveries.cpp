@@ -4,81 +4,96 @@
 #include <utility>
 
 #include "media/main_thread.h"
+#include "media/thread_start.h"
 
 namespace zorvex {
 
+TerminateDeliveries::TerminateDeliveries() : state_(std::make_shared<State>()) {}
+
 void TerminateDeliveries::Start(std::function<void()> call, bool batchEnd) {
-    auto done = std::make_shared<std::atomic<bool>>(false);
-    if (!batchEnd) {
-        std::lock_guard lock(mutex_);
-        ++pendingTasks_;
+    const std::shared_ptr<State> state = state_;
+    auto entry = std::make_shared<Entry>();
+    {
+        std::lock_guard lock(state->mutex);
+        if (state->closed) return;
+        if (!batchEnd) ++state->pendingTasks;
     }
-    std::thread thread;
-    auto run = [this, call, done, batchEnd] {
-        if (batchEnd) {
-            std::unique_lock lock(mutex_);
-            changed_.wait(lock, [this] { return pendingTasks_ == 0; });
-        }
-        call();
+    // Everything the thread touches after the call is its own or shared.
+    auto run = [state, entry, call, batchEnd] {
+        bool deliver = true;
         {
-            std::lock_guard lock(mutex_);
-            if (!batchEnd) --pendingTasks_;
-            done->store(true);
+            std::unique_lock lock(state->mutex);
+            if (batchEnd) {
+                state->changed.wait(lock,
+                                    [&] { return state->pendingTasks == 0 || state->closed; });
+            }
+            deliver = !state->closed;
         }
-        changed_.notify_all();
+        if (deliver) call();
+        {
+            std::lock_guard lock(state->mutex);
+            if (!batchEnd) --state->pendingTasks;
+            entry->done = true;
+        }
+        state->changed.notify_all();
     };
     try {
-        thread = std::thread(run);
+        entry->thread = StartThread(run);
     } catch (const std::system_error&) {
-        // No thread to be had: delivered here rather than lost (without
-        // waiting, since the caller holds the terminate lock).
-        call();
+        // No thread to be had: delivered here rather than lost.
         {
-            std::lock_guard lock(mutex_);
-            if (!batchEnd) --pendingTasks_;
+            std::lock_guard lock(state->mutex);
+            if (!batchEnd) --state->pendingTasks;
         }
-        changed_.notify_all();
+        call();
+        state->changed.notify_all();
         return;
     }
-    std::lock_guard lock(mutex_);
-    ReapLocked();
-    threads_.push_back({std::move(thread), std::move(done)});
+    std::lock_guard lock(state->mutex);
+    ReapLocked(*state);
+    state->threads.push_back(std::move(entry));
 }
 
 void TerminateDeliveries::Reap() {
-    std::lock_guard lock(mutex_);
-    ReapLocked();
+    std::lock_guard lock(state_->mutex);
+    ReapLocked(*state_);
 }
 
-void TerminateDeliveries::WaitAll() {
+void TerminateDeliveries::CloseAndWait() {
+    const std::shared_ptr<State> state = state_;
     const auto self = std::this_thread::get_id();
+    {
+        std::lock_guard lock(state->mutex);
+        state->closed = true;
+    }
+    state->changed.notify_all();
     WaitServingMainThread([&] {
-        std::lock_guard lock(mutex_);
-        for (const auto& t : threads_) {
-            if (!*t.done && t.thread.get_id() != self) return false;
+        std::lock_guard lock(state->mutex);
+        for (const auto& t : state->threads) {
+            if (!t->done && t->thread.get_id() != self) return false;
         }
         return true;
     });
-    std::vector<Entry> threads;
+    std::vector<std::shared_ptr<Entry>> threads;
     {
-        std::lock_guard lock(mutex_);
-        threads.swap(threads_);
+        std::lock_guard lock(state->mutex);
+        threads.swap(state->threads);
     }
     for (auto& t : threads) {
-        if (t.thread.get_id() == self) {
-            t.thread.detach();  // freed by its own delivery: it ends by itself
+        if (t->thread.get_id() == self) {
+            t->thread.detach();  // freeing the component from its own delivery
         } else {
-            t.thread.join();
+            t->thread.join();
         }
     }
 }
 
-void TerminateDeliveries::ReapLocked() {
+void TerminateDeliveries::ReapLocked(State& state) {
     const auto self = std::this_thread::get_id();
-    for (auto it = threads_.begin(); it != threads_.end();) {
-        if (*it->done && it->thread.get_id() != self) {
-            it->thread.join();  // it only has its return left
-            it = threads_.erase(it);
+    for (auto it = state.threads.begin(); it != state.threads.end();) {
+        if ((*it)->done && (*it)->thread.get_id() != self) {
+            (*it)->thread.join();  // it only has its return left
+            it = state.threads.erase(it);
         } else {
             ++it;
         }

@@ -2,10 +2,12 @@
 // thread of its own; the batch end waits until the task deliveries before it
 // have returned, so that it is always the last event of a batch. Finished
 // threads are joined at the next delivery, by ClearTasks and at destruction.
-// Internal to the converter component.
+//
+// The threads share the state below with the component: a handler may free the
+// component, and with it this object, while its own delivery thread still has
+// its bookkeeping to do. Internal to the converter component.
 #pragma once
 
-#include <atomic>
 #include <condition_variable>
 #include <functional>
 #include <memory>
@@ -17,23 +19,33 @@ namespace zorvex {
 
 class TerminateDeliveries {
 public:
+    TerminateDeliveries();
+    // Hands call to a thread of its own. Without a thread to be had, the call
+    // is made here, at once (the caller holds the terminate lock, so a batch
+    // end does not wait then).
     void Start(std::function<void()> call, bool batchEnd);
     // Joins the threads that have finished (never the calling thread).
     void Reap();
-    // Waits for every delivery, serving the main thread when called on it.
-    void WaitAll();
+    // No call that has not begun is made any more; waits for those that have,
+    // serving the main thread when called on it. A delivery that frees the
+    // component is not waited for: it ends by itself.
+    void CloseAndWait();
 
 private:
     struct Entry {
         std::thread thread;
-        std::shared_ptr<std::atomic<bool>> done;
+        bool done = false;
     };
-    void ReapLocked();
+    struct State {
+        std::mutex mutex;
+        std::condition_variable changed;
+        int pendingTasks = 0;
+        bool closed = false;
+        std::vector<std::shared_ptr<Entry>> threads;
+    };
+    static void ReapLocked(State& state);
 
-    std::mutex mutex_;
-    std::condition_variable changed_;
-    int pendingTasks_ = 0;
-    std::vector<Entry> threads_;
+    std::shared_ptr<State> state_;
 };
 
 }  // namespace zorvex

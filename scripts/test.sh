@@ -33,3 +33,12 @@ filter='Converter*:RunControl*:Logger.Threads*:Preview*:Player*:PacketQueue*'
             { echo "ThreadSanitizer run failed: $test" >&2; exit 1; }
     done
 echo "ThreadSanitizer: no data race in the threaded tests"
+
+# Handlers that free their own component, and the batch's stop and clear from
+# inside handlers, once more under AddressSanitizer: a thread that touches a
+# freed component fails the run.
+"$root/scripts/build.sh" RelWithDebInfo "$root/build/asan" -DZORVEX_ASAN=ON media_tests
+ASAN_OPTIONS="halt_on_error=1 detect_leaks=0" "$root/build/asan/tests/media_tests" --gtest_brief=1 \
+    --gtest_filter='ConverterBatchTest.AHandlerMay*:ConverterBatchTest.Destroyed*:Player.AHandlerMay*' >/dev/null ||
+    { echo "AddressSanitizer run failed" >&2; exit 1; }
+echo "AddressSanitizer: no use of a freed component"

@@ -2,7 +2,6 @@
 
 #include <QCoreApplication>
 #include <QThread>
-#include <exception>
 
 namespace zorvex::app {
 
@@ -11,30 +10,16 @@ bool QtMainThreadDispatcher::IsMainThread() const {
     return app == nullptr || QThread::currentThread() == app->thread();
 }
 
-void QtMainThreadDispatcher::Post(std::function<void()> fn) {
-    QMetaObject::invokeMethod(QCoreApplication::instance(), std::move(fn), Qt::QueuedConnection);
-}
-
-void QtMainThreadDispatcher::Invoke(std::function<void()> fn) {
-    std::exception_ptr failure;
+void QtMainThreadDispatcher::Queued() {
+    // One wake in the event loop at a time: it drains whatever is queued then.
+    if (wakeQueued_.exchange(true)) return;
     QMetaObject::invokeMethod(
-        QCoreApplication::instance(),
-        [&] {
-            try {
-                fn();
-            } catch (...) {
-                failure = std::current_exception();
-            }
+        &wake_,
+        [this] {
+            wakeQueued_ = false;
+            ProcessPending();
         },
-        Qt::BlockingQueuedConnection);
-    if (failure) std::rethrow_exception(failure);  // on the calling thread
-}
-
-void QtMainThreadDispatcher::ProcessPending() {
-    // A wait serves workers, not the user: a key press taken here would run
-    // inside whatever handler is waiting (a queue selection, say) and leave it
-    // half done. Input waits for the event loop.
-    QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+        Qt::QueuedConnection);
 }
 
 }  // namespace zorvex::app

@@ -9,9 +9,12 @@
 #include <sys/syscall.h>
 #include <unistd.h>
 
+#include <system_error>
+
 #include "media/engine/transcoder.h"
 #include "media/log.h"
 #include "media/main_thread.h"
+#include "media/thread_start.h"
 
 namespace zorvex {
 namespace {
@@ -68,7 +71,7 @@ void TConvertThread::Launch() {
     std::shared_ptr<TCustomFFmpeg::RunControl> control = engine_.control_;
     TCustomFFmpeg* engine = &engine_;
     const TThreadPriority priority = priority_;
-    thread_ = std::thread([control, engine, priority] {
+    std::function<void()> run = [control, engine, priority] {
         ApplyPriority(priority);
         {
             std::lock_guard lock(control->Mutex);
@@ -80,7 +83,25 @@ void TConvertThread::Launch() {
             control->RunActive = false;
         }
         control->Changed.notify_all();
-    });
+    };
+    try {
+        thread_ = StartThread(std::move(run));
+    } catch (const std::system_error& x) {
+        // The system has no thread to give: the task ends failed with its
+        // message, and its termination notice lets the batch go on.
+        engine->RecordFailure(x.code().message());
+        try {
+            engine->ReleaseAll();
+        } catch (const std::exception& y) {
+            Logger().Log(engine, llError, y.what());
+        }
+        {
+            std::lock_guard lock(control->Mutex);
+            control->RunActive = false;
+        }
+        control->Changed.notify_all();
+        engine->NotifyTerminate();
+    }
 }
 
 void TConvertThread::Resume() {

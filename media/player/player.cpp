@@ -41,6 +41,12 @@ TCustomPlayer::TCustomPlayer() : flushPacket_(std::make_unique<AVPacket>()) {
 
 TCustomPlayer::~TCustomPlayer() {
     Close(true);
+    // Freed from one of its own handlers: the delivery running it hands the
+    // player nothing more, and its thread ends by itself.
+    {
+        std::lock_guard lock(channelMutex_);
+        for (const auto& channel : retiredChannels_) channel->Orphaned = true;
+    }
     JoinRetiredEventThreads(true);
 }
 
@@ -184,7 +190,7 @@ bool TCustomPlayer::Open(const std::string& fileName, TDisplaySurface* surface, 
     if (surface != nullptr) surface->SetListener(this);
 
     auto channel = std::make_shared<TEventChannel>();
-    channel->Thread = std::thread(&TCustomPlayer::EventThread, this, channel.get());
+    channel->Thread = std::thread(&TCustomPlayer::EventThread, this, channel);
     {
         std::lock_guard lock(channelMutex_);
         eventChannel_ = channel;
@@ -263,6 +269,11 @@ void TCustomPlayer::JoinRetiredEventThreads(bool all) {
         channels.swap(retiredChannels_);
     }
     for (auto& channel : channels) {
+        const bool own = channel->Thread.get_id() == std::this_thread::get_id();
+        if (own && all) {
+            channel->Thread.detach();  // this player is being freed from it
+            continue;
+        }
         if (all) WaitServingMainThread([&] { return channel->Finished.load(); });
         if (channel->Finished && channel->Thread.joinable() &&
             channel->Thread.get_id() != std::this_thread::get_id()) {
@@ -499,8 +510,9 @@ void TCustomPlayer::ClosePlayback() {
     ResetPlayer();
 }
 
-void TCustomPlayer::Deliver(const std::function<void()>& call) {
-    auto guarded = [&] {
+void TCustomPlayer::Deliver(std::function<void()> call,
+                            const std::shared_ptr<TEventChannel>& channel) {
+    auto guarded = [this, call = std::move(call)] {
         const TCustomPlayer* outer = tlsDeliveringPlayer;
         tlsDeliveringPlayer = this;
         try {
@@ -511,24 +523,36 @@ void TCustomPlayer::Deliver(const std::function<void()>& call) {
         }
         tlsDeliveringPlayer = outer;
     };
-    if (triggerEventInMainThread_) {
-        RunInMainThread(guarded);
-    } else {
+    if (!triggerEventInMainThread_) {
         guarded();
+    } else if (channel) {
+        // The event thread stops waiting when the player is freed from the
+        // handler it waits for.
+        RunInMainThreadUnless(std::move(guarded), [channel] { return channel->Orphaned.load(); });
+    } else {
+        RunInMainThread(guarded);
     }
 }
 
-void TCustomPlayer::EventThread(TEventChannel* channel) {
+void TCustomPlayer::EventThread(std::shared_ptr<TEventChannel> channel) {
+    // The player may be freed by a handler (Orphaned): from then on only the
+    // channel, which this thread shares, is touched.
     bool done = false;
-    while (!done) {
+    while (!done && !channel->Orphaned) {
         TPlayerEvent event;
-        while (!done && channel->Queue.Take(event)) {
+        while (!done && !channel->Orphaned && channel->Queue.Take(event)) {
             switch (event.Kind) {
                 case TPlayerEventKind::Position:
-                    if (OnPosition) Deliver([&] { OnPosition(this, event.Time); });
+                    if (TPositionEvent handler = OnPosition) {
+                        Deliver([this, handler, time = event.Time] { handler(this, time); },
+                                channel);
+                    }
                     break;
                 case TPlayerEventKind::State:
-                    if (OnState) Deliver([&] { OnState(this, event.State); });
+                    if (TPlayStateEvent handler = OnState) {
+                        Deliver([this, handler, state = event.State] { handler(this, state); },
+                                channel);
+                    }
                     done = event.State == psStop;
                     break;
                 case TPlayerEventKind::EndOfDelivery:
@@ -536,7 +560,7 @@ void TCustomPlayer::EventThread(TEventChannel* channel) {
                     break;
             }
         }
-        if (done || channel->Terminated) break;
+        if (done || channel->Orphaned || channel->Terminated) break;
         channel->Queue.WaitNotEmpty(milliseconds(100));
     }
     ReleaseSdlThreadData();  // a handler may have opened a file from here

@@ -222,11 +222,15 @@ private:
     struct TEventChannel {
         TPlayerEventQueue Queue;
         std::atomic<bool> Terminated{false};
+        std::atomic<bool> Orphaned{false};  // the player was freed by a handler
         std::atomic<bool> Finished{false};
         std::thread Thread;
     };
-    void EventThread(TEventChannel* channel);
-    void Deliver(const std::function<void()>& call);
+    void EventThread(std::shared_ptr<TEventChannel> channel);
+    // Runs call (which owns what it uses) as a handler, in the main thread when
+    // events go there; channel: the event thread's, when it delivers.
+    void Deliver(std::function<void()> call,
+                 const std::shared_ptr<TEventChannel>& channel = nullptr);
     void JoinRetiredEventThreads(bool all);
     std::mutex channelMutex_;
     std::shared_ptr<TEventChannel> eventChannel_;

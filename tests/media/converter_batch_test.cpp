@@ -12,6 +12,7 @@
 #include <mutex>
 #include <regex>
 #include <set>
+#include <system_error>
 #include <thread>
 
 #include "media/converter.h"
@@ -19,6 +20,7 @@
 #include "media/cpu_cores.h"
 #include "media/log.h"
 #include "media/main_thread.h"
+#include "media/thread_start.h"
 #include "tests/media/engine/transcode_support.h"
 #include "tests/support/fixtures.h"
 
@@ -449,10 +451,11 @@ TEST_F(ConverterBatchTest, AHandlerMayStopTheBatch) {
 TEST_F(ConverterBatchTest, StopServesAWorkerWaitingForTheMainThread) {
     struct CountingDispatcher : QueuedMainThreadDispatcher {
         std::atomic<int> waiting{0};
-        void Invoke(std::function<void()> fn) override {
+        bool Invoke(std::function<void()> fn, const std::function<bool()>& abandon) override {
             ++waiting;
-            QueuedMainThreadDispatcher::Invoke(std::move(fn));
+            const bool ran = QueuedMainThreadDispatcher::Invoke(std::move(fn), abandon);
             --waiting;
+            return ran;
         }
     } dispatcher;
     SetMainThreadDispatcher(&dispatcher);
@@ -490,6 +493,118 @@ TEST_F(ConverterBatchTest, DestroyedWhileConverting) {
     }
     WaitServingMainThread([] { return false; }, 200ms);
     EXPECT_TRUE(reports.list.empty());
+}
+
+// What a handler may do to its own batch: stop it and clear the tasks, from a
+// progress report or a preview picture (in the main thread, while the worker
+// waits for it) or from a task's termination (on a delivery thread).
+TEST_F(ConverterBatchTest, AHandlerMayStopAndClearTheBatch) {
+    for (const std::string event : {"progress", "preview", "terminate"}) {
+        SCOPED_TRACE(event);
+        RecordingConverter c;
+        c.hookDelay = 5ms;
+        AddTasks(c, 2);
+        Reports reports;
+        reports.Install(c);
+        std::atomic<bool> acted{false};
+        std::atomic<int> left{-1};
+        std::string failure;
+        const auto act = [&](TCustomDAdadiZUZ* sender) {
+            if (acted.exchange(true)) return;
+            try {
+                sender->StopTask(true);
+                sender->ClearTasks();  // the stop has ended the batch
+                left = sender->TaskCount();
+            } catch (const std::exception& x) {
+                failure = x.what();
+            }
+        };
+        if (event == "progress") {
+            c.SetProgressInterval(100);
+            c.OnProgress = [&](TCustomDAdadiZUZ* sender, PProgressInfo) { act(sender); };
+        } else if (event == "preview") {
+            c.SetPreviewBitmap(true);
+            c.OnPreviewBitmap = [&](TCustomDAdadiZUZ* sender, const TPreviewInfo&) { act(sender); };
+        } else {
+            c.OnTerminate = [&, report = c.OnTerminate](TCustomDAdadiZUZ* sender,
+                                                        const TTerminateInfo& info) {
+                if (info.TaskIndex >= 0) act(sender);
+                report(sender, info);
+            };
+        }
+        c.StartTask(2);
+        ASSERT_TRUE(reports.WaitEnd());
+        EXPECT_TRUE(acted);
+        EXPECT_EQ(failure, "");
+        EXPECT_EQ(left, 0);
+    }
+}
+
+// A handler may free its own component, in the main thread or on a delivery
+// thread: neither the worker that waited for the handler nor the delivery
+// thread touches the component afterwards (the AddressSanitizer run checks).
+TEST_F(ConverterBatchTest, AHandlerMayFreeItsComponent) {
+    for (const std::string event : {"progress", "preview", "task end", "batch end"}) {
+        SCOPED_TRACE(event);
+        auto* c = new TDAdadiZUZ;
+        AddTasks(*c, 2);
+        std::atomic<bool> freeing{false};
+        std::atomic<bool> freed{false};  // the destructor has returned
+        const auto release = [&](TCustomDAdadiZUZ* sender) {
+            if (freeing.exchange(true)) return;
+            delete sender;
+            freed = true;
+        };
+        if (event == "progress") {
+            c->SetProgressInterval(100);
+            c->OnProgress = [&](TCustomDAdadiZUZ* sender, PProgressInfo) { release(sender); };
+        } else if (event == "preview") {
+            c->SetPreviewBitmap(true);
+            c->OnPreviewBitmap = [&](TCustomDAdadiZUZ* sender, const TPreviewInfo&) {
+                release(sender);
+            };
+        } else {
+            const int index = event == "task end" ? 0 : -1;
+            c->OnTerminate = [&, index](TCustomDAdadiZUZ* sender, const TTerminateInfo& info) {
+                if ((info.TaskIndex < 0) == (index < 0)) release(sender);
+            };
+        }
+        c->StartTask(2);
+        ASSERT_TRUE(WaitServingMainThread([&] { return freed.load(); }, 60s));
+        WaitServingMainThread([] { return false; }, 100ms);  // what was still on its way
+    }
+}
+
+// A worker thread the system cannot give ends its task as failed with the
+// system's message; the batch goes on and ends, and can be cleared.
+TEST_F(ConverterBatchTest, AWorkerThreadThatCannotStartFailsOnlyItsTask) {
+    std::atomic<int> starts{0};
+    SetThreadStarter([&](std::function<void()> body) {
+        if (starts++ == 0) {
+            throw std::system_error(
+                std::make_error_code(std::errc::resource_unavailable_try_again));
+        }
+        return std::thread(std::move(body));
+    });
+    struct Restore {
+        ~Restore() { SetThreadStarter(nullptr); }
+    } restore;
+    TDAdadiZUZ c;
+    AddTasks(c, 2);
+    Reports reports;
+    reports.Install(c);
+    c.StartTask(1);
+    ASSERT_TRUE(reports.WaitEnd());
+    std::map<int, TTerminateInfo> byTask;
+    for (const TTerminateInfo& r : reports.list) byTask[r.TaskIndex] = r;
+    ASSERT_EQ(byTask.size(), 3u);
+    EXPECT_TRUE(byTask[0].Exception);
+    EXPECT_FALSE(byTask[0].Finished);
+    EXPECT_EQ(byTask[0].ExceptionMsg, "Resource temporarily unavailable");
+    EXPECT_TRUE(byTask[1].Finished) << byTask[1].ExceptionMsg;
+    EXPECT_TRUE(fs::exists(Output(1)));
+    c.ClearTasks();
+    EXPECT_EQ(c.TaskCount(), 0);
 }
 
 }  // namespace

@@ -167,25 +167,36 @@ TEST(PreviewPanel, RemovingARowBlanksThePanel) {
     EXPECT_TRUE(rig.panel->View()->Picture().isNull());
 }
 
-TEST(PreviewPanel, ASelectionDuringAnOpenIsOpenedAfterIt) {
+// The open's wait serves only the media set's own calls, never the window's
+// events: a selection made meanwhile is taken after the open, and wins.
+TEST(PreviewPanel, ASelectionDuringAnOpenIsTakenAfterIt) {
     test::LoadConverterLibrariesOrFail();
     PanelRig rig;
     const QString first = Q(test::PreviewClip());
     const QString second = Q(test::Fixture(
         "preview_second.avi", "-f lavfi -i testsrc=size=128x96:rate=25 -t 1 -c:v mpeg4"));
-    // Arrives while the first open waits (and serves events).
-    QTimer::singleShot(0, rig.panel.get(), [&] { rig.panel->ShowFile(second); });
+    bool selected = false;
+    QTimer::singleShot(0, rig.panel.get(), [&] {
+        selected = true;
+        rig.panel->ShowFile(second);
+    });
     rig.panel->ShowFile(first);
+    EXPECT_FALSE(selected);
+    EXPECT_EQ(QString::fromStdString(rig.panel->Player().FileName()), first);
+    ASSERT_TRUE(test::SpinUntil([&] { return selected; }));
     EXPECT_EQ(rig.panel->Controller().PreviewFile(), second);
     EXPECT_EQ(QString::fromStdString(rig.panel->Player().FileName()), second);
     ASSERT_TRUE(rig.WaitForPicture());
 
-    // A row removed while an open is under way: closed once it is done.
+    // A row removed right after an open: the player closes when it comes.
+    bool removed = false;
     QTimer::singleShot(0, rig.panel.get(), [&] {
         rig.panel->ClosePlayer();
         rig.panel->RepaintPanel();
+        removed = true;
     });
     rig.panel->ShowFile(first);
+    ASSERT_TRUE(test::SpinUntil([&] { return removed; }));
     EXPECT_FALSE(rig.panel->Player().Playing());
 }
 

@@ -11,6 +11,7 @@
 #include "media/ffapi.h"
 #include "media/loader.h"
 #include "media/log.h"
+#include "media/main_thread.h"
 #include "tests/media/player/player_support.h"
 
 namespace zorvex {
@@ -559,6 +560,30 @@ TEST(Player, HandlerMayReopenThePlayer) {
     for (int i = 0; i < 200 && !reopened; ++i) std::this_thread::sleep_for(20ms);
     EXPECT_TRUE(reopened.load());
     EXPECT_TRUE(player.Playing());
+}
+
+// A handler may free its own player, on the event thread or in the main thread
+// (the AddressSanitizer run checks that nothing touches it afterwards).
+TEST(Player, AHandlerMayFreeItsPlayer) {
+    test::LoadPlayerLibrariesOrFail();
+    QueuedMainThreadDispatcher dispatcher;
+    SetMainThreadDispatcher(&dispatcher);
+    for (bool mainThread : {false, true}) {
+        SCOPED_TRACE(mainThread);
+        auto* player = new TDIZuvore;
+        player->SetTriggerEventInMainThread(mainThread);
+        std::atomic<bool> freeing{false};
+        std::atomic<bool> freed{false};  // the destructor has returned
+        player->OnPosition = [&](TCustomPlayer* sender, std::int64_t) {
+            if (freeing.exchange(true)) return;
+            delete sender;
+            freed = true;
+        };
+        ASSERT_TRUE(player->Open(test::ToneStereo(), nullptr, false)) << player->LastError();
+        EXPECT_TRUE(WaitServingMainThread([&] { return freed.load(); }, 10s));
+        WaitServingMainThread([] { return false; }, 100ms);  // what was still on its way
+    }
+    SetMainThreadDispatcher(nullptr);
 }
 
 }  // namespace
