@@ -209,7 +209,69 @@ int TFFLogger::FFmpegLogLevel() {
     return g_ffmpegLogLevel;
 }
 
+namespace {
+
+thread_local FFmpegErrorCapture* t_capture = nullptr;
+
+}  // namespace
+
+FFmpegErrorCapture::FFmpegErrorCapture() : previous_(t_capture) {
+    t_capture = this;
+}
+
+FFmpegErrorCapture::~FFmpegErrorCapture() {
+    t_capture = previous_;
+}
+
+void FFmpegErrorCapture::Lines::Add(const char* name, const char* text) {
+    if (pending.empty() && name != nullptr && *name != '\0') pending = std::string(name) + ": ";
+    pending += text;
+    size_t lf;
+    while ((lf = pending.find('\n')) != std::string::npos) {
+        std::string line = pending.substr(0, lf);
+        pending.erase(0, lf + 1);
+        while (!line.empty() && std::isspace(static_cast<unsigned char>(line.back()))) {
+            line.pop_back();
+        }
+        if (!line.empty() && done.size() < kMaxLines &&
+            std::find(done.begin(), done.end(), line) == done.end()) {
+            done.push_back(std::move(line));
+        }
+    }
+}
+
+std::string FFmpegErrorCapture::Lines::Text() const {
+    std::string text;
+    for (const std::string& line : done) text += (text.empty() ? "" : "; ") + line;
+    if (!pending.empty()) text += (text.empty() ? "" : "; ") + pending;
+    return text;
+}
+
+std::string FFmpegErrorCapture::Text() const {
+    const std::string errors = errors_.Text();
+    return errors.empty() ? warnings_.Text() : errors;
+}
+
+std::string FFmpegErrorCapture::Append(const std::string& message) const {
+    const std::string reason = Text();
+    if (reason.empty()) return message;
+    return message + (!message.empty() && message.back() == '.' ? " " : ": ") + reason;
+}
+
 void FFmpegLogCallback(void* context, int level, const char* format, va_list args) {
+    if (t_capture != nullptr && level <= AV_LOG_WARNING) {
+        const char* name = nullptr;
+        if (context != nullptr) {
+            const AVClass* avc = *static_cast<AVClass**>(context);
+            if (avc != nullptr && avc->item_name != nullptr) name = avc->item_name(context);
+        }
+        char text[kFormatBufferSize] = {};
+        va_list copy;
+        va_copy(copy, args);
+        std::vsnprintf(text, sizeof text, format, copy);
+        va_end(copy);
+        (level <= AV_LOG_ERROR ? t_capture->errors_ : t_capture->warnings_).Add(name, text);
+    }
     if (level > g_ffmpegLogLevel) return;
     TFFLogger* logger = g_instance;
     if (logger == nullptr) return;

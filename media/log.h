@@ -7,6 +7,7 @@
 #include <functional>
 #include <mutex>
 #include <string>
+#include <vector>
 
 #include "media/base_component.h"
 
@@ -63,6 +64,36 @@ private:
 
     struct State;
     State* state_;
+};
+
+// Collects the errors (and warnings) FFmpeg logs on the calling thread while it exists,
+// whatever the log level, as "name: text" lines ("rv10: width and height must
+// be a multiple of 16"), so that a failure can say the library's own reason.
+// Captures nest: the innermost one collects.
+class FFmpegErrorCapture {
+public:
+    FFmpegErrorCapture();
+    ~FFmpegErrorCapture();
+    FFmpegErrorCapture(const FFmpegErrorCapture&) = delete;
+    FFmpegErrorCapture& operator=(const FFmpegErrorCapture&) = delete;
+
+    // The distinct error lines joined by "; ", or the warnings when no error was
+    // logged (some refusals are only warned about); empty when neither.
+    std::string Text() const;
+    // message followed by the captured reason, when there is one.
+    std::string Append(const std::string& message) const;
+
+private:
+    friend void FFmpegLogCallback(void*, int, const char*, va_list);
+    struct Lines {
+        std::vector<std::string> done;
+        std::string pending;
+        void Add(const char* name, const char* text);
+        std::string Text() const;
+    };
+    static constexpr size_t kMaxLines = 4;
+    FFmpegErrorCapture* previous_;
+    Lines errors_, warnings_;
 };
 
 // The process-wide logger, created without an owner on first use.

@@ -75,7 +75,14 @@ std::string FFmpegErrorText(const std::string& fileName, int code) {
             if (code < 0 && code > -4096) {
                 text = std::strerror(-code);
             } else {
-                text = text::Fmt("Error number %d occurred", code);
+                // FFmpeg's own codes (experimental, encoder not found, ...) in
+                // its own words.
+                char words[AV_ERROR_MAX_STRING_SIZE] = "";
+                if (ff::av_strerror != nullptr && ff::av_strerror(code, words, sizeof words) == 0) {
+                    text = words;
+                } else {
+                    text = text::Fmt("Error number %d occurred", code);
+                }
             }
     }
     return fileName + ": " + text;

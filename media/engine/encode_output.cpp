@@ -75,6 +75,7 @@ void Transcoder::EncodeSubtitle(OutputStreamRuntime& rt, const AVSubtitle& subti
 
 void Transcoder::SendFrame(OutputStreamRuntime& rt, const AVFrame* frame) {
     for (int attempt = 0;; ++attempt) {
+        FFmpegErrorCapture reason;
         const int ret = ff::avcodec_send_frame(rt.Codec, frame);
         if (ret == AVERROR(EAGAIN) && attempt == 0) {
             ReceivePackets(rt);  // room for the frame
@@ -82,8 +83,8 @@ void Transcoder::SendFrame(OutputStreamRuntime& rt, const AVFrame* frame) {
         }
         if (ret < 0 && !(frame == nullptr && ret == AVERROR_EOF)) {
             Logger().Log(&e_, llError, FFmpegErrorText(rt.Out->Encoder->name, ret));
-            throw FFmpegException(rt.Type == AVMEDIA_TYPE_AUDIO ? "Audio encoding failed"
-                                                                : "Video encoding failed");
+            throw FFmpegException(reason.Append(
+                rt.Type == AVMEDIA_TYPE_AUDIO ? "Audio encoding failed" : "Video encoding failed"));
         }
         break;
     }
@@ -104,12 +105,13 @@ void Transcoder::SendFrame(OutputStreamRuntime& rt, const AVFrame* frame) {
 void Transcoder::ReceivePackets(OutputStreamRuntime& rt) {
     AVCodecContext* c = rt.Codec;
     for (;;) {
+        FFmpegErrorCapture reason;
         const int ret = ff::avcodec_receive_packet(c, encoded_.get());
         if (ret == AVERROR(EAGAIN) || ret == AVERROR_EOF) return;
         if (ret < 0) {
             Logger().Log(&e_, llError, FFmpegErrorText(rt.Out->Encoder->name, ret));
-            throw FFmpegException(rt.Type == AVMEDIA_TYPE_AUDIO ? "Audio encoding failed"
-                                                                : "Video encoding failed");
+            throw FFmpegException(reason.Append(
+                rt.Type == AVMEDIA_TYPE_AUDIO ? "Audio encoding failed" : "Video encoding failed"));
         }
         if (rt.Type == AVMEDIA_TYPE_VIDEO) {
             ++rt.CodedFrames;
@@ -200,8 +202,12 @@ void Transcoder::MuxPacket(OutputStreamRuntime& rt, AVPacket* packet) {
         const double end = static_cast<double>(at + packet->duration) * av_q2d(st->time_base);
         if (end > rt.Position) rt.Position = end;
     }
+    FFmpegErrorCapture reason;
     const int ret = ff::av_interleaved_write_frame(rt.File->Context.get(), packet);
-    if (ret < 0) throw FFmpegException(FFmpegErrorText("av_interleaved_write_frame()", ret));
+    if (ret < 0) {
+        throw FFmpegException(reason.Append(FFmpegErrorText("av_interleaved_write_frame()", ret)));
+    }
+    ++rt.PacketsMuxed;
 }
 
 void Transcoder::WriteVideoStats(OutputStreamRuntime& rt, const AVPacket* packet) {

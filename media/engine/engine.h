@@ -91,6 +91,21 @@ struct TMetaDataMap {
 // Index of MaxFrames entries and CodecOptions entries: FFmpeg's media type order.
 enum TStreamKind : int { skVideo = 0, skAudio = 1, skData = 2, skSubtitle = 3, skAttachment = 4 };
 
+// What the options asked of an output stream's picture and sound. Whatever is
+// not asked for is taken, when the run starts, from the input stream that is
+// mapped to the output stream (not from the last input stream of its kind).
+struct TStreamRequest {
+    int Width = 0, Height = 0;                    // "s"; 0 = the source's
+    AVRational FrameRate{0, 0};                   // "r"; 0/0 = the source's
+    double DisplayAspect = 0;                     // "aspect"; 0 = the source's shape
+    AVPixelFormat PixelFormat = AV_PIX_FMT_NONE;  // "pix_fmt"; NONE = 8-bit 4:2:0
+    int SampleRate = 0;                           // "ar"; 0 = the source's
+    int Channels = 0;                             // "ac"; 0 = the source's
+    // The display shapes a disc target admits; without an asked aspect the
+    // one nearest to the source's is taken. Empty: any.
+    std::vector<double> DisplayAspects;
+};
+
 // Every setting of the engine with its default. Most are pending values for
 // the next input file, output file or output stream; the operation that
 // consumes one resets it (see AddInputFile, AddOutputFile, new_*_stream).
@@ -182,6 +197,9 @@ struct TEngineSettings {
     // Bitstream filter names for the next stream of each kind, in chain order.
     std::vector<std::string> VideoBsf, AudioBsf, SubtitleBsf;
     std::int64_t ExpectedDuration = -1;  // microseconds; -1 = unknown
+    // What the options asked for since the last input took over its values;
+    // new output streams take it.
+    TStreamRequest Requested;
 
     // Old libx264 "flags2" and "partitions" bits, kept so that relative values
     // ("+dct8x8", "-parti4x4") translate to today's options as they acted then.
@@ -202,6 +220,9 @@ struct TInputFile {
     LockedInputContextPtr Context;
     std::string FileName;       // as the caller gave it
     std::int64_t TsOffset = 0;  // microseconds, added to every timestamp read
+    // The offset when timestamps are copied ("copyts"), which may also be asked
+    // for after the input was added.
+    std::int64_t CopyTsOffset = 0;
 };
 
 // One stream of an output file as file setup leaves it for the run: the
@@ -217,6 +238,7 @@ struct TOutputStream {
     bool StreamCopy = false;
     std::vector<std::string> Bsf;  // bitstream filter names, in chain order
     float Quality = 0.0f;          // fixed quantiser quality (118 * qscale) or 0
+    TStreamRequest Requested;
 };
 
 struct TOutputFile {

@@ -239,6 +239,10 @@ std::vector<const AVCodec*> TCustomFFmpeg::TakeOverInputStreams(AVFormatContext*
         }
         switch (par->codec_type) {
             case AVMEDIA_TYPE_VIDEO: {
+                s.Requested.Width = s.Requested.Height = 0;
+                s.Requested.FrameRate = AVRational{0, 0};
+                s.Requested.DisplayAspect = 0;
+                s.Requested.PixelFormat = AV_PIX_FMT_NONE;
                 s.FrameHeight = par->height;
                 s.FrameWidth = par->width;
                 const AVRational sar = st->sample_aspect_ratio.num != 0 ? st->sample_aspect_ratio
@@ -292,6 +296,8 @@ std::vector<const AVCodec*> TCustomFFmpeg::TakeOverInputStreams(AVFormatContext*
                 break;
             }
             case AVMEDIA_TYPE_AUDIO:
+                s.Requested.SampleRate = 0;
+                s.Requested.Channels = 0;
                 s.ChannelLayout =
                     par->ch_layout.order == AV_CHANNEL_ORDER_NATIVE ? par->ch_layout.u.mask : 0;
                 s.AudioChannels = par->ch_layout.nb_channels;
@@ -416,6 +422,7 @@ bool TCustomFFmpeg::AddInputFile(const std::string& fileName) {
     TInputFile input;
     input.FileName = fileName;
     input.TsOffset = s.CopyTs ? s.InputTimeOffset : s.InputTimeOffset - target;
+    input.CopyTsOffset = s.InputTimeOffset;
     if (s.Verbose >= 0) ff::av_dump_format(context.get(), InputFileCount(), ffName.c_str(), 0);
     input.Context = std::move(context);
     InputFiles.push_back(std::move(input));

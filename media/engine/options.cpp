@@ -238,6 +238,7 @@ struct OptionHandlers {
             Fail("Incorrect frame rate");
         }
         S(e).FrameRate = rate;
+        S(e).Requested.FrameRate = rate;
     }
     static void FrameSize(TCustomFFmpeg& e, const std::string&, const std::string& value) {
         if (value.empty()) return;
@@ -259,6 +260,8 @@ struct OptionHandlers {
         }
         S(e).FrameWidth = width;
         S(e).FrameHeight = height;
+        S(e).Requested.Width = width;
+        S(e).Requested.Height = height;
     }
     static void Aspect(TCustomFFmpeg& e, const std::string&, const std::string& value) {
         if (value.empty()) return;
@@ -273,6 +276,7 @@ struct OptionHandlers {
         }
         if (!(ratio > 0)) Fail("Incorrect aspect ratio specification.");
         S(e).FrameAspectRatio = static_cast<float>(ratio);
+        S(e).Requested.DisplayAspect = ratio;
     }
     static void PixFmt(TCustomFFmpeg& e, const std::string&, const std::string& value) {
         if (value == "list") {
@@ -287,6 +291,7 @@ struct OptionHandlers {
         if (format == AV_PIX_FMT_NONE)
             Fail(Fmt("Unknown pixel format requested: %s", value.c_str()));
         S(e).FramePixFmt = format;
+        S(e).Requested.PixelFormat = format;
     }
     static void Crop(TCustomFFmpeg& e, const std::string& name, const std::string& value) {
         const int band = StrToInt(value);
@@ -670,11 +675,15 @@ void TCustomFFmpeg::SetGenericIntOption(const std::string& name, std::int64_t n)
 }
 
 void TCustomFFmpeg::SetAudioSampleRate(int n) {
-    if (n > 0) Settings.AudioSampleRate = n;
+    if (n <= 0) return;
+    Settings.AudioSampleRate = n;
+    Settings.Requested.SampleRate = n;
 }
 
 void TCustomFFmpeg::SetAudioChannels(int n) {
-    if (n > 0) Settings.AudioChannels = n;
+    if (n <= 0) return;
+    Settings.AudioChannels = n;
+    Settings.Requested.Channels = n;
 }
 
 void TCustomFFmpeg::SetAudioVolume(int n) {

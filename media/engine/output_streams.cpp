@@ -120,6 +120,7 @@ void TCustomFFmpeg::new_video_stream(TOutputFile& output) {
         if (s.DoPass == 2) c->flags |= AV_CODEC_FLAG_PASS2;
     }
     AVCodecContext* c = os.Codec.get();
+    os.Requested = s.Requested;
     if (s.VideoCodecTag != 0) c->codec_tag = s.VideoCodecTag;
     if ((s.VideoGlobalHeader & 1) != 0 ||
         (s.VideoGlobalHeader == 0 && (oc->oformat->flags & AVFMT_GLOBALHEADER) != 0)) {
@@ -138,6 +139,7 @@ void TCustomFFmpeg::new_video_stream(TOutputFile& output) {
     s.VideoCodecName.clear();
     s.VideoStreamCopy = false;
     s.FramePixFmt = -1;
+    s.Requested.PixelFormat = AV_PIX_FMT_NONE;
 }
 
 void TCustomFFmpeg::new_audio_stream(TOutputFile& output) {
@@ -196,6 +198,7 @@ void TCustomFFmpeg::new_audio_stream(TOutputFile& output) {
         ChooseSampleRate(c, os.Encoder);
     }
     AVCodecContext* c = os.Codec.get();
+    os.Requested = s.Requested;
     if (s.AudioCodecTag != 0) c->codec_tag = s.AudioCodecTag;
     if ((oc->oformat->flags & AVFMT_GLOBALHEADER) != 0) c->flags |= AV_CODEC_FLAG_GLOBAL_HEADER;
     c->time_base = AVRational{

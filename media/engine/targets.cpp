@@ -84,6 +84,14 @@ void TCustomFFmpeg::ApplyTarget(const std::string& type, const std::string& norm
         option("aspect", ratio);
     };
 
+    // Disc players show a video CD as 4:3, a super video CD or DVD as 4:3 or
+    // 16:9, whatever the picture's size.
+    constexpr double kStandard = 4.0 / 3.0, kWide = 16.0 / 9.0;
+    if (type == "vcd") {
+        s.Requested.DisplayAspects = {kStandard};
+    } else if (type == "svcd" || type == "dvd") {
+        s.Requested.DisplayAspects = {kStandard, kWide};
+    }
     if (type == "vcd") {
         option("vcodec", "mpeg1video");
         option("acodec", "mp2");
@@ -96,8 +104,8 @@ void TCustomFFmpeg::ApplyTarget(const std::string& type, const std::string& norm
         generic("minrate", "1150000");
         generic("bufsize", "327680");  // 40 KiB VBV buffer, in bits
         generic("ab", "224000");
-        s.AudioSampleRate = 44100;
-        s.AudioChannels = 2;
+        SetAudioSampleRate(44100);
+        SetAudioChannels(2);
         generic("packetsize", "2324");
         generic("muxrate", "1411200");  // 75 sectors of 2352 bytes per second
         s.MuxPreload = 0.44f;
@@ -115,9 +123,9 @@ void TCustomFFmpeg::ApplyTarget(const std::string& type, const std::string& norm
         generic("bufsize", "1835008");  // 224 KiB
         generic("flags", "+scan_offset");
         generic("ab", "224000");
-        s.AudioSampleRate = 44100;
+        SetAudioSampleRate(44100);
         generic("packetsize", "2324");
-        if (s.AudioChannels == 1) s.AudioChannels = 2;
+        if (s.AudioChannels == 1) SetAudioChannels(2);
         assumeAspect("4:3");
     } else if (type == "dvd") {
         option("vcodec", "mpeg2video");
@@ -133,16 +141,16 @@ void TCustomFFmpeg::ApplyTarget(const std::string& type, const std::string& norm
         generic("packetsize", "2048");
         generic("muxrate", "10080000");  // DVD maximum multiplex rate
         generic("ab", "448000");
-        s.AudioSampleRate = 48000;
-        if (s.AudioChannels == 1) s.AudioChannels = 2;
+        SetAudioSampleRate(48000);
+        if (s.AudioChannels == 1) SetAudioChannels(2);
         assumeAspect("16:9");
     } else if (type == "dv" || type == "dv50") {
         option("f", "dv");
         option("s", pal ? "720x576" : "720x480");
         option("pix_fmt", type == "dv50" ? "yuv422p" : pal ? "yuv420p" : "yuv411p");
         option("r", TargetFrameRate(n));
-        s.AudioSampleRate = 48000;
-        s.AudioChannels = 2;
+        SetAudioSampleRate(48000);
+        SetAudioChannels(2);
     } else {
         throw FFmpegException("Unknown target type");
     }

@@ -272,6 +272,16 @@ int Transcoder::DecodePacket(InputStreamState& ist, AVPacket* packet) {
     int result = 0;
     bool pending = true;  // the packet is not taken yet
     int frames = 0;
+    // Decoders mostly report damage only in the log; the first words are kept
+    // for a run that ends with nothing converted.
+    FFmpegErrorCapture reason;
+    struct KeepReason {
+        InputStreamState& ist;
+        const FFmpegErrorCapture& reason;
+        ~KeepReason() {
+            if (ist.DecodeError.empty()) ist.DecodeError = reason.Text();
+        }
+    } keepReason{ist, reason};
     for (int idle = 0; idle < 2;) {
         if (pending) {
             const int sent = ff::avcodec_send_packet(d, packet);
@@ -437,6 +447,29 @@ void Transcoder::EndOfRun() {
         }
     }
     for (const auto& r : runtimes_) FlushEncoder(*r);
+    // A picture or sound stream that received nothing makes an output that
+    // players cannot open (or one that silently lacks what the source had): the
+    // source could not be decoded, or held nothing in the converted range.
+    if (!e_.StopRequested) {
+        for (const auto& r : runtimes_) {
+            const OutputStreamRuntime& rt = *r;
+            const int kind = rt.Type == AVMEDIA_TYPE_VIDEO ? skVideo : skAudio;
+            if ((rt.Type != AVMEDIA_TYPE_VIDEO && rt.Type != AVMEDIA_TYPE_AUDIO) ||
+                rt.PacketsMuxed > 0 || s_.MaxFrames[kind] <= 0) {
+                continue;
+            }
+            const OutputStreamState& os = ost_[static_cast<size_t>(rt.TableIndex)];
+            const InputStreamState& source = ist_[static_cast<size_t>(os.SourceIndex)];
+            std::string message =
+                Fmt("%s: nothing of input stream #%d.%d could be converted for output stream "
+                    "#%d.%d (%s)",
+                    e_.InputFiles[static_cast<size_t>(source.FileIndex)].FileName.c_str(),
+                    source.FileIndex, source.StreamIndex, os.FileIndex, os.StreamIndex,
+                    TypeName(rt.Type));
+            if (!source.DecodeError.empty()) message += ": " + source.DecodeError;
+            throw FFmpegException(message);
+        }
+    }
     for (size_t i = 0; i < outputs_.size(); ++i) {
         TOutputFile& output = *outputs_[i];
         AVFormatContext* oc = output.Context.get();

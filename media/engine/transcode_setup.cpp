@@ -7,11 +7,15 @@
 
 #include <algorithm>
 #include <climits>
+#include <cmath>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <mutex>
 
+#include "media/engine/encoder_rules.h"
+#include "media/engine/picture_geometry.h"
 #include "media/engine/transcoder.h"
 #include "media/loader.h"
 #include "media/log.h"
@@ -134,7 +138,10 @@ void Transcoder::RunTranscode() {
 // is opened.
 void Transcoder::BuildTables() {
     for (int f = 0; f < e_.InputFileCount(); ++f) {
-        AVFormatContext* ic = e_.InputFiles[static_cast<size_t>(f)].Context.get();
+        TInputFile& input = e_.InputFiles[static_cast<size_t>(f)];
+        // "copyts" acts the same whether it came before or after the input.
+        if (s_.CopyTs) input.TsOffset = input.CopyTsOffset;
+        AVFormatContext* ic = input.Context.get();
         InputFileState file;
         file.FirstStream = static_cast<int>(ist_.size());
         file.StreamCount = static_cast<int>(ic->nb_streams);
@@ -385,6 +392,12 @@ void Transcoder::SetupCopy(OutputStreamRuntime& rt, InputStreamState& ist) {
         rt.Stream->sample_aspect_ratio = ist.Stream->sample_aspect_ratio.num != 0
                                              ? ist.Stream->sample_aspect_ratio
                                              : in->sample_aspect_ratio;
+        // An asked aspect relabels the copied pictures: only the container says it.
+        const double aspect = rt.Out->Requested.DisplayAspect;
+        if (aspect > 0 && in->width > 0 && in->height > 0) {
+            rt.Stream->sample_aspect_ratio = ff::av_d2q(aspect * in->height / in->width, 255);
+            par->sample_aspect_ratio = rt.Stream->sample_aspect_ratio;
+        }
         rt.Stream->avg_frame_rate = ist.Stream->avg_frame_rate;
         rt.Stream->r_frame_rate = ist.Stream->r_frame_rate;
     }
@@ -408,16 +421,18 @@ void Transcoder::SetupEncode(OutputStreamRuntime& rt, InputStreamState& ist) {
     rt.EncodingNeeded = true;
     switch (rt.Type) {
         case AVMEDIA_TYPE_AUDIO:
+            ChooseAudioParameters(rt, ist);
             rt.Audio = std::make_unique<AudioConverter>();
             break;
         case AVMEDIA_TYPE_VIDEO: {
+            const SourcePicture picture = ChooseVideoParameters(rt, ist);
             if (c->pix_fmt == AV_PIX_FMT_NONE) {
                 throw FFmpegException("Video pixel format is unknown, stream cannot be encoded");
             }
             const bool variable = (rt.File->Context->oformat->flags & AVFMT_VARIABLE_FPS) != 0;
             rt.Sync = std::make_unique<VideoSync>(s_.VideoSyncMethod, variable, s_.Verbose);
             e_.SetLastError("");
-            if (!ConfigureFilters(rt, ist)) {
+            if (!ConfigureFilters(rt, ist, picture.Rotation)) {
                 throw FFmpegException(e_.LastError().empty()
                                           ? std::string("Error opening filters!")
                                           : "Error opening filters: " + e_.LastError());
@@ -431,6 +446,117 @@ void Transcoder::SetupEncode(OutputStreamRuntime& rt, InputStreamState& ist) {
             throw FFmpegException("invalid codec_type of output stream");
     }
     SetupTwoPass(rt);
+}
+
+SourcePicture Transcoder::ChooseVideoParameters(OutputStreamRuntime& rt,
+                                                const InputStreamState& ist) {
+    AVCodecContext* c = rt.Codec;
+    const AVCodec* encoder = rt.Out->Encoder;
+    const TStreamRequest& want = rt.Out->Requested;
+    const AVCodecParameters* par = ist.Stream->codecpar;
+    AVFormatContext* ic = e_.InputFiles[static_cast<size_t>(ist.FileIndex)].Context.get();
+
+    SourcePicture picture;
+    picture.Width = par->width;
+    picture.Height = par->height;
+    // Anamorphic sources often carry their sample aspect only in the container.
+    picture.SampleAspect = ff::av_guess_sample_aspect_ratio(ic, ist.Stream, nullptr);
+    picture.Rotation = RotationOf(ist.Stream);
+    picture.CropTop = s_.CropTop;
+    picture.CropBottom = s_.CropBottom;
+    picture.CropLeft = s_.CropLeft;
+    picture.CropRight = s_.CropRight;
+
+    // 8-bit 4:2:0 unless a pixel format is asked for: 10-bit or 4:4:4 sources
+    // would otherwise give profiles that players and devices refuse.
+    if (want.PixelFormat != AV_PIX_FMT_NONE) {
+        c->pix_fmt = want.PixelFormat;
+        TCustomFFmpeg::ChoosePixelFormat(c, encoder);
+    } else {
+        c->pix_fmt = DefaultPixelFormat(encoder, static_cast<AVPixelFormat>(par->format),
+                                        c->strict_std_compliance);
+    }
+
+    if (picture.ShownWidth() > 0 && picture.ShownHeight() > 0) {
+        FrameRequest request;
+        request.Width = want.Width;
+        request.Height = want.Height;
+        request.DisplayAspect = want.DisplayAspect;
+        if (request.DisplayAspect <= 0 && !want.DisplayAspects.empty()) {
+            // The admitted display shape nearest to the picture's.
+            const double shape = picture.DisplayAspect();
+            request.DisplayAspect = *std::min_element(
+                want.DisplayAspects.begin(), want.DisplayAspects.end(), [&](double a, double b) {
+                    return std::abs(std::log(a / shape)) < std::abs(std::log(b / shape));
+                });
+        }
+        request.Rule = FrameSizeRuleOf(c->codec_id, c->pix_fmt);
+        request.Aspects = AspectSupportOf(c->codec_id, rt.File->Context->oformat->name);
+        const OutputFrame frame = ChooseOutputFrame(picture, request);
+        if (want.Width > 0 && (frame.Width != want.Width || frame.Height != want.Height)) {
+            Logger().LogFmt(&e_, llInfo, "%s takes no %dx%d picture; using %dx%d",
+                            encoder != nullptr ? encoder->name : "The encoder", want.Width,
+                            want.Height, frame.Width, frame.Height);
+        }
+        c->width = frame.Width;
+        c->height = frame.Height;
+        c->sample_aspect_ratio = frame.SampleAspect;
+        Logger().LogFmt(&e_, llVerbose,
+                        "Output stream #%d.%d: %dx%d picture shown as %.4f in a %dx%d frame of "
+                        "sample aspect %d:%d",
+                        rt.FileIndex, rt.StreamIndex, picture.ShownWidth(), picture.ShownHeight(),
+                        picture.DisplayAspect(), frame.Width, frame.Height, frame.SampleAspect.num,
+                        frame.SampleAspect.den);
+    }
+
+    // The RealMedia muxer takes no packet above 64 kB; a rate-control buffer of
+    // 50 kB keeps every coded picture below that.
+    if (std::strcmp(rt.File->Context->oformat->name, "rm") == 0 && c->rc_buffer_size == 0) {
+        c->rc_buffer_size = 400000;
+        c->rc_max_rate = std::max<std::int64_t>(c->bit_rate * 4, 4000000);
+        c->rc_initial_buffer_occupancy = c->rc_buffer_size * 3 / 4;
+    }
+
+    AVRational rate = want.FrameRate;
+    if (rate.num <= 0 || rate.den <= 0) rate = ist.Stream->r_frame_rate;
+    if (rate.num <= 0 || rate.den <= 0) rate = ist.Stream->avg_frame_rate;
+    if (rate.num <= 0 || rate.den <= 0) rate = AVRational{25, 1};
+    if (!s_.ForceFps) rate = NearestFrameRate(encoder, rate, c->strict_std_compliance);
+    c->framerate = rate;
+    c->time_base = AVRational{rate.den, rate.num};
+    return picture;
+}
+
+void Transcoder::ChooseAudioParameters(OutputStreamRuntime& rt, const InputStreamState& ist) {
+    AVCodecContext* c = rt.Codec;
+    const AVCodec* encoder = rt.Out->Encoder;
+    const TStreamRequest& want = rt.Out->Requested;
+    const AVCodecParameters* par = ist.Stream->codecpar;
+
+    ChannelLayout layout(par->ch_layout);
+    if (want.Channels > 0 && want.Channels != layout.Channels()) {
+        layout = ChannelLayout::WithChannels(want.Channels);
+    } else if (layout.Channels() <= 0) {
+        layout = ChannelLayout::WithChannels(2);
+    }
+    const ChannelLayout taken = NearestChannelLayout(encoder, layout);
+    if (taken.Channels() != layout.Channels()) {
+        Logger().LogFmt(&e_, llInfo, "%s takes no %d channels; using %d (%s)",
+                        encoder != nullptr ? encoder->name : "The encoder", layout.Channels(),
+                        taken.Channels(), taken.Describe().c_str());
+    }
+    ff::av_channel_layout_uninit(&c->ch_layout);
+    ff::av_channel_layout_copy(&c->ch_layout, &taken.get());
+
+    c->sample_rate = want.SampleRate > 0 ? want.SampleRate : par->sample_rate;
+    if (const int fixed = encoder != nullptr ? FixedSampleRateOf(encoder->id) : 0; fixed > 0) {
+        c->sample_rate = fixed;
+    }
+    if (c->sample_rate <= 0) c->sample_rate = 44100;
+    c->sample_fmt = static_cast<AVSampleFormat>(par->format);
+    TCustomFFmpeg::ChooseSampleFormat(c, encoder);
+    e_.ChooseSampleRate(c, encoder);
+    c->time_base = AVRational{1, c->sample_rate};
 }
 
 void Transcoder::SetupTwoPass(OutputStreamRuntime& rt) {
@@ -476,7 +602,7 @@ void Transcoder::SetupTwoPass(OutputStreamRuntime& rt) {
 }
 
 // Opened before the headers are written: the muxers put the encoders' global
-// headers into them.
+// headers and buffer figures into them.
 void Transcoder::OpenEncoders() {
     for (const auto& r : runtimes_) {
         if (r->EncodingNeeded) OpenEncoder(*r);
@@ -507,17 +633,18 @@ void Transcoder::OpenEncoder(OutputStreamRuntime& rt) {
         if (c->time_base.num <= 0 || c->time_base.den <= 0) c->time_base = AVRational{1, 1000};
     }
     int ret;
+    FFmpegErrorCapture reason;
     {
         std::lock_guard lock(CodecLock());
         ret = ff::avcodec_open2(c, encoder, nullptr);
     }
     if (ret < 0) {
         Logger().Log(&e_, llError, FFmpegErrorText(encoder->name, ret));
-        FailAfterReport(
+        FailAfterReport(reason.Append(
             Fmt("Error while opening encoder for output stream #%d.%d (%s) - maybe incorrect "
                 "parameters such as bit_rate, rate, width or height. Please check error log "
                 "message to find out more detail information.",
-                os.FileIndex, os.StreamIndex, TypeName(rt.Type)));
+                os.FileIndex, os.StreamIndex, TypeName(rt.Type))));
     }
     rt.EncoderOpen = true;
     extraSize_ += c->extradata_size;
@@ -525,6 +652,15 @@ void Transcoder::OpenEncoder(OutputStreamRuntime& rt) {
     AVStream* st = rt.Stream;
     if (ff::avcodec_parameters_from_context(st->codecpar, c) < 0) {
         throw FFmpegException("av_mallocz fail");
+    }
+    // The encoder's buffer figures (CPB properties) go to the stream before the
+    // header: the MPEG program-stream muxer sizes its buffers and its rate from
+    // them, and without them it guesses and the stream underflows.
+    for (int i = 0; i < c->nb_coded_side_data; ++i) {
+        const AVPacketSideData& data = c->coded_side_data[i];
+        std::uint8_t* copy = ff::av_stream_new_side_data(st, data.type, data.size);
+        if (copy == nullptr) throw FFmpegException("av_mallocz fail");
+        std::copy_n(data.data, data.size, copy);
     }
     st->time_base = c->time_base;  // a hint; the muxer decides at the header
     if (rt.Type == AVMEDIA_TYPE_VIDEO) {
@@ -588,6 +724,7 @@ void Transcoder::OpenDecoder(InputStreamState& ist) {
     d->thread_count = s_.ThreadCount;
     e_.ApplyDecoderOptions(d);
     int ret;
+    FFmpegErrorCapture reason;
     {
         std::lock_guard lock(CodecLock());
         ret = ff::avcodec_open2(d, decoder, nullptr);
@@ -595,8 +732,9 @@ void Transcoder::OpenDecoder(InputStreamState& ist) {
     if (ret < 0) {
         ist.Decoder.reset();
         Logger().Log(&e_, llError, FFmpegErrorText(decoder->name, ret));
-        FailAfterReport(Fmt("Error while opening decoder for input stream #%d.%d (%s)",
-                            ist.FileIndex, ist.StreamIndex, TypeName(par->codec_type)));
+        FailAfterReport(
+            reason.Append(Fmt("Error while opening decoder for input stream #%d.%d (%s)",
+                              ist.FileIndex, ist.StreamIndex, TypeName(par->codec_type))));
     }
     ist.DecoderOpen = true;
 }
@@ -682,13 +820,14 @@ bool Transcoder::WriteHeaders() {
     for (size_t i = 0; i < outputs_.size(); ++i) {
         TOutputFile& output = *outputs_[i];
         if (!OpenOutputByteStream(e_, output)) return false;
+        FFmpegErrorCapture reason;
         const int ret = ff::avformat_write_header(output.Context.get(), nullptr);
         if (ret < 0) {
             Logger().Log(&e_, llError, FFmpegErrorText(output.FileName, ret));
             FailAfterReport(
-                Fmt("Could not write header for output file #%d (incorrect codec "
-                    "parameters ?)",
-                    static_cast<int>(i)));
+                reason.Append(Fmt("Could not write header for output file #%d "
+                                  "(incorrect codec parameters ?)",
+                                  static_cast<int>(i))));
         }
     }
     headersWritten_ = true;

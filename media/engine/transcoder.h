@@ -25,6 +25,7 @@
 #include "media/engine/audio_converter.h"
 #include "media/engine/bitstream_filters.h"
 #include "media/engine/engine.h"
+#include "media/engine/picture_geometry.h"
 #include "media/engine/subtitle_encoder.h"
 #include "media/engine/video_filter_graph.h"
 #include "media/engine/video_stats.h"
@@ -78,6 +79,7 @@ struct InputStreamState {
     bool PastRecordingTime = false;
     bool Flushed = false;  // join mode: drained at the end of its file
     bool MultipleFramesLogged = false;
+    std::string DecodeError;                  // the decoder's own words for its first failure
     std::vector<OutputStreamState*> Outputs;  // the output streams it feeds
 };
 
@@ -95,9 +97,10 @@ struct OutputStreamRuntime {
     int TableIndex = 0;   // position of its first entry in the output stream table
     bool EncodingNeeded = false;
     bool EncoderOpen = false;
-    bool StillPicture = false;     // from a cover picture: not a measure of the output's time
-    bool Ended = false;            // encoder drained at the end of the run
-    std::int64_t FrameNumber = 0;  // frames written (encoded pictures, audio frames, packets)
+    bool StillPicture = false;      // from a cover picture: not a measure of the output's time
+    bool Ended = false;             // encoder drained at the end of the run
+    std::int64_t FrameNumber = 0;   // frames written (encoded pictures, audio frames, packets)
+    std::int64_t PacketsMuxed = 0;  // packets handed to the muxer
     std::array<std::uint64_t, 3> LastError{};   // squared errors of the last coded picture
     std::array<std::uint64_t, 3> TotalError{};  // and of all of them ("psnr")
     int CodedFrames = 0;                        // video packets the encoder gave
@@ -153,6 +156,10 @@ private:
     void SetupStreams();
     void SetupCopy(OutputStreamRuntime& rt, InputStreamState& ist);
     void SetupEncode(OutputStreamRuntime& rt, InputStreamState& ist);
+    // The encoder's picture and sound parameters: what the options asked for,
+    // else the mapped input stream's, made what the encoder takes.
+    SourcePicture ChooseVideoParameters(OutputStreamRuntime& rt, const InputStreamState& ist);
+    void ChooseAudioParameters(OutputStreamRuntime& rt, const InputStreamState& ist);
     void SetupTwoPass(OutputStreamRuntime& rt);
     void OpenEncoders();
     void OpenEncoder(OutputStreamRuntime& rt);
@@ -185,7 +192,7 @@ private:
 
     // --- pictures (video_frames.cpp) ---
     void PreprocessVideoFrame(InputStreamState& ist, AVFrame* frame);
-    bool ConfigureFilters(OutputStreamRuntime& rt, InputStreamState& ist);
+    bool ConfigureFilters(OutputStreamRuntime& rt, InputStreamState& ist, int rotation);
     void FilterVideoFrame(OutputStreamState& os, AVFrame* frame);
     void DrainFilters(OutputStreamRuntime& rt);
     void ProducePreview(OutputStreamRuntime& rt, const AVFrame* picture);

@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "media/engine/picture_geometry.h"
 #include "media/log.h"
 #include "media/text.h"
 
@@ -209,8 +210,9 @@ bool VideoFilterGraph::BuildGraph() {
     auto append = [&](const char* name, const std::string& args) {
         AVFilterContext* filter = nullptr;
         const std::string instance = text::Fmt("%s_%d", name, index++);
-        int r = ff::avfilter_graph_create_filter(&filter, ff::avfilter_get_by_name(name),
-                                                 instance.c_str(), args.c_str(), nullptr, graph);
+        int r = ff::avfilter_graph_create_filter(
+            &filter, ff::avfilter_get_by_name(name), instance.c_str(),
+            args.empty() ? nullptr : args.c_str(), nullptr, graph);
         if (r >= 0) r = ff::avfilter_link(last, 0, filter, 0);
         if (r < 0) {
             lastError_ =
@@ -218,7 +220,7 @@ bool VideoFilterGraph::BuildGraph() {
             return false;
         }
         if (!description_.empty()) description_ += ",";
-        description_ += std::string(name) + "=" + args;
+        description_ += args.empty() ? std::string(name) : std::string(name) + "=" + args;
         last = filter;
         return true;
     };
@@ -233,12 +235,44 @@ bool VideoFilterGraph::BuildGraph() {
             return false;
         }
     }
-    const int outputWidth = s.OutputWidth > 0 ? s.OutputWidth : croppedWidth;
-    const int outputHeight = s.OutputHeight > 0 ? s.OutputHeight : croppedHeight;
-    if (outputWidth != croppedWidth || outputHeight != croppedHeight ||
+    const bool fit = s.FitPicture && s.OutputWidth > 0 && s.OutputHeight > 0;
+    int shownWidth = croppedWidth, shownHeight = croppedHeight;
+    if (fit && (s.Rotation == 90 || s.Rotation == 270)) {
+        if (!append("transpose", s.Rotation == 90 ? "dir=clock" : "dir=cclock")) return false;
+        std::swap(shownWidth, shownHeight);
+    } else if (fit && s.Rotation == 180) {
+        if (!append("hflip", "") || !append("vflip", "")) return false;
+    }
+    int outputWidth = s.OutputWidth > 0 ? s.OutputWidth : shownWidth;
+    int outputHeight = s.OutputHeight > 0 ? s.OutputHeight : shownHeight;
+    PicturePlacement placement;
+    placement.Width = outputWidth;
+    placement.Height = outputHeight;
+    if (fit) {
+        SourcePicture picture;
+        picture.Width = input_.Width;
+        picture.Height = input_.Height;
+        picture.SampleAspect = sar;
+        picture.Rotation = s.Rotation;
+        picture.CropTop = s.CropTop;
+        picture.CropBottom = s.CropBottom;
+        picture.CropLeft = s.CropLeft;
+        picture.CropRight = s.CropRight;
+        OutputFrame frame;
+        frame.Width = outputWidth;
+        frame.Height = outputHeight;
+        frame.SampleAspect = s.OutputSampleAspect;
+        int alignWidth = 1, alignHeight = 1;
+        if (const AVPixFmtDescriptor* d = ff::av_pix_fmt_desc_get(outputFormat)) {
+            alignWidth = 1 << d->log2_chroma_w;
+            alignHeight = 1 << d->log2_chroma_h;
+        }
+        placement = PlacePicture(picture, frame, alignWidth, alignHeight);
+    }
+    if (placement.Width != shownWidth || placement.Height != shownHeight ||
         outputFormat != input_.PixelFormat) {
-        if (!append("scale",
-                    text::Fmt("w=%d:h=%d:flags=%d", outputWidth, outputHeight, s.SwsFlags))) {
+        if (!append("scale", text::Fmt("w=%d:h=%d:flags=%d", placement.Width, placement.Height,
+                                       s.SwsFlags))) {
             return false;
         }
     }
@@ -248,6 +282,16 @@ bool VideoFilterGraph::BuildGraph() {
                     text::Fmt("pix_fmts=%s", formatName != nullptr ? formatName : "none"))) {
             return false;
         }
+    }
+    if (fit && (placement.Width != outputWidth || placement.Height != outputHeight)) {
+        if (!append("pad", text::Fmt("w=%d:h=%d:x=%d:y=%d:color=black", outputWidth, outputHeight,
+                                     placement.X, placement.Y))) {
+            return false;
+        }
+    }
+    if (fit) {
+        const AVRational outSar = s.OutputSampleAspect;
+        if (!append("setsar", text::Fmt("sar=%d/%d:max=255", outSar.num, outSar.den))) return false;
     }
 
     if (!s.Filters.empty()) {

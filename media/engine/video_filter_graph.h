@@ -3,7 +3,12 @@
 // the encoder's size and pixel format, and the user's "vf" chain, and comes out
 // ready for the encoder.
 //
-//   buffer -> [yadif|bwdif] -> [crop] -> [scale] -> [format] -> [vf chain] -> buffersink
+// With FitPicture the picture is also turned upright and scaled to keep its
+// display shape inside the encoder's frame, with black bars where the two
+// shapes differ, and the frame gets the output's sample aspect.
+//
+//   buffer -> [yadif|bwdif] -> [crop] -> [transpose|hflip,vflip] -> [scale] -> [format]
+//          -> [pad] -> [setsar] -> [vf chain] -> buffersink
 #pragma once
 
 #include <cstdint>
@@ -33,6 +38,11 @@ struct VideoFilterSettings {
     AVPixelFormat OutputPixelFormat = AV_PIX_FMT_NONE;  // encoder format; NONE keeps the input's
     int CropTop = 0, CropBottom = 0, CropLeft = 0, CropRight = 0;
     DeinterlaceMethod Deinterlace = DeinterlaceMethod::None;
+    int Rotation = 0;  // clockwise turn for display: 0, 90, 180, 270 (with FitPicture)
+    // Keep the picture's display shape inside the OutputWidth x OutputHeight
+    // frame of OutputSampleAspect (both must be set) instead of filling it.
+    bool FitPicture = false;
+    AVRational OutputSampleAspect{1, 1};
     std::string Filters;  // "vf", e.g. "hflip,negate"
     int SwsFlags = 4;     // "sws_flags" of the scaler options (4 = bicubic)
     int Threads = 0;      // filter threads; 0 = FFmpeg's choice

@@ -17,16 +17,15 @@ void Transcoder::PreprocessVideoFrame(InputStreamState& ist, AVFrame* frame) {
     e_.Hooks.Process(frame, ist.CurrentTs);
 }
 
-bool Transcoder::ConfigureFilters(OutputStreamRuntime& rt, InputStreamState& ist) {
+bool Transcoder::ConfigureFilters(OutputStreamRuntime& rt, InputStreamState& ist, int rotation) {
     const AVCodecParameters* par = ist.Stream->codecpar;
     AVCodecContext* c = rt.Codec;
     VideoFilterInput input;
     input.Width = par->width;
     input.Height = par->height;
     input.PixelFormat = static_cast<AVPixelFormat>(par->format);
-    input.SampleAspectRatio = ist.Stream->sample_aspect_ratio.num != 0
-                                  ? ist.Stream->sample_aspect_ratio
-                                  : par->sample_aspect_ratio;
+    input.SampleAspectRatio = ff::av_guess_sample_aspect_ratio(
+        e_.InputFiles[static_cast<size_t>(ist.FileIndex)].Context.get(), ist.Stream, nullptr);
     input.TimeBase = kMicroseconds;
     input.FrameRate =
         ist.Stream->avg_frame_rate.num != 0 ? ist.Stream->avg_frame_rate : ist.Stream->r_frame_rate;
@@ -40,6 +39,10 @@ bool Transcoder::ConfigureFilters(OutputStreamRuntime& rt, InputStreamState& ist
     settings.CropLeft = s_.CropLeft;
     settings.CropRight = s_.CropRight;
     settings.Deinterlace = s_.Deinterlace ? DeinterlaceMethod::Yadif : DeinterlaceMethod::None;
+    // The picture keeps its shape inside the encoder's frame, upright.
+    settings.FitPicture = true;
+    settings.Rotation = rotation;
+    settings.OutputSampleAspect = c->sample_aspect_ratio;
     settings.Filters = rt.File->UsesFilters ? s_.VideoFilters : std::string();
     std::int64_t flags = s_.SwsFlags;
     if (e_.ScalerOptions != nullptr) {
@@ -55,12 +58,14 @@ bool Transcoder::ConfigureFilters(OutputStreamRuntime& rt, InputStreamState& ist
         e_.SetLastError(rt.Filters->LastError());
         return false;
     }
+    Logger().LogFmt(&e_, llVerbose, "Video filters of output stream #%d.%d: %s", rt.FileIndex,
+                    rt.StreamIndex, rt.Filters->Description().c_str());
     // The encoder takes the size that arrives at the sink.
     c->width = rt.Filters->OutputWidth();
     c->height = rt.Filters->OutputHeight();
-    // A "vf" chain may set its own aspect (setsar, setdar).
+    // What arrives at the sink: ours, or what a "vf" chain set (setsar, setdar).
     const AVRational sar = rt.Filters->OutputSampleAspectRatio();
-    if (rt.File->UsesFilters && sar.num > 0 && sar.den > 0) c->sample_aspect_ratio = sar;
+    if (sar.num > 0 && sar.den > 0) c->sample_aspect_ratio = sar;
     return true;
 }
 

@@ -71,6 +71,45 @@ TEST(Texts, ErrorTextNamesFileAndCause) {
     for (const Case& c : cases) EXPECT_EQ(FFmpegErrorText("a.avi", c.code), c.text);
 }
 
+// Every error code the libraries return reads as words, FFmpeg's own codes too.
+TEST(Texts, EveryFFmpegErrorCodeReads) {
+    test::LoadConverterLibrariesOrFail();
+    const int codes[] = {
+        AVERROR_BSF_NOT_FOUND,
+        AVERROR_BUG,
+        AVERROR_BUG2,
+        AVERROR_BUFFER_TOO_SMALL,
+        AVERROR_DECODER_NOT_FOUND,
+        AVERROR_DEMUXER_NOT_FOUND,
+        AVERROR_ENCODER_NOT_FOUND,
+        AVERROR_EOF,
+        AVERROR_EXIT,
+        AVERROR_EXTERNAL,
+        AVERROR_FILTER_NOT_FOUND,
+        AVERROR_INVALIDDATA,
+        AVERROR_MUXER_NOT_FOUND,
+        AVERROR_OPTION_NOT_FOUND,
+        AVERROR_PATCHWELCOME,
+        AVERROR_PROTOCOL_NOT_FOUND,
+        AVERROR_STREAM_NOT_FOUND,
+        AVERROR_UNKNOWN,
+        AVERROR_EXPERIMENTAL,
+        AVERROR_INPUT_CHANGED,
+        AVERROR_OUTPUT_CHANGED,
+        AVERROR_HTTP_BAD_REQUEST,
+        AVERROR_HTTP_UNAUTHORIZED,
+        AVERROR_HTTP_FORBIDDEN,
+        AVERROR_HTTP_NOT_FOUND,
+        AVERROR_HTTP_OTHER_4XX,
+        AVERROR_HTTP_SERVER_ERROR,
+    };
+    for (int code : codes) {
+        const std::string text = FFmpegErrorText("a.mp4", code);
+        EXPECT_EQ(text.find("Error number"), std::string::npos) << code << ": " << text;
+    }
+    EXPECT_EQ(FFmpegErrorText("a.mp4", AVERROR_EXPERIMENTAL), "a.mp4: Experimental feature");
+}
+
 TEST(Texts, DateTimeRoundTripAndPattern) {
     ::setenv("TZ", "Asia/Shanghai", 1);  // UTC+8, no daylight saving
     ::tzset();

@@ -87,11 +87,11 @@ TEST(CliTranscode, FailuresLeaveEveryFileAsItWas) {
              "'\n"},
         {{"--set", "vcodec=nosuchcodec", input, existing},
          "failed " + input + ": new_video_stream fail: Unknown encoder 'nosuchcodec'\n"},
-        {{"--set", "s=161x121", "--set", "vcodec=libx264", input, existing},
+        {{"--set", "acodec=mp2", "--set", "ab=9000000", input, existing},
          "failed " + input +
-             ": Error while opening encoder for output stream #0.0 (Video) - maybe incorrect "
+             ": Error while opening encoder for output stream #0.1 (Audio) - maybe incorrect "
              "parameters such as bit_rate, rate, width or height. Please check error log message "
-             "to find out more detail information.\n"},
+             "to find out more detail information. mp2: bitrate 9000 is not allowed in mp2\n"},
     };
     for (const Case& k : cases) {
         std::vector<std::string> args = {"transcode", "--overwrite"};

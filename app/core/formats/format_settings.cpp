@@ -132,8 +132,9 @@ void ApplyDiscTarget(const DiscEncoder& disc, const SettingsSelection& selection
                      TFormatSettings& s) {
     s.FmtTarget = disc.target;
     s.FmtNorm = disc.norm;
-    // The target decides what these would have set.
-    s.FmtChannels.clear();
+    // The target decides what these would have set. The channel choice stays:
+    // a disc may carry mono or stereo sound, and the choice is what the user
+    // asked for.
     s.FmtSampleRate.clear();
     s.FmtFrameSize.clear();
     s.FmtFrameRate.clear();
@@ -253,12 +254,14 @@ ConfirmResult ConfirmFormatSettings(SettingsSelection& sel, TFormatSettings& s) 
 
     // A disc encoder hands everything above to the disc target.
     const std::string& encoder = Caption(sel, ChoiceKind::VideoEncoder);
+    bool discTarget = false;
     if (auto it = VideoEncoders().find(encoder); it != VideoEncoders().end()) {
         s.FmtVideoCodec = it->second.codec;
         if (*it->second.tag) s.FmtVideoTag = it->second.tag;
         if (*it->second.container) s.FmtContainer = it->second.container;
     } else if (auto disc = DiscEncoders().find(encoder); disc != DiscEncoders().end()) {
         ApplyDiscTarget(disc->second, sel, s);
+        discTarget = true;
     }
 
     // The filters run in this fixed order whatever order they were ticked in.
@@ -266,8 +269,13 @@ ConfirmResult ConfirmFormatSettings(SettingsSelection& sel, TFormatSettings& s) 
     if (sel.vflip) AppendFilter(s.FmtFilters, "vflip");
     if (sel.negate) AppendFilter(s.FmtFilters, "negate");
 
-    if (auto it = AudioEncoders().find(Caption(sel, ChoiceKind::AudioEncoder));
-        it != AudioEncoders().end()) {
+    // A disc stream takes the audio its target defines (MP2
+    // on video CDs and super video CDs, AC-3 on DVDs): MP3, AAC or FLAC audio
+    // would make a stream that disc players do not play.
+    if (discTarget) {
+        s.FmtAudioCodec.clear();
+    } else if (auto it = AudioEncoders().find(Caption(sel, ChoiceKind::AudioEncoder));
+               it != AudioEncoders().end()) {
         s.FmtAudioCodec = it->second;
     }
 

@@ -124,14 +124,14 @@ TEST(Confirmation, DiscFormat500) {
     const TFormatSettings& s = c.settings;
     EXPECT_EQ(s.FmtTarget, "vcd");
     EXPECT_EQ(s.FmtNorm, "PAL");
-    EXPECT_EQ(s.FmtAudioCodec, "libmp3lame");
+    EXPECT_EQ(s.FmtAudioCodec, "");  // the target's MP2, not the list's MP3
     EXPECT_EQ(s.FmtVideoCodec, "");
     EXPECT_EQ(s.FmtVideoBitRate, -1000);
     EXPECT_EQ(s.FmtAudioBitRate, -1000);
     EXPECT_EQ(s.FmtFrameSize, "");
     EXPECT_EQ(s.FmtFrameRate, "");
     EXPECT_EQ(s.FmtAspect, "");
-    EXPECT_EQ(s.FmtChannels, "");
+    EXPECT_EQ(s.FmtChannels, "2");  // the channel choice holds on discs too
     EXPECT_EQ(s.FmtSampleRate, "");
     EXPECT_EQ(s.FmtVolume, "256");
     EXPECT_EQ(s.FmtOutputFile, "/out/clip_PAL.mpg");
@@ -139,11 +139,11 @@ TEST(Confirmation, DiscFormat500) {
     const TOutputOptions o = c.Output();
     EXPECT_EQ(o.TargetType, 1);
     EXPECT_EQ(o.TargetNorm, 1);
-    EXPECT_EQ(o.AudioCodec, "libmp3lame");
+    EXPECT_EQ(o.AudioCodec, "");
     EXPECT_EQ(o.VideoCodec, "");
     EXPECT_EQ(o.VideoBitrate, -1);
     EXPECT_EQ(o.AudioBitrate, -1);
-    EXPECT_EQ(o.AudioChannels, -1);
+    EXPECT_EQ(o.AudioChannels, 2);
     EXPECT_EQ(o.AudioSampleRate, -1);
     EXPECT_EQ(o.FrameSize, "");
     EXPECT_EQ(o.FrameAspectRatio, "");
@@ -171,6 +171,31 @@ TEST(Confirmation, DiscFormat500) {
         EXPECT_EQ(out.TargetNorm, k.norm) << k.format;
         EXPECT_EQ(out.FileName, k.file) << k.format;
         EXPECT_EQ(out.AudioVolume, 512) << k.format;
+    }
+}
+
+// A disc stream takes the audio its target defines, whatever the list offers:
+// MP2 on (S)VCD, AC-3 on DVD unless MP2 is chosen; the channel choice holds.
+TEST(Confirmation, DiscAudioFollowsTheTarget) {
+    struct Case {
+        int format;
+        const char* audioEncoder;
+        const char* channels;
+        const char* codec;  // empty: the target's own
+        int channelCount;
+    } cases[] = {
+        {500, "AAC音频编码器", "立体声", "", 2}, {502, "AC3音频编码器", "单声道", "", 1},
+        {20, "Flac音频编码器", "立体声", "", 2}, {505, "MP3音频编码器", "立体声", "", 2},
+        {19, "AC3音频编码器", "单声道", "", 1},  {505, "AAC音频编码器", "立体声", "", 2},
+    };
+    for (const Case& k : cases) {
+        Confirmed c(k.format);
+        ASSERT_TRUE(c.controller.SelectCaption(ChoiceKind::AudioEncoder, k.audioEncoder));
+        ASSERT_TRUE(c.controller.SelectCaption(ChoiceKind::Channels, k.channels));
+        ASSERT_EQ(c.Confirm(), ConfirmResult::Confirmed);
+        const TOutputOptions o = c.Output();
+        EXPECT_EQ(o.AudioCodec, k.codec) << k.format << " " << k.audioEncoder;
+        EXPECT_EQ(o.AudioChannels, k.channelCount) << k.format << " " << k.channels;
     }
 }
 
