@@ -5,6 +5,7 @@
 #include <memory>
 
 #include "media/ffapi.h"
+#include "media/loader.h"
 
 namespace zorvex {
 
@@ -17,8 +18,9 @@ struct PacketDeleter {
 struct CodecContextDeleter {
     void operator()(AVCodecContext* c) const { ff::avcodec_free_context(&c); }
 };
+// Closing an input frees its stream-analysis decoders: under CodecLock.
 struct InputContextDeleter {
-    void operator()(AVFormatContext* c) const { ff::avformat_close_input(&c); }
+    void operator()(AVFormatContext* c) const { CloseInputLocked(&c); }
 };
 struct SwsDeleter {
     void operator()(SwsContext* c) const { ff::sws_freeContext(c); }

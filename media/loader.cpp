@@ -263,6 +263,17 @@ std::recursive_mutex& CodecLock() {
     return lock;
 }
 
+int FindStreamInfoLocked(AVFormatContext* context) {
+    std::lock_guard lock(CodecLock());
+    return ff::avformat_find_stream_info(context, nullptr);
+}
+
+void CloseInputLocked(AVFormatContext** context) {
+    if (*context == nullptr) return;
+    std::lock_guard lock(CodecLock());
+    ff::avformat_close_input(context);
+}
+
 std::string DefaultLibraryFolder() {
     return ProgramFolder() + "/LibAV";
 }

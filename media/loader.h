@@ -8,6 +8,8 @@
 #include <string>
 #include <vector>
 
+struct AVFormatContext;
+
 namespace zorvex {
 
 // Library rows, in load (dependency) order; the index is the bit in a library set.
@@ -80,6 +82,13 @@ DORudovLoader& Loader();
 
 // Serialises codec open/close and stream-information probing across threads.
 std::recursive_mutex& CodecLock();
+
+// Stream analysis opens the decoders it needs and closing an input frees them,
+// so both take CodecLock, wherever an input is read (engine, probe, player).
+// Opening, reading and seeking an input touch only that input and run without it.
+int FindStreamInfoLocked(AVFormatContext* context);
+// Closes *context (nullptr is allowed) and sets it to nullptr.
+void CloseInputLocked(AVFormatContext** context);
 
 // The "LibAV" folder beside the running executable.
 std::string DefaultLibraryFolder();

@@ -150,16 +150,8 @@ bool TCustomAVProbe::LoadFile(const std::string& fileName, const std::string& fo
         return false;
     }
 
-    int found;
-    {
-        std::lock_guard lock(CodecLock());
-        found = ff::avformat_find_stream_info(ctx, nullptr);
-    }
-    if (found < 0) {
-        {
-            std::lock_guard lock(CodecLock());
-            ff::avformat_close_input(&ctx);
-        }
+    if (FindStreamInfoLocked(ctx) < 0) {
+        CloseInputLocked(&ctx);
         Report(text::Fmt("%s: could not find codec parameters", fileName.c_str()), false, llError);
         return false;
     }
@@ -180,10 +172,7 @@ void TCustomAVProbe::AttachContext(AVFormatContext* context) {
 }
 
 void TCustomAVProbe::CloseFile() {
-    if (context_ != nullptr && ownsContext_) {
-        std::lock_guard lock(CodecLock());
-        ff::avformat_close_input(&context_);
-    }
+    if (context_ != nullptr && ownsContext_) CloseInputLocked(&context_);
     context_ = nullptr;
     ownsContext_ = false;
     formatHint_.clear();

@@ -14,11 +14,6 @@ namespace zorvex {
 
 using text::Fmt;
 
-void LockedInputContextDeleter::operator()(AVFormatContext* context) const {
-    std::lock_guard lock(CodecLock());
-    ff::avformat_close_input(&context);
-}
-
 void OutputContextDeleter::operator()(AVFormatContext* context) const {
     if (context == nullptr) return;
     if (context->pb != nullptr && context->oformat != nullptr &&

@@ -210,11 +210,8 @@ struct TEngineSettings {
     std::uint32_t LegacyPartitions = 0;
 };
 
-// Closes an input under CodecLock: closing frees the stream-analysis decoders.
-struct LockedInputContextDeleter {
-    void operator()(AVFormatContext* context) const;
-};
-using LockedInputContextPtr = std::unique_ptr<AVFormatContext, LockedInputContextDeleter>;
+// An input closed under CodecLock (InputContextPtr).
+using LockedInputContextPtr = InputContextPtr;
 
 // Frees an output context (and its byte stream when one was opened).
 struct OutputContextDeleter {

@@ -383,13 +383,7 @@ bool TCustomFFmpeg::AddInputFile(const std::string& fileName) {
         s.ProgramId = 0;
     }
 
-    // Probing opens decoders, which share FFmpeg state with the other threads
-    // that open or close codecs.
-    int analysed;
-    {
-        std::lock_guard lock(CodecLock());
-        analysed = ff::avformat_find_stream_info(context.get(), nullptr);
-    }
+    const int analysed = FindStreamInfoLocked(context.get());
     if (analysed < 0 && s.Verbose >= 0) {
         const std::string message = Fmt("%s: could not find codec parameters", fileName.c_str());
         Logger().Log(this, llVerbose, message);

@@ -131,11 +131,7 @@ bool TPlayback::OpenInput() {
         owner.SetLastError(FFmpegErrorText(fileName, ret));
         return false;
     }
-    {
-        std::lock_guard lock(CodecLock());
-        ret = ff::avformat_find_stream_info(formatContext, nullptr);
-    }
-    if (ret < 0) {
+    if (FindStreamInfoLocked(formatContext) < 0) {
         owner.SetLastError(Printf("%s: could not find codec parameters", fileName));
         return false;
     }
@@ -171,7 +167,7 @@ void TPlayback::ReadThreadEnd() {
     if (HasAudio()) StreamComponentClose(audioStreamIndex);
     if (HasVideo()) StreamComponentClose(videoStreamIndex);
     if (HasSubtitles()) StreamComponentClose(subtitleStreamIndex);
-    if (formatContext != nullptr) ff::avformat_close_input(&formatContext);
+    CloseInputLocked(&formatContext);
     if (openStatus.load() == -1) openStatus = -2;
 }
 
