@@ -1,5 +1,6 @@
-// The converter component: tasks, their configuration from the option records,
-// the batch dispatcher and the events.
+// The converter component: tasks, the batch dispatcher and the events. The
+// option records are applied in option_records.cpp, the OnTerminate threads
+// live in terminate_deliveries.cpp.
 //
 // Locks: one per event kind (hook, preview, progress, terminate), held while
 // that kind's record is filled and delivered. The terminate lock also guards
@@ -10,19 +11,17 @@
 #include "media/converter.h"
 
 #include <algorithm>
-#include <condition_variable>
-#include <cstdio>
-#include <map>
+#include <atomic>
 #include <mutex>
 #include <optional>
-#include <system_error>
-#include <thread>
 
 #include "media/converter_tasks.h"
 #include "media/exception.h"
 #include "media/loader.h"
 #include "media/log.h"
 #include "media/main_thread.h"
+#include "media/option_records.h"
+#include "media/terminate_deliveries.h"
 #include "media/text.h"
 
 namespace zorvex {
@@ -37,17 +36,6 @@ std::uint8_t FlagsOf(bool preview, bool previewBitmap) {
                                      (previewBitmap ? PreviewBitmapFlag : 0));
 }
 
-const char* NormText(int norm) {
-    switch (norm) {
-        case 1:
-            return "pal";
-        case 2:
-            return "ntsc";
-        default:
-            return "auto";
-    }
-}
-
 }  // namespace
 
 void SetPreviewWindowFactory(TPreviewWindowFactory factory) {
@@ -59,103 +47,6 @@ TPreviewWindowFactory GetPreviewWindowFactory() {
     std::lock_guard lock(g_factoryMutex);
     return g_previewFactory;
 }
-
-// The threads that deliver OnTerminate in thread mode. Each delivery is a
-// thread of its own; the batch end waits until the task deliveries before it
-// have returned, so that it is always the last event of a batch. Finished
-// threads are joined at the next delivery, by ClearTasks and at destruction.
-class TerminateDeliveries {
-public:
-    void Start(std::function<void()> call, bool batchEnd) {
-        auto done = std::make_shared<std::atomic<bool>>(false);
-        if (!batchEnd) {
-            std::lock_guard lock(mutex_);
-            ++pendingTasks_;
-        }
-        std::thread thread;
-        auto run = [this, call, done, batchEnd] {
-            if (batchEnd) {
-                std::unique_lock lock(mutex_);
-                changed_.wait(lock, [this] { return pendingTasks_ == 0; });
-            }
-            call();
-            {
-                std::lock_guard lock(mutex_);
-                if (!batchEnd) --pendingTasks_;
-                done->store(true);
-            }
-            changed_.notify_all();
-        };
-        try {
-            thread = std::thread(run);
-        } catch (const std::system_error&) {
-            // No thread to be had: delivered here rather than lost (without
-            // waiting, since the caller holds the terminate lock).
-            call();
-            {
-                std::lock_guard lock(mutex_);
-                if (!batchEnd) --pendingTasks_;
-            }
-            changed_.notify_all();
-            return;
-        }
-        std::lock_guard lock(mutex_);
-        ReapLocked();
-        threads_.push_back({std::move(thread), std::move(done)});
-    }
-
-    // Joins the threads that have finished (never the calling thread).
-    void Reap() {
-        std::lock_guard lock(mutex_);
-        ReapLocked();
-    }
-
-    // Waits for every delivery, serving the main thread when called on it.
-    void WaitAll() {
-        const auto self = std::this_thread::get_id();
-        WaitServingMainThread([&] {
-            std::lock_guard lock(mutex_);
-            for (const auto& t : threads_) {
-                if (!*t.done && t.thread.get_id() != self) return false;
-            }
-            return true;
-        });
-        std::vector<Entry> threads;
-        {
-            std::lock_guard lock(mutex_);
-            threads.swap(threads_);
-        }
-        for (auto& t : threads) {
-            if (t.thread.get_id() == self) {
-                t.thread.detach();  // freed by its own delivery: it ends by itself
-            } else {
-                t.thread.join();
-            }
-        }
-    }
-
-private:
-    struct Entry {
-        std::thread thread;
-        std::shared_ptr<std::atomic<bool>> done;
-    };
-    void ReapLocked() {
-        const auto self = std::this_thread::get_id();
-        for (auto it = threads_.begin(); it != threads_.end();) {
-            if (*it->done && it->thread.get_id() != self) {
-                it->thread.join();  // it only has its return left
-                it = threads_.erase(it);
-            } else {
-                ++it;
-            }
-        }
-    }
-
-    std::mutex mutex_;
-    std::condition_variable changed_;
-    int pendingTasks_ = 0;
-    std::vector<Entry> threads_;
-};
 
 struct TCustomDAdadiZUZ::Impl {
     TAVProbe probe;
@@ -272,17 +163,7 @@ int TCustomDAdadiZUZ::AddTask(const std::string& fileName, const TInputOptions* 
             DoPreviewBitmap(engine, bitmap, frameNumber, pts);
         };
         task->Preview.SetWindowFactory([] { return std::make_unique<TPreviewer>(); });
-        if (options != nullptr) {
-            TInputOptions copy = *options;
-            if (copy.FileName.empty()) copy.FileName = fileName;
-            ApplyOptionText(*task, ParseOptionText(copy.ExtOptions), true);
-            if (!copy.FileFormat.empty()) task->ParseOption("f", copy.FileFormat);
-            task->SetStartTime(copy.StartTime);
-            task->SetProgramId(copy.ProgramID);
-            task->InputOptions.emplace_back(std::move(copy));
-        } else {
-            task->InputOptions.emplace_back(std::nullopt);
-        }
+        ApplyInputRecord(*task, fileName, options);
         if (!task->AddInputFile(fileName)) {
             SetLastError(task->LastError());
             return -1;
@@ -308,188 +189,20 @@ bool TCustomDAdadiZUZ::SetOutputFile(int taskIndex, const std::string& fileName,
         SetLastError(text::Fmt("max output files %d reached", TaskMaxFiles));
         return false;
     }
-    const size_t slot = static_cast<size_t>(task->OutputFileCount());
-    if (task->OutputOptions.size() <= slot) task->OutputOptions.resize(slot + 1);
-
-    // The def_ values (record fields, else the first such option line) and the
-    // stream entries (every such option line, in order) for the new streams.
-    std::map<std::string, std::string> defaults;
-    std::vector<TOptionLine> streamEntries;
-    std::vector<TOptionLine> lines;
-    auto defaultOf = [&](const std::string& name) {
-        auto it = defaults.find("def_" + name);
-        return it == defaults.end() ? std::string() : it->second;
-    };
-    auto take = [&](const std::string& name) {
-        for (auto it = streamEntries.begin(); it != streamEntries.end(); ++it) {
-            if (it->Name == name) {
-                const std::string value = it->Value;
-                streamEntries.erase(it);
-                task->ParseOption(name, value);
-                return;
-            }
-        }
-        task->ParseOption(name, defaultOf(name));
-    };
-
-    try {
-        bool join = false;
-        if (options != nullptr) {
-            TOutputOptions copy = *options;
-            if (copy.FileName.empty()) copy.FileName = fileName;
-            task->OutputOptions[slot] = copy;
-            lines = ParseOptionText(copy.ExtOptions);
-
-            auto setDefault = [&](const char* name, const std::string& value) {
-                if (!value.empty()) defaults[std::string("def_") + name] = value;
-            };
-            setDefault("acodec", copy.AudioCodec);
-            setDefault("vcodec", copy.VideoCodec);
-            setDefault("scodec", copy.SubtitleCodec);
-            setDefault("apre", copy.AudioPreset);
-            setDefault("vpre", copy.VideoPreset);
-            setDefault("spre", copy.SubtitlePreset);
-            setDefault("s", copy.FrameSize);
-            setDefault("vf", copy.VideoFilters);
-            static const char* const kStreamOptions[] = {
-                "acodec", "vcodec", "scodec", "apre", "vpre", "spre", "s", "vfilters", "vf"};
-            for (const TOptionLine& line : lines) {
-                if (line.Value.empty()) continue;
-                if (std::find_if(std::begin(kStreamOptions), std::end(kStreamOptions),
-                                 [&](const char* n) { return line.Name == n; }) ==
-                    std::end(kStreamOptions)) {
-                    continue;
-                }
-                const std::string name = line.Name == "vfilters" ? "vf" : line.Name;
-                defaults.try_emplace("def_" + name, line.Value);
-                streamEntries.push_back({name, line.Value});
-            }
-
-            if (copy.TargetType >= 1 && copy.TargetType <= 3) {
-                static const char* const kTargets[] = {"vcd", "svcd", "dvd"};
-                task->ApplyTarget(kTargets[copy.TargetType - 1], NormText(copy.TargetNorm),
-                                  copy.TargetDefaultNorm == 1 ? "pal" : "ntsc");
-            }
-            for (const char* name : {"acodec", "vcodec", "scodec"}) {
-                const std::string value = defaultOf(name);
-                if (!value.empty()) task->ParseOption(name, value);
-            }
-            for (const char* kind : {"apre", "vpre", "spre"}) {
-                const std::string value = defaultOf(kind);
-                if (!value.empty()) task->ApplyPreset(kind, value);
-            }
-            ApplyOptionText(*task, lines, false);
-            ApplyOutputOptions(*task, copy);
-            if (const std::string size = defaultOf("s"); !size.empty())
-                task->ParseOption("s", size);
-            if (const std::string vf = defaultOf("vf"); !vf.empty()) task->ParseOption("vf", vf);
-            if (copy.VideoHook) {
-                task->HookCallback = [this](TCustomFFmpeg* engine, TBitmap& bitmap, int frameNumber,
+    const TEngineHookCallback hook = [this](TCustomFFmpeg* engine, TBitmap& bitmap, int frameNumber,
                                             std::int64_t pts, bool& update, bool& stopHook) {
-                    DoCustomHook(engine, bitmap, frameNumber, pts, update, stopHook);
-                };
-            }
-            join = copy.Join;
-        } else {
-            task->OutputOptions[slot].reset();
-        }
-
-        if (task->AddOutputFile(fileName, join) < 0) {
+        DoCustomHook(engine, bitmap, frameNumber, pts, update, stopHook);
+    };
+    try {
+        if (!AddOutputFromRecord(*task, fileName, options, hook)) {
             SetLastError(task->LastError());
-            task->OutputOptions[slot].reset();
             return false;
-        }
-
-        if (options != nullptr) {
-            for (const TOptionLine& line : lines) {
-                if (line.Name == "newaudio") {
-                    take("acodec");
-                    take("apre");
-                } else if (line.Name == "newvideo") {
-                    take("vcodec");
-                    take("vpre");
-                    take("s");
-                    take("vf");
-                } else if (line.Name == "newsubtitle") {
-                    take("scodec");
-                    take("spre");
-                } else {
-                    continue;
-                }
-                task->ParseOption(line.Name, line.Value);
-            }
         }
     } catch (const std::exception& x) {
         SetLastError(x.what());
         return false;
     }
     return true;
-}
-
-// The record's remaining fields, in the order of the record, each under its
-// condition (codecs, presets, frame size, filters and the target are applied
-// around this).
-void TCustomDAdadiZUZ::ApplyOutputOptions(DORudov& task, const TOutputOptions& o) {
-    auto text = [&](const char* name, const std::string& value) {
-        if (!value.empty()) task.ParseOption(name, value);
-    };
-    auto generic = [&](const char* name, int value) {
-        if (value > 0) task.SetGenericIntOption(name, value);
-    };
-    text("f", o.FileFormat);
-    generic("packetsize", o.PacketSize);
-    generic("muxrate", o.MuxRate);
-    if (o.MuxDelay > 0) task.SetMuxMaxDelay(o.MuxDelay);
-    if (o.MuxPreload > 0) task.SetMuxPreload(o.MuxPreload);
-
-    if (o.DisableAudio) task.ParseOption("an", "");
-    if (o.AudioVolume >= 0) task.SetAudioVolume(o.AudioVolume);
-    task.SetAudioChannels(o.AudioChannels);
-    task.SetAudioSampleRate(o.AudioSampleRate);
-    generic("ab", o.AudioBitrate);
-    generic("abt", o.AudioBitrateTolerance);
-    task.ParseOption("alang", o.AudioLanguage);
-    task.SetAudioSyncMethod(o.AudioSync);
-    text("atag", o.AudioTag);
-
-    if (o.DisableVideo) task.ParseOption("vn", "");
-    text("r", o.FrameRate);
-    text("aspect", o.FrameAspectRatio);
-    const std::pair<const char*, int> crops[] = {{"croptop", o.CropTop},
-                                                 {"cropbottom", o.CropBottom},
-                                                 {"cropleft", o.CropLeft},
-                                                 {"cropright", o.CropRight}};
-    for (const auto& [name, value] : crops) {
-        if (value > 0) task.ParseOption(name, std::to_string(value));
-    }
-    generic("g", o.GOPSize);
-    generic("vb", o.VideoBitrate);
-    generic("maxrate", o.VideoMaxRate);
-    generic("minrate", o.VideoMinRate);
-    generic("bt", o.VideoBitrateTolerance);
-    generic("bufsize", o.VideoBufSize);
-    task.SetVideoSyncMethod(o.VideoSync);
-    text("vtag", o.VideoTag);
-    task.ParseOption("vlang", o.VideoLanguage);
-
-    if (o.DisableSubtitle) task.ParseOption("sn", "");
-    task.ParseOption("slang", o.SubtitleLanguage);
-
-    task.ParseOption("isync", o.InputSync ? "1" : "0");
-    if (o.CopyTimestamp) task.ParseOption("copyts", "");
-    task.SetStartTime(o.StartTime);
-    task.SetRecordingTime(o.Duration);
-
-    const TStreamInfo& info = o.StreamInfo;
-    if (info.Timestamp >= 0) task.Settings.RecTimestamp = TimestampToUnixSeconds(info.Timestamp);
-    if (info.Year > 0) task.AddMetadata("year", std::to_string(info.Year));
-    if (info.Track > 0) task.AddMetadata("track", std::to_string(info.Track));
-    const std::pair<const char*, const std::string*> tags[] = {
-        {"title", &info.Title},     {"author", &info.Author}, {"copyright", &info.Copyright},
-        {"comment", &info.Comment}, {"album", &info.Album},   {"genre", &info.Genre}};
-    for (const auto& [key, value] : tags) {
-        if (!value->empty()) task.AddMetadata(key, *value);
-    }
 }
 
 void TCustomDAdadiZUZ::RemoveTask(int taskIndex) {

@@ -146,7 +146,6 @@ private:
     void CallTerminate(const TTerminateInfo& info, const TTerminateEvent& handler);
     void SetLastError(std::string text);
     void RefuseWhileWorking(const char* operation) const;
-    void ApplyOutputOptions(DORudov& task, const TOutputOptions& options);
     std::unique_ptr<Impl> impl_;
 };
 

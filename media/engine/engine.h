@@ -5,11 +5,14 @@
 // task's thread.
 //
 // Files of the engine, one per stage:
-//   engine.cpp          creation, reset, release, the generic option store
+//   engine.cpp          creation, reset, release
+//   option_store.cpp    the generic option store (names the option table lacks)
 //   options.cpp         the option table and its handlers, the direct setters
+//   option_values.cpp   the option table's value parsers
 //   presets.cpp         built-in and file presets
 //   targets.cpp         disc targets (vcd, svcd, dvd, dv, dv50)
-//   file_setup.cpp      input files, output files and their streams
+//   file_setup.cpp      input files and output files
+//   output_streams.cpp  the video, audio and subtitle streams of an output
 //   frame_hooks.cpp     the custom hook and frame hook plug-ins ("vhook")
 //   transcoder.h        the run: setup, loop, pictures, encoding, output files
 //   run_control.cpp     start on a worker thread or synchronously, pause, stop
@@ -227,7 +230,7 @@ struct TOutputFile {
 
 // A generic option that some option context accepted: its canonical name, the
 // value as given, and the contexts that took it (bit k = CodecOptions entry k,
-// FormatContextBit, ScalerContextBit).
+// bit FormatOptionsIndex and bit ScalerOptionsIndex).
 struct TSetOption {
     std::string Name;
     std::string Value;
@@ -305,7 +308,7 @@ public:
     // configuration resources (matrices, names, hooks).
     void ReleaseAll();
 
-    // --- configuration (options.cpp) ---
+    // --- configuration (options.cpp, option_store.cpp) ---
     // Applies one option of the option table; failures throw FFmpegException.
     // Like every configuration operation that reaches FFmpeg, it throws
     // Exception while the converter libraries are not loaded.
@@ -343,7 +346,7 @@ public:
     void ApplyTarget(const std::string& type, const std::string& norm,
                      const std::string& defaultNorm);
 
-    // --- files (file_setup.cpp) ---
+    // --- files (file_setup.cpp, output_streams.cpp) ---
     // False with the reason in LastError(); a few failures throw FFmpegException.
     bool AddInputFile(const std::string& fileName);
     // The new number of output files, or -1 with the reason in LastError().
@@ -470,6 +473,8 @@ private:
     bool SetGenericOptionCore(const std::string& name, const std::string& value);
     bool SetPrivateOption(const std::string& name, const std::string& value, bool& rejected);
     bool ApplyLegacyOption(const std::string& name, const std::string& value, bool& handled);
+    bool ForceInputDecoders(AVFormatContext* pending);
+    std::vector<const AVCodec*> TakeOverInputStreams(AVFormatContext* context);
     void ParseRcOverride(AVCodecContext* context);
     void AddCodecStreamCommon(TOutputFile& output, TOutputStream& stream, AVMediaType type);
     void SetCodecChoice(std::string& codecName, bool& streamCopy, const std::string& value);

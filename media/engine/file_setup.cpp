@@ -4,7 +4,6 @@
 // streams. Nothing is written to disk here: the run opens the output.
 #include <unistd.h>
 
-#include <bit>
 #include <cmath>
 #include <cstring>
 #include <ctime>
@@ -30,16 +29,6 @@ struct FormatContextFree {
 
 const char* KindName(bool encoder) {
     return encoder ? "encoder" : "decoder";
-}
-
-// The sample aspect ratio that gives the display aspect FrameAspectRatio.
-AVRational SampleAspect(const TEngineSettings& s) {
-    const double ratio =
-        s.FrameWidth * s.FrameHeight != 0
-            ? static_cast<double>(s.FrameAspectRatio * static_cast<float>(s.FrameHeight) /
-                                  static_cast<float>(s.FrameWidth))
-            : static_cast<double>(s.FrameAspectRatio * 3.0f / 4.0f);
-    return ff::av_d2q(ratio, 255);
 }
 
 std::string IsoTime(std::int64_t seconds) {
@@ -80,6 +69,60 @@ int CheckWritable(const std::string& path) {
     if (::access(folder.c_str(), W_OK | X_OK) != 0) return AVERROR(errno);
     if (fs::exists(target, ec) && ::access(path.c_str(), W_OK) != 0) return AVERROR(errno);
     return 0;
+}
+
+// Parameters for the demuxers that take them (raw audio and video, images,
+// capture devices); other demuxers leave them unused.
+Dictionary DemuxerParameters(const TEngineSettings& s) {
+    Dictionary parameters;
+    SetLocalProtocolWhitelist(parameters.Out());
+    if (s.AudioSampleRate > 0)
+        parameters.Set("sample_rate", std::to_string(s.AudioSampleRate).c_str());
+    if (s.AudioChannels > 0) {
+        AVChannelLayout layout{};
+        ff::av_channel_layout_default(&layout, s.AudioChannels);
+        char text[128] = "";
+        if (ff::av_channel_layout_describe(&layout, text, sizeof text) > 0) {
+            parameters.Set("ch_layout", text);
+        }
+        ff::av_channel_layout_uninit(&layout);
+    }
+    if (s.FrameWidth > 0 && s.FrameHeight > 0) {
+        parameters.Set("video_size", Fmt("%dx%d", s.FrameWidth, s.FrameHeight).c_str());
+    }
+    if (s.FramePixFmt >= 0) {
+        if (const char* pix = ff::av_get_pix_fmt_name(static_cast<AVPixelFormat>(s.FramePixFmt))) {
+            parameters.Set("pixel_format", pix);
+        }
+    }
+    if (s.FrameRate.num > 0 && s.FrameRate.den > 0) {
+        parameters.Set("framerate", Fmt("%d/%d", s.FrameRate.num, s.FrameRate.den).c_str());
+    }
+    if (s.VideoChannel != 0) parameters.Set("channel", std::to_string(s.VideoChannel).c_str());
+    if (!s.VideoStandard.empty()) parameters.Set("standard", s.VideoStandard.c_str());
+    if (s.LoopInput) parameters.Set("loop", "1");
+    return parameters;
+}
+
+// Keeps only the streams of the chosen program; false when the file has no
+// program of that id.
+bool SelectProgram(AVFormatContext* context, int programId) {
+    for (unsigned i = 0; i < context->nb_streams; ++i) context->streams[i]->discard = AVDISCARD_ALL;
+    bool found = false;
+    for (unsigned p = 0; p < context->nb_programs; ++p) {
+        AVProgram* program = context->programs[p];
+        if (program->id == programId) {
+            found = true;
+            for (unsigned j = 0; j < program->nb_stream_indexes; ++j) {
+                const unsigned index = program->stream_index[j];
+                if (index < context->nb_streams)
+                    context->streams[index]->discard = AVDISCARD_DEFAULT;
+            }
+        } else {
+            program->discard = AVDISCARD_ALL;
+        }
+    }
+    return found;
 }
 
 }  // namespace
@@ -133,79 +176,9 @@ bool TCustomFFmpeg::FindCodec(const std::string& name, AVMediaType type, bool en
 // ---------------------------------------------------------------------------
 // Input files
 
-bool TCustomFFmpeg::AddInputFile(const std::string& fileName) {
-    RequireLibraries();
-    EnsureGenericContexts();
-    TEngineSettings& s = Settings;
-    if (InputFileCount() >= maxFiles_) {
-        SetLastError(Fmt("max input files %d reached", maxFiles_));
-        return false;
-    }
-    const std::string ffName = ToFFmpegFileName(fileName);
-    if (ffName.size() + 1 > MaxInputNameBytes) {
-        SetLastError(FFmpegErrorText(fileName, AVERROR(ENAMETOOLONG)));
-        return false;
-    }
-
-    // 1. Forced format.
-    const AVInputFormat* format = nullptr;
-    if (!s.FormatName.empty()) {
-        format = ff::av_find_input_format(s.FormatName.c_str());
-        if (format == nullptr) {
-            throw FFmpegException(Fmt("Unknown input format: \"%s\"", s.FormatName.c_str()));
-        }
-        s.FormatName.clear();
-    }
-
-    // Whatever happens from here, the pending names and channel are used up.
-    struct Consume {
-        TEngineSettings& s;
-        ~Consume() {
-            s.VideoChannel = 0;
-            s.VideoCodecName.clear();
-            s.AudioCodecName.clear();
-            s.SubtitleCodecName.clear();
-        }
-    } consume{s};
-
-    // 2. The context.
-    std::unique_ptr<AVFormatContext, FormatContextFree> pending(ff::avformat_alloc_context());
-    if (!pending) throw FFmpegException("avformat_alloc_context failed");
-
-    // 3. Parameters for demuxers that take them (raw audio and video, images,
-    // capture devices); others leave them unused.
-    Dictionary parameters;
-    SetLocalProtocolWhitelist(parameters.Out());
-    if (s.AudioSampleRate > 0)
-        parameters.Set("sample_rate", std::to_string(s.AudioSampleRate).c_str());
-    if (s.AudioChannels > 0) {
-        AVChannelLayout layout{};
-        ff::av_channel_layout_default(&layout, s.AudioChannels);
-        char text[128] = "";
-        if (ff::av_channel_layout_describe(&layout, text, sizeof text) > 0) {
-            parameters.Set("ch_layout", text);
-        }
-        ff::av_channel_layout_uninit(&layout);
-    }
-    if (s.FrameWidth > 0 && s.FrameHeight > 0) {
-        parameters.Set("video_size", Fmt("%dx%d", s.FrameWidth, s.FrameHeight).c_str());
-    }
-    if (s.FramePixFmt >= 0) {
-        if (const char* pix = ff::av_get_pix_fmt_name(static_cast<AVPixelFormat>(s.FramePixFmt))) {
-            parameters.Set("pixel_format", pix);
-        }
-    }
-    if (s.FrameRate.num > 0 && s.FrameRate.den > 0) {
-        parameters.Set("framerate", Fmt("%d/%d", s.FrameRate.num, s.FrameRate.den).c_str());
-    }
-    if (s.VideoChannel != 0) parameters.Set("channel", std::to_string(s.VideoChannel).c_str());
-    if (!s.VideoStandard.empty()) parameters.Set("standard", s.VideoStandard.c_str());
-    if (s.LoopInput) parameters.Set("loop", "1");
-
-    // 4. Generic format options.
-    ApplyGenericOptions(pending.get(), FormatOptionsIndex, AV_OPT_FLAG_DECODING_PARAM);
-
-    // 5. Forced decoders.
+// Decoders named before the input replace the ones its demuxer would choose.
+bool TCustomFFmpeg::ForceInputDecoders(AVFormatContext* pending) {
+    const TEngineSettings& s = Settings;
     const std::pair<const std::string*, AVMediaType> forced[] = {
         {&s.VideoCodecName, AVMEDIA_TYPE_VIDEO},
         {&s.AudioCodecName, AVMEDIA_TYPE_AUDIO},
@@ -229,73 +202,13 @@ bool TCustomFFmpeg::AddInputFile(const std::string& fileName) {
             pending->subtitle_codec = decoder;
         }
     }
+    return true;
+}
 
-    // 6. Flags.
-    pending->flags |= AVFMT_FLAG_NONBLOCK;
-    if (s.PgmyuvCompat) pending->video_codec_id = AV_CODEC_ID_PGMYUV;
-
-    // 7. Open. FFmpeg frees the context when the open fails.
-    AVFormatContext* raw = pending.release();
-    const int opened = ff::avformat_open_input(&raw, ffName.c_str(), format, parameters.Out());
-    if (opened < 0) {
-        SetLastError(FFmpegErrorText(fileName, opened));
-        return false;
-    }
-    LockedInputContextPtr context(raw);
-
-    // 8. Program selection.
-    if (s.ProgramId != 0) {
-        for (unsigned i = 0; i < context->nb_streams; ++i)
-            context->streams[i]->discard = AVDISCARD_ALL;
-        bool found = false;
-        for (unsigned p = 0; p < context->nb_programs; ++p) {
-            AVProgram* program = context->programs[p];
-            if (program->id == s.ProgramId) {
-                found = true;
-                for (unsigned j = 0; j < program->nb_stream_indexes; ++j) {
-                    const unsigned index = program->stream_index[j];
-                    if (index < context->nb_streams)
-                        context->streams[index]->discard = AVDISCARD_DEFAULT;
-                }
-            } else {
-                program->discard = AVDISCARD_ALL;
-            }
-        }
-        if (!found) {
-            SetLastError("Specified program id not found");
-            return false;
-        }
-        s.ProgramId = 0;
-    }
-
-    // 9. Stream analysis.
-    int analysed;
-    {
-        std::lock_guard lock(CodecLock());
-        analysed = ff::avformat_find_stream_info(context.get(), nullptr);
-    }
-    if (analysed < 0 && s.Verbose >= 0) {
-        const std::string message = Fmt("%s: could not find codec parameters", fileName.c_str());
-        Logger().Log(this, llVerbose, message);
-        SetLastError(message);
-        return false;
-    }
-
-    // 10. Seek.
-    const std::int64_t skipped = s.StartTime;
-    std::int64_t target = s.StartTime;
-    if (context->start_time != AV_NOPTS_VALUE) target += context->start_time;
-    if (s.StartTime != 0) {
-        if (ff::av_seek_frame(context.get(), -1, target, AVSEEK_FLAG_BACKWARD) < 0 &&
-            s.Verbose > 0) {
-            Logger().Log(this, llVerbose,
-                         Fmt("%s: could not seek to position %0.3f", fileName.c_str(),
-                             static_cast<double>(target) / 1000000.0));
-        }
-        s.StartTime = 0;
-    }
-
-    // 11. Take over the streams' parameters.
+// The input's picture and sound parameters become the settings the outputs
+// added after it start from; the result holds the decoder named for each stream.
+std::vector<const AVCodec*> TCustomFFmpeg::TakeOverInputStreams(AVFormatContext* context) {
+    TEngineSettings& s = Settings;
     std::vector<const AVCodec*> codecs;
     for (unsigned i = 0; i < context->nb_streams; ++i) {
         AVStream* st = context->streams[i];
@@ -379,8 +292,103 @@ bool TCustomFFmpeg::AddInputFile(const std::string& fileName) {
                 break;
         }
     }
+    return codecs;
+}
 
-    // 12. Expected duration: what is left after the start time skipped.
+bool TCustomFFmpeg::AddInputFile(const std::string& fileName) {
+    RequireLibraries();
+    EnsureGenericContexts();
+    TEngineSettings& s = Settings;
+    if (InputFileCount() >= maxFiles_) {
+        SetLastError(Fmt("max input files %d reached", maxFiles_));
+        return false;
+    }
+    const std::string ffName = ToFFmpegFileName(fileName);
+    if (ffName.size() + 1 > MaxInputNameBytes) {
+        SetLastError(FFmpegErrorText(fileName, AVERROR(ENAMETOOLONG)));
+        return false;
+    }
+
+    // A forced format ("f" before the input) applies to this input only.
+    const AVInputFormat* format = nullptr;
+    if (!s.FormatName.empty()) {
+        format = ff::av_find_input_format(s.FormatName.c_str());
+        if (format == nullptr) {
+            throw FFmpegException(Fmt("Unknown input format: \"%s\"", s.FormatName.c_str()));
+        }
+        s.FormatName.clear();
+    }
+
+    // Whatever happens from here, the pending names and channel are used up.
+    struct Consume {
+        TEngineSettings& s;
+        ~Consume() {
+            s.VideoChannel = 0;
+            s.VideoCodecName.clear();
+            s.AudioCodecName.clear();
+            s.SubtitleCodecName.clear();
+        }
+    } consume{s};
+
+    std::unique_ptr<AVFormatContext, FormatContextFree> pending(ff::avformat_alloc_context());
+    if (!pending) throw FFmpegException("avformat_alloc_context failed");
+    Dictionary parameters = DemuxerParameters(s);
+    ApplyGenericOptions(pending.get(), FormatOptionsIndex, AV_OPT_FLAG_DECODING_PARAM);
+    if (!ForceInputDecoders(pending.get())) return false;
+    // Reads must not block on pipes and devices; the loop retries them.
+    pending->flags |= AVFMT_FLAG_NONBLOCK;
+    if (s.PgmyuvCompat) pending->video_codec_id = AV_CODEC_ID_PGMYUV;
+
+    // FFmpeg frees the context itself when the open fails.
+    AVFormatContext* raw = pending.release();
+    const int opened = ff::avformat_open_input(&raw, ffName.c_str(), format, parameters.Out());
+    if (opened < 0) {
+        SetLastError(FFmpegErrorText(fileName, opened));
+        return false;
+    }
+    LockedInputContextPtr context(raw);
+
+    if (s.ProgramId != 0) {
+        if (!SelectProgram(context.get(), s.ProgramId)) {
+            SetLastError("Specified program id not found");
+            return false;
+        }
+        s.ProgramId = 0;
+    }
+
+    // Probing opens decoders, which share FFmpeg state with the other threads
+    // that open or close codecs.
+    int analysed;
+    {
+        std::lock_guard lock(CodecLock());
+        analysed = ff::avformat_find_stream_info(context.get(), nullptr);
+    }
+    if (analysed < 0 && s.Verbose >= 0) {
+        const std::string message = Fmt("%s: could not find codec parameters", fileName.c_str());
+        Logger().Log(this, llVerbose, message);
+        SetLastError(message);
+        return false;
+    }
+
+    // The start time is relative to the file's own first time stamp; a failed
+    // seek still converts, only from earlier on.
+    const std::int64_t skipped = s.StartTime;
+    std::int64_t target = s.StartTime;
+    if (context->start_time != AV_NOPTS_VALUE) target += context->start_time;
+    if (s.StartTime != 0) {
+        if (ff::av_seek_frame(context.get(), -1, target, AVSEEK_FLAG_BACKWARD) < 0 &&
+            s.Verbose > 0) {
+            Logger().Log(this, llVerbose,
+                         Fmt("%s: could not seek to position %0.3f", fileName.c_str(),
+                             static_cast<double>(target) / 1000000.0));
+        }
+        s.StartTime = 0;
+    }
+
+    const std::vector<const AVCodec*> codecs = TakeOverInputStreams(context.get());
+
+    // Progress is measured against what is left after the skipped start; the
+    // longest input sets it.
     const std::int64_t remaining = context->duration != AV_NOPTS_VALUE
                                        ? std::max<std::int64_t>(context->duration - skipped, 0)
                                        : AV_NOPTS_VALUE;
@@ -388,7 +396,8 @@ bool TCustomFFmpeg::AddInputFile(const std::string& fileName) {
         s.ExpectedDuration = remaining;
     }
 
-    // 13. Store the file with its time-stamp offset.
+    // The offset moves the file's time stamps to start at zero unless they are
+    // copied as they are.
     TInputFile input;
     input.FileName = fileName;
     input.TsOffset = s.CopyTs ? s.InputTimeOffset : s.InputTimeOffset - target;
@@ -587,318 +596,6 @@ int TCustomFFmpeg::AddOutputFile(const std::string& fileName, bool join) {
         for (int i = 1; i < InputFileCount(); ++i) OutputFiles.push_back(output);
     }
     return OutputFileCount();
-}
-
-void TCustomFFmpeg::AddCodecStreamCommon(TOutputFile& output, TOutputStream& stream,
-                                         AVMediaType type) {
-    TEngineSettings& s = Settings;
-    AVCodecContext* ctx = stream.Codec.get();
-    ctx->codec_type = type;
-    ctx->thread_count = s.ThreadCount;
-    AVStream* st = ff::avformat_new_stream(output.Context.get(), nullptr);
-    if (st == nullptr) throw FFmpegException("Could not alloc stream");
-    st->id = st->index < MaxStreams ? s.StreamIdMap[static_cast<size_t>(st->index)] : 0;
-    if (ctx->time_base.num > 0 && ctx->time_base.den > 0) st->time_base = ctx->time_base;  // a hint
-    st->sample_aspect_ratio = ctx->sample_aspect_ratio;
-    ff::avcodec_parameters_from_context(st->codecpar, ctx);
-    stream.Stream = st;
-}
-
-void TCustomFFmpeg::new_video_stream(TOutputFile& output) {
-    TEngineSettings& s = Settings;
-    AVFormatContext* oc = output.Context.get();
-    TOutputStream os;
-    // Everything that can fail on bad settings is done before the stream is
-    // added, so that a failure leaves the output as it was.
-    if (s.VideoStreamCopy) {
-        os.StreamCopy = true;
-        os.Codec.reset(ff::avcodec_alloc_context3(nullptr));
-        if (!os.Codec) throw FFmpegException("Could not alloc stream");
-        os.Codec->sample_aspect_ratio = SampleAspect(s);
-    } else {
-        AVRational rate =
-            s.FrameRate.num != 0 && s.FrameRate.den != 0 ? s.FrameRate : AVRational{25, 1};
-        AVCodecID id = AV_CODEC_ID_NONE;
-        if (!s.VideoCodecName.empty()) {
-            if (!FindCodec(s.VideoCodecName, AVMEDIA_TYPE_VIDEO, true,
-                           CodecOptions[skVideo] ? CodecOptions[skVideo]->strict_std_compliance : 0,
-                           id, &os.Encoder)) {
-                s.VideoCodecName.clear();
-                throw FFmpegException(LastError());
-            }
-            os.EncoderByName = true;
-        } else {
-            id = ff::av_guess_codec(oc->oformat, nullptr, oc->url, nullptr, AVMEDIA_TYPE_VIDEO);
-            os.Encoder = ff::avcodec_find_encoder(id);
-        }
-        os.Codec.reset(ff::avcodec_alloc_context3(os.Encoder));
-        if (!os.Codec) throw FFmpegException("Could not alloc stream");
-        AVCodecContext* c = os.Codec.get();
-        c->codec_type = AVMEDIA_TYPE_VIDEO;
-        c->codec_id = id;
-        ApplyGenericOptions(c, skVideo, AV_OPT_FLAG_VIDEO_PARAM | AV_OPT_FLAG_ENCODING_PARAM);
-        ApplyPrivateCodecOptions(c, os.Encoder);
-        if (os.Encoder != nullptr && os.Encoder->supported_framerates != nullptr && !s.ForceFps) {
-            rate = os.Encoder->supported_framerates[ff::av_find_nearest_q_idx(
-                rate, os.Encoder->supported_framerates)];
-        }
-        c->time_base = AVRational{rate.den, rate.num};
-        c->framerate = rate;
-        c->width = s.FrameWidth;
-        c->height = s.FrameHeight;
-        c->sample_aspect_ratio = SampleAspect(s);
-        c->pix_fmt = static_cast<AVPixelFormat>(s.FramePixFmt);
-        ChoosePixelFormat(c, os.Encoder);
-        if (s.IntraOnly) c->gop_size = 0;
-        if (s.VideoQscale != 0 || s.SameQuality) {
-            c->flags |= AV_CODEC_FLAG_QSCALE;
-            os.Quality = QualityScale * s.VideoQscale;
-            c->global_quality = static_cast<int>(os.Quality);
-        }
-        auto copyMatrix = [](const std::optional<TQuantMatrix>& m, std::uint16_t*& target) {
-            if (!m) return;
-            ff::av_freep(&target);
-            target = static_cast<std::uint16_t*>(ff::av_malloc(sizeof(TQuantMatrix)));
-            if (target != nullptr) std::memcpy(target, m->data(), sizeof(TQuantMatrix));
-        };
-        copyMatrix(s.IntraMatrix, c->intra_matrix);
-        copyMatrix(s.InterMatrix, c->inter_matrix);
-        if (s.RcOverride) {
-            try {
-                ParseRcOverride(c);
-            } catch (...) {
-                s.VideoCodecName.clear();
-                throw;
-            }
-        }
-        if (c->rc_initial_buffer_occupancy == 0)
-            c->rc_initial_buffer_occupancy = c->rc_buffer_size * 3 / 4;
-        c->intra_dc_precision = s.IntraDcPrecision - 8;
-        if (s.DoPsnr) c->flags |= AV_CODEC_FLAG_PSNR;
-        if (s.DoPass == 1) c->flags |= AV_CODEC_FLAG_PASS1;
-        if (s.DoPass == 2) c->flags |= AV_CODEC_FLAG_PASS2;
-    }
-    AVCodecContext* c = os.Codec.get();
-    if (s.VideoCodecTag != 0) c->codec_tag = s.VideoCodecTag;
-    if ((s.VideoGlobalHeader & 1) != 0 ||
-        (s.VideoGlobalHeader == 0 && (oc->oformat->flags & AVFMT_GLOBALHEADER) != 0)) {
-        c->flags |= AV_CODEC_FLAG_GLOBAL_HEADER;
-    }
-    if ((s.VideoGlobalHeader & 2) != 0) c->flags2 |= AV_CODEC_FLAG2_LOCAL_HEADER;
-    AddCodecStreamCommon(output, os, AVMEDIA_TYPE_VIDEO);
-    os.Bsf = std::move(s.VideoBsf);
-    s.VideoBsf.clear();
-    if (!s.VideoLanguage.empty()) {
-        ff::av_dict_set(&os.Stream->metadata, "language", s.VideoLanguage.c_str(), 0);
-        s.VideoLanguage.clear();
-    }
-    output.Streams.push_back(std::move(os));
-    s.VideoDisable = false;
-    s.VideoCodecName.clear();
-    s.VideoStreamCopy = false;
-    s.FramePixFmt = -1;
-}
-
-void TCustomFFmpeg::new_audio_stream(TOutputFile& output) {
-    TEngineSettings& s = Settings;
-    AVFormatContext* oc = output.Context.get();
-    TOutputStream os;
-    AVChannelLayout layout{};
-    if (s.ChannelLayout != 0 && std::popcount(s.ChannelLayout) == s.AudioChannels) {
-        ff::av_channel_layout_from_mask(&layout, s.ChannelLayout);
-    } else {
-        ff::av_channel_layout_default(&layout, s.AudioChannels);
-    }
-    struct LayoutRelease {
-        AVChannelLayout& l;
-        ~LayoutRelease() { ff::av_channel_layout_uninit(&l); }
-    } layoutRelease{layout};
-
-    if (s.AudioStreamCopy) {
-        os.StreamCopy = true;
-        os.Codec.reset(ff::avcodec_alloc_context3(nullptr));
-        if (!os.Codec) throw FFmpegException("Could not alloc stream");
-        ff::av_channel_layout_copy(&os.Codec->ch_layout, &layout);
-        os.Codec->sample_rate = s.AudioSampleRate;
-    } else {
-        AVCodecID id = AV_CODEC_ID_NONE;
-        if (!s.AudioCodecName.empty()) {
-            if (!FindCodec(s.AudioCodecName, AVMEDIA_TYPE_AUDIO, true,
-                           CodecOptions[skAudio] ? CodecOptions[skAudio]->strict_std_compliance : 0,
-                           id, &os.Encoder)) {
-                s.AudioCodecName.clear();
-                s.AudioLanguage.clear();
-                throw FFmpegException(LastError());
-            }
-            os.EncoderByName = true;
-        } else {
-            id = ff::av_guess_codec(oc->oformat, nullptr, oc->url, nullptr, AVMEDIA_TYPE_AUDIO);
-            os.Encoder = ff::avcodec_find_encoder(id);
-        }
-        os.Codec.reset(ff::avcodec_alloc_context3(os.Encoder));
-        if (!os.Codec) throw FFmpegException("Could not alloc stream");
-        AVCodecContext* c = os.Codec.get();
-        c->codec_type = AVMEDIA_TYPE_AUDIO;
-        ApplyGenericOptions(c, skAudio, AV_OPT_FLAG_AUDIO_PARAM | AV_OPT_FLAG_ENCODING_PARAM);
-        ApplyPrivateCodecOptions(c, os.Encoder);
-        c->codec_id = id;
-        if (s.AudioQscale > -99999.0f) {
-            c->flags |= AV_CODEC_FLAG_QSCALE;
-            os.Quality = QualityScale * s.AudioQscale;
-            c->global_quality = static_cast<int>(os.Quality);
-        }
-        ff::av_channel_layout_uninit(&c->ch_layout);
-        ff::av_channel_layout_copy(&c->ch_layout, &layout);
-        c->sample_fmt = static_cast<AVSampleFormat>(s.AudioSampleFmt);
-        c->sample_rate = s.AudioSampleRate;
-        ChooseSampleFormat(c, os.Encoder);
-        ChooseSampleRate(c, os.Encoder);
-    }
-    AVCodecContext* c = os.Codec.get();
-    if (s.AudioCodecTag != 0) c->codec_tag = s.AudioCodecTag;
-    if ((oc->oformat->flags & AVFMT_GLOBALHEADER) != 0) c->flags |= AV_CODEC_FLAG_GLOBAL_HEADER;
-    c->time_base = AVRational{
-        1, c->sample_rate > 0 ? c->sample_rate : (s.AudioSampleRate > 0 ? s.AudioSampleRate : 1)};
-    AddCodecStreamCommon(output, os, AVMEDIA_TYPE_AUDIO);
-    os.Bsf = std::move(s.AudioBsf);
-    s.AudioBsf.clear();
-    if (!s.AudioLanguage.empty()) {
-        ff::av_dict_set(&os.Stream->metadata, "language", s.AudioLanguage.c_str(), 0);
-        s.AudioLanguage.clear();
-    }
-    output.Streams.push_back(std::move(os));
-    s.AudioDisable = false;
-    s.AudioCodecName.clear();
-    s.AudioStreamCopy = false;
-}
-
-void TCustomFFmpeg::new_subtitle_stream(TOutputFile& output) {
-    TEngineSettings& s = Settings;
-    AVFormatContext* oc = output.Context.get();
-    TOutputStream os;
-    if (s.SubtitleStreamCopy) {
-        os.StreamCopy = true;
-        os.Codec.reset(ff::avcodec_alloc_context3(nullptr));
-    } else {
-        AVCodecID id = AV_CODEC_ID_NONE;
-        if (!FindCodec(
-                s.SubtitleCodecName, AVMEDIA_TYPE_SUBTITLE, true,
-                CodecOptions[skSubtitle] ? CodecOptions[skSubtitle]->strict_std_compliance : 0, id,
-                &os.Encoder)) {
-            s.SubtitleCodecName.clear();
-            throw FFmpegException(LastError());
-        }
-        os.EncoderByName = os.Encoder != nullptr;
-        if (os.Encoder == nullptr) {
-            // No name: the container's own subtitle encoder.
-            id = ff::av_guess_codec(oc->oformat, nullptr, oc->url, nullptr, AVMEDIA_TYPE_SUBTITLE);
-            os.Encoder = ff::avcodec_find_encoder(id);
-        }
-        os.Codec.reset(ff::avcodec_alloc_context3(os.Encoder));
-        if (os.Codec) {
-            ApplyGenericOptions(os.Codec.get(), skSubtitle,
-                                AV_OPT_FLAG_SUBTITLE_PARAM | AV_OPT_FLAG_ENCODING_PARAM);
-            ApplyPrivateCodecOptions(os.Codec.get(), os.Encoder);
-            os.Codec->codec_id = id;
-        }
-    }
-    if (!os.Codec) throw FFmpegException("Could not alloc stream");
-    if (s.SubtitleCodecTag != 0) os.Codec->codec_tag = s.SubtitleCodecTag;
-    AddCodecStreamCommon(output, os, AVMEDIA_TYPE_SUBTITLE);
-    os.Bsf = std::move(s.SubtitleBsf);
-    s.SubtitleBsf.clear();
-    if (!s.SubtitleLanguage.empty()) {
-        ff::av_dict_set(&os.Stream->metadata, "language", s.SubtitleLanguage.c_str(), 0);
-        s.SubtitleLanguage.clear();
-    }
-    output.Streams.push_back(std::move(os));
-    s.SubtitleDisable = false;
-    s.SubtitleCodecName.clear();
-    s.SubtitleStreamCopy = false;
-}
-
-void TCustomFFmpeg::ParseRcOverride(AVCodecContext* context) {
-    const std::string& text = *Settings.RcOverride;
-    std::vector<RcOverride> entries;
-    const char* p = text.c_str();
-    for (;;) {
-        char* end = nullptr;
-        const long start = std::strtol(p, &end, 10);
-        if (*end != ',') throw FFmpegException("error parsing rc_override");
-        p = end + 1;
-        const long last = std::strtol(p, &end, 10);
-        if (*end != ',') throw FFmpegException("error parsing rc_override");
-        p = end + 1;
-        const long q = std::strtol(p, &end, 10);
-        RcOverride entry{};
-        entry.start_frame = static_cast<int>(start);
-        entry.end_frame = static_cast<int>(last);
-        if (q > 0) {
-            entry.qscale = static_cast<int>(q);
-            entry.quality_factor = 1.0f;
-        } else {
-            entry.qscale = 0;
-            entry.quality_factor = static_cast<float>(-q) / 100.0f;
-        }
-        entries.push_back(entry);
-        p = std::strchr(p, '/');
-        if (p == nullptr) break;
-        ++p;
-    }
-    auto* list = static_cast<RcOverride*>(ff::av_malloc(entries.size() * sizeof(RcOverride)));
-    if (list == nullptr) throw FFmpegException("error parsing rc_override");
-    std::memcpy(list, entries.data(), entries.size() * sizeof(RcOverride));
-    ff::av_freep(&context->rc_override);
-    context->rc_override = list;
-    context->rc_override_count = static_cast<int>(entries.size());
-}
-
-void TCustomFFmpeg::ChoosePixelFormat(AVCodecContext* context, const AVCodec* encoder) {
-    if (encoder == nullptr || encoder->pix_fmts == nullptr) return;
-    const AVPixelFormat* p = encoder->pix_fmts;
-    if (context->codec_id == AV_CODEC_ID_MJPEG && context->strict_std_compliance < 0 &&
-        (context->pix_fmt == AV_PIX_FMT_YUV420P || context->pix_fmt == AV_PIX_FMT_YUV422P)) {
-        return;
-    }
-    // Today's JPEG encoders also list the limited-range formats, which they take
-    // only below official strictness; otherwise the full-range ones are meant.
-    const bool fullRangeOnly =
-        (context->codec_id == AV_CODEC_ID_MJPEG || context->codec_id == AV_CODEC_ID_LJPEG) &&
-        context->strict_std_compliance > FF_COMPLIANCE_UNOFFICIAL;
-    auto fullRange = [](AVPixelFormat f) {
-        return f == AV_PIX_FMT_YUVJ420P || f == AV_PIX_FMT_YUVJ422P || f == AV_PIX_FMT_YUVJ444P ||
-               f == AV_PIX_FMT_YUVJ440P || f == AV_PIX_FMT_YUVJ411P;
-    };
-    for (; *p != AV_PIX_FMT_NONE; ++p) {
-        if (*p == context->pix_fmt && (!fullRangeOnly || fullRange(*p))) return;
-    }
-    context->pix_fmt = encoder->pix_fmts[0];
-}
-
-void TCustomFFmpeg::ChooseSampleFormat(AVCodecContext* context, const AVCodec* encoder) {
-    if (encoder == nullptr || encoder->sample_fmts == nullptr) return;
-    for (const AVSampleFormat* p = encoder->sample_fmts; *p != AV_SAMPLE_FMT_NONE; ++p) {
-        if (*p == context->sample_fmt) return;
-    }
-    context->sample_fmt = encoder->sample_fmts[0];
-}
-
-void TCustomFFmpeg::ChooseSampleRate(AVCodecContext* context, const AVCodec* encoder) {
-    if (encoder == nullptr || encoder->supported_samplerates == nullptr) return;
-    int best = 0;
-    long long bestDiff = LLONG_MAX;
-    for (const int* p = encoder->supported_samplerates; *p != 0; ++p) {
-        const long long diff = std::llabs(static_cast<long long>(*p) - context->sample_rate);
-        if (diff < bestDiff) {
-            bestDiff = diff;
-            best = *p;
-        }
-    }
-    if (best != context->sample_rate) {
-        Logger().Log(this, llWarning,
-                     Fmt("Requested sampling rate unsupported using closest supported (%d)", best));
-        context->sample_rate = best;
-    }
 }
 
 }  // namespace zorvex

@@ -137,7 +137,8 @@ void Transcoder::HandlePacket(int file, AVPacket* packet) {
     TInputFile& input = e_.InputFiles[static_cast<size_t>(file)];
     const AVRational tb = ist.Stream->time_base;
 
-    // 1. The file's offset, 2. the stream's scale.
+    // The file's offset first (it moves the start to zero), then the scale the
+    // stream was given ("itsscale").
     const std::int64_t offset = ff::av_rescale_q(input.TsOffset, kMicroseconds, tb);
     if (packet->dts != AV_NOPTS_VALUE) packet->dts += offset;
     if (packet->pts != AV_NOPTS_VALUE) packet->pts += offset;
@@ -149,7 +150,8 @@ void Transcoder::HandlePacket(int file, AVPacket* packet) {
             packet->pts = std::llround(static_cast<double>(packet->pts) * scale);
     }
 
-    // 3. Discontinuities of formats that allow them.
+    // Formats that allow time-stamp jumps (MPEG-TS, for one) would otherwise
+    // stall or skip the output at each jump: the offset absorbs the jump.
     AVFormatContext* ic = input.Context.get();
     if (packet->dts != AV_NOPTS_VALUE && ist.NextPacketDts != NoPtsValue &&
         (ic->iformat->flags & AVFMT_TS_DISCONT) != 0 && !s_.CopyTs) {
@@ -169,7 +171,7 @@ void Transcoder::HandlePacket(int file, AVPacket* packet) {
         }
     }
 
-    // 4. The recording time. A stream ends when its decoding order passes the
+    // A stream ends at the recording time when its decoding order passes the
     // limit; pictures decoded up to there may still show before the limit, and
     // those after it are not delivered.
     bool copyAllowed = true;
@@ -184,7 +186,7 @@ void Transcoder::HandlePacket(int file, AVPacket* packet) {
                       ff::av_compare_ts(packet->pts, tb, limit, kMicroseconds) < 0;
     }
 
-    // 5. Decode or copy.
+    // A broken packet costs its frames, not the task, unless "xerror" is set.
     if (ProcessPacket(ist, packet, copyAllowed) < 0) {
         const std::string message =
             Fmt("Error while decoding stream #%d.%d (%s)", ist.FileIndex, ist.StreamIndex,

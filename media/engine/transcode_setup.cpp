@@ -128,7 +128,10 @@ void Transcoder::RunTranscode() {
     EndOfRun();
 }
 
-// 1. to 4. The working records.
+// The working records of the run: a state per input stream, each distinct
+// output file once (join mode lists the same file for every input), and a state
+// per stream of every output entry. Bad stream maps fail here, before anything
+// is opened.
 void Transcoder::BuildTables() {
     for (int f = 0; f < e_.InputFileCount(); ++f) {
         AVFormatContext* ic = e_.InputFiles[static_cast<size_t>(f)].Context.get();
@@ -213,7 +216,9 @@ void Transcoder::BuildTables() {
     }
 }
 
-// 5. Every output stream gets its source.
+// Each output stream takes its source from the stream maps when they are
+// given; otherwise an input stream of its type that no other output stream took
+// yet, the one the file's analysis rates best first.
 void Transcoder::MapStreams() {
     // The stream each file's analysis found best, per media type: the choice
     // among several streams of one type (the analysis frame counts themselves
@@ -296,7 +301,9 @@ void Transcoder::MapStreams() {
     }
 }
 
-// 6. Copy or encode parameters of every output stream.
+// Copied streams take the source's parameters as they are; encoded ones get
+// what their encoder needs from the source and the settings, and mark their
+// source for decoding.
 void Transcoder::SetupStreams() {
     for (const auto& r : runtimes_) {
         OutputStreamRuntime& rt = *r;
@@ -474,7 +481,8 @@ void Transcoder::SetupTwoPass(OutputStreamRuntime& rt) {
     if (!ownStatistics) c->stats_in = rt.StatsIn.get();
 }
 
-// 7. Encoders.
+// Opened before the headers are written: the muxers put the encoders' global
+// headers into them.
 void Transcoder::OpenEncoders() {
     for (const auto& r : runtimes_) {
         if (r->EncodingNeeded) OpenEncoder(*r);
@@ -554,7 +562,8 @@ void Transcoder::OpenEncoder(OutputStreamRuntime& rt) {
     }
 }
 
-// 8. Decoders.
+// Only sources that feed an encoder are decoded; copied streams never open a
+// decoder.
 void Transcoder::OpenDecoders() {
     for (InputStreamState& ist : ist_) {
         if (ist.DecodingNeeded) OpenDecoder(ist);
@@ -597,7 +606,8 @@ void Transcoder::OpenDecoder(InputStreamState& ist) {
     ist.DecoderOpen = true;
 }
 
-// 9. Input timestamps.
+// Every input stream starts at zero less the delay of its reordered frames, so
+// that the first picture gets the time at which it is shown.
 void Transcoder::InitInputTimestamps() {
     for (InputStreamState& ist : ist_) {
         const AVRational rate = ist.Stream->avg_frame_rate;
@@ -611,7 +621,8 @@ void Transcoder::InitInputTimestamps() {
     }
 }
 
-// 10. Metadata maps.
+// Metadata maps add an input's tags to an output without replacing the tags it
+// already has; a map naming a missing file fails the task.
 void Transcoder::CopyMetadata() {
     for (const TMetaDataMap& m : s_.MetaDataMaps) {
         if (m.OutputFile < 0 || m.OutputFile >= e_.OutputFileCount()) {
@@ -628,7 +639,8 @@ void Transcoder::CopyMetadata() {
     }
 }
 
-// 11. Chapters, cut to the part of the input that is converted.
+// Chapters, cut to the part of the input that is converted (in join mode the
+// first input's only).
 void Transcoder::CopyChapters() {
     const int inputs = e_.JoinMode ? std::min(1, e_.InputFileCount()) : e_.InputFileCount();
     for (int f = 0; f < inputs; ++f) {
@@ -669,7 +681,8 @@ void Transcoder::CopyChapters() {
     }
 }
 
-// 12. Byte streams and headers.
+// The outputs are opened only once every stream is set up, so a task that
+// fails earlier creates no file.
 void Transcoder::WriteHeaders() {
     for (size_t i = 0; i < outputs_.size(); ++i) {
         TOutputFile& output = *outputs_[i];
@@ -686,7 +699,8 @@ void Transcoder::WriteHeaders() {
     headersWritten_ = true;
 }
 
-// 13. The mapping report.
+// Which input stream feeds which output stream; also written before a setup
+// failure, to show what had been mapped.
 void Transcoder::WriteMappingReport() {
     const int entries = e_.JoinMode ? 1 : e_.OutputFileCount();
     for (int i = 0; i < entries; ++i) {

@@ -42,8 +42,8 @@ void OpenOutputByteStream(TOutputFile& output);
 struct TCustomFFmpeg::RunControl {
     std::mutex Mutex;
     std::condition_variable Changed;
-    bool RunActive = false;        // from Start until the run has ended ("RunDone" reset)
-    bool TerminateActive = false;  // a termination thread delivers ("TerminateDone" reset)
+    bool RunActive = false;        // from Start until the run has ended
+    bool TerminateActive = false;  // a termination thread is delivering
     bool Started = false;          // the worker thread was launched
     std::atomic<bool> Paused{false};
     std::thread::id Worker;  // the thread running the task

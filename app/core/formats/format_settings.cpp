@@ -213,32 +213,32 @@ ConfirmResult ConfirmFormatSettings(SettingsSelection& sel, TFormatSettings& s) 
     s.FmtFilters.clear();
     s.FmtOutputFile = sel.proposedOutputFile;
 
-    // 1. Channels.
+    // The order matters: a disc encoder below replaces the picture and sound
+    // settings read before it with what its disc needs.
     const std::string& channels = Caption(sel, ChoiceKind::Channels);
     if (channels == "立体声") s.FmtChannels = "2";
     if (channels == "单声道") s.FmtChannels = "1";
 
-    // 2. Sample rate.
     const std::string& rate = Caption(sel, ChoiceKind::SampleRate);
     s.FmtSampleRate = rate == "自动音频采样率" ? "AUTO" : rate;
 
-    // 3. Audio bit rate (kbit/s, "12.2" for the AMR rates).
+    // Captions are in kbit/s, with "12.2" among the AMR rates.
     const std::string& audioBitRate = Caption(sel, ChoiceKind::AudioBitRate);
     s.FmtAudioBitRate = audioBitRate == "自动音频比特率" ? kNotSet : ThousandsOf(audioBitRate);
 
-    // 4, 5. Frame size and rate; a description after the size travels along.
+    // A note after the size ("320*240 (PSP...)") travels along; the size in
+    // front is what counts.
     const std::string& size = Caption(sel, ChoiceKind::FrameSize);
     s.FmtFrameSize = (size == "保持原分辨率" || size == "无") ? "" : size;
     const std::string& frameRate = Caption(sel, ChoiceKind::FrameRate);
     s.FmtFrameRate = (frameRate == "保持原帧速率" || frameRate == "无") ? "" : frameRate;
 
-    // 6. Scaling mode.
     const std::string& scaling = Caption(sel, ChoiceKind::Scaling);
     if (scaling == "普通视频4:3模式") s.FmtAspect = "4:3";
     if (scaling == "宽屏视频16:9模式") s.FmtAspect = "16:9";
     if (scaling == "无") s.FmtAspect.clear();
 
-    // 7. Video bit rate: the number before "kbps".
+    // The video bit rate is the number before "kbps".
     const std::string& videoBitRate = Caption(sel, ChoiceKind::VideoBitRate);
     if (videoBitRate == "无") {
         s.FmtVideoBitRate = kNotSet;
@@ -251,7 +251,7 @@ ConfirmResult ConfirmFormatSettings(SettingsSelection& sel, TFormatSettings& s) 
                                 : kNotSet;
     }
 
-    // 8. Video encoder; a disc encoder hands everything above to the disc target.
+    // A disc encoder hands everything above to the disc target.
     const std::string& encoder = Caption(sel, ChoiceKind::VideoEncoder);
     if (auto it = VideoEncoders().find(encoder); it != VideoEncoders().end()) {
         s.FmtVideoCodec = it->second.codec;
@@ -261,28 +261,26 @@ ConfirmResult ConfirmFormatSettings(SettingsSelection& sel, TFormatSettings& s) 
         ApplyDiscTarget(disc->second, sel, s);
     }
 
-    // 9. Picture filters, in this order.
+    // The filters run in this fixed order whatever order they were ticked in.
     if (sel.hflip) AppendFilter(s.FmtFilters, "hflip");
     if (sel.vflip) AppendFilter(s.FmtFilters, "vflip");
     if (sel.negate) AppendFilter(s.FmtFilters, "negate");
 
-    // 10. Audio encoder.
     if (auto it = AudioEncoders().find(Caption(sel, ChoiceKind::AudioEncoder));
         it != AudioEncoders().end()) {
         s.FmtAudioCodec = it->second;
     }
 
-    // 11, 12. The format's disc target and kind.
+    // "Vedio" is how the catalogue spells the picture kind.
     s.FmtTarget = sel.discTarget;
     if (sel.mediaKind == "Music") s.FmtAudioOnly = true;
     if (sel.mediaKind == "Vedio") s.FmtAudioOnly = false;
 
-    // 13. Volume.
     if (std::string volume = VolumeForCaption(Caption(sel, ChoiceKind::Volume)); !volume.empty()) {
         s.FmtVolume = volume;
     }
 
-    // 14. Cut range.
+    // Empty time boxes count as zero.
     if (!sel.cutChecked) {
         s.FmtCutStart = 0;
         s.FmtCutMode = "NoSelect";
