@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <memory>
 
+#include "media/converter_tasks.h"
 #include "media/main_thread.h"
 #include "tools/cli/command.h"
 #include "tools/cli/progress_display.h"
@@ -124,6 +125,11 @@ int RunBatch(TDAdadiZUZ& converter, const std::vector<BatchTask>& tasks, const B
         return kExitInterrupted;
     }
     return allFinished && reported == count ? kExitOk : kExitFailed;
+}
+
+std::string StrictFailure(TDAdadiZUZ& converter, int task) {
+    const std::vector<std::string>& warnings = converter.Task(task).OptionWarnings();
+    return warnings.empty() ? std::string() : warnings.front();
 }
 
 }  // namespace zorvex::cli

@@ -31,7 +31,7 @@ namespace {
 using app::ChoiceKind;
 
 constexpr const char* kUsage =
-    "--format ID [--out DIR] [--jobs N] [--cut HH:MM:SS-HH:MM:SS] [--overwrite]\n"
+    "--format ID [--out DIR] [--jobs N] [--cut HH:MM:SS-HH:MM:SS] [--overwrite] [--strict]\n"
     "        [--video-encoder C] [--video-bitrate C] [--frame-size C] [--frame-rate C]\n"
     "        [--audio-encoder C] [--audio-bitrate C] [--sample-rate C] [--channels C]\n"
     "        [--scaling C] [--volume C] [--filter hflip|vflip|negate]... FILE...";
@@ -44,6 +44,7 @@ struct Request {
     bool cut = false;
     std::array<std::string, app::kTimeBoxCount> cutBoxes;
     bool overwrite = false;
+    bool strict = false;
     std::map<ChoiceKind, std::string> choices;
     std::set<app::PictureFilter> filters;
     std::vector<std::string> files;
@@ -83,7 +84,7 @@ bool ParseCut(const std::string& text, std::array<std::string, app::kTimeBoxCoun
 int Parse(const std::vector<std::string>& args, Request& r) {
     std::map<std::string, ChoiceKind> choiceNames;
     for (const ChoiceOption& option : ChoiceOptions()) choiceNames[option.name] = option.kind;
-    ArgumentReader reader(args, {"--overwrite"});
+    ArgumentReader reader(args, {"--overwrite", "--strict"});
     ArgumentReader::Item item;
     while (reader.Next(item)) {
         if (item.kind == ArgumentReader::Item::Positional) {
@@ -91,7 +92,7 @@ int Parse(const std::vector<std::string>& args, Request& r) {
             continue;
         }
         if (item.kind == ArgumentReader::Item::Flag) {
-            r.overwrite = true;
+            (item.name == "--strict" ? r.strict : r.overwrite) = true;
             continue;
         }
         if (item.kind == ArgumentReader::Item::MissingValue)
@@ -295,6 +296,11 @@ int RunConvert(const std::vector<std::string>& args) {
         if (!converter.SetOutputFile(index, output, &options)) {
             converter.RemoveTask(index);
             fail(converter.LastError());
+            continue;
+        }
+        if (const std::string why = r.strict ? StrictFailure(converter, index) : ""; !why.empty()) {
+            converter.RemoveTask(index);
+            fail(why);
             continue;
         }
         claimed.insert(output);

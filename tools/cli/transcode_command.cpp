@@ -19,8 +19,8 @@ namespace zorvex::cli {
 namespace {
 
 constexpr const char* kUsage =
-    "usage: zorvex-cli transcode [--log LEVEL] [--iset NAME=VALUE]... [--set NAME=VALUE]... "
-    "INPUT OUTPUT";
+    "usage: zorvex-cli transcode [--log LEVEL] [--strict] [--iset NAME=VALUE]... "
+    "[--set NAME=VALUE]... INPUT OUTPUT";
 
 // name=value as the component reads its option lines: the name before the
 // first "=", in lower case; a line without "=" is a name with an empty value.
@@ -32,17 +32,20 @@ std::pair<std::string, std::string> OptionLine(const std::string& text) {
 
 struct Arguments {
     std::vector<std::pair<std::string, std::string>> inputOptions, outputOptions;
-    std::string logLevel = "error";
+    std::string logLevel = "warning";
+    bool strict = false;
     std::string input, output;
 };
 
 bool Parse(const std::vector<std::string>& args, Arguments& out) {
     std::vector<std::string> files;
-    ArgumentReader reader(args);
+    ArgumentReader reader(args, {"--strict"});
     ArgumentReader::Item item;
     while (reader.Next(item)) {
         if (item.kind == ArgumentReader::Item::Positional) {
             files.push_back(item.value);
+        } else if (item.kind == ArgumentReader::Item::Flag) {
+            out.strict = true;
         } else if (item.kind != ArgumentReader::Item::Option) {
             return false;  // a flag without its value
         } else if (item.name == "--iset") {
@@ -122,6 +125,11 @@ int RunTranscode(const std::vector<std::string>& args) {
     output.ExtOptions = OptionText(a.outputOptions);
     TakeAlwaysAppliedFields(a.outputOptions, output);
     if (!converter.SetOutputFile(task, a.output, &output)) return failed(converter.LastError());
+    if (a.strict) {
+        if (const std::string why = StrictFailure(converter, task); !why.empty()) {
+            return failed(why);
+        }
+    }
 
     BatchRun run;
     run.terminal = terminal;
@@ -132,7 +140,7 @@ int RunTranscode(const std::vector<std::string>& args) {
 
 const CommandRegistrar kTranscode(
     {"transcode",
-     "[--log LEVEL] [--iset NAME=VALUE]... [--set NAME=VALUE]... "
+     "[--log LEVEL] [--strict] [--iset NAME=VALUE]... [--set NAME=VALUE]... "
      "INPUT OUTPUT",
      "convert INPUT into OUTPUT with one converter task, showing progress", &RunTranscode});
 
