@@ -296,7 +296,7 @@ void TCustomDAdadiZUZ::StartTask(int threadCount) {
     m.ended = true;
     const bool deliver = OnTerminate && !m.destroying;
     lock.unlock();
-    if (deliver) CallTerminate(TTerminateInfo{-1, true, false, {}});
+    if (deliver) CallTerminate(TTerminateInfo{-1, true, false, {}, {}});
 }
 
 // Under the terminate lock, in thread mode.
@@ -348,6 +348,7 @@ void TCustomDAdadiZUZ::EndBatch() {
     info.Finished = true;
     info.Exception = false;
     info.ExceptionMsg.clear();
+    info.KeptPartialFile.clear();
     // The delivery keeps its own copies of the record and of the handler.
     impl_->deliveries.Start([this, handler = OnTerminate, info] { CallTerminate(info, handler); },
                             true);
@@ -386,6 +387,8 @@ void TCustomDAdadiZUZ::DoTerminate(TCustomFFmpeg* engine) {
             info.Finished = task->Finished && !task->Failed;
             info.Exception = task->Failed;
             info.ExceptionMsg = task->Failed ? task->FailureMessage : std::string();
+            info.KeptPartialFile =
+                task->KeptPartialFiles.empty() ? std::string() : task->KeptPartialFiles.front();
             if (m.threadMode) {
                 m.deliveries.Start(
                     [this, handler = OnTerminate, info] { CallTerminate(info, handler); }, false);

@@ -108,6 +108,9 @@ struct TTerminateInfo {
     bool Finished = false;
     bool Exception = false;
     std::string ExceptionMsg;
+    // A stopped task whose output would have replaced an existing file keeps
+    // what it wrote beside that file: the name it was kept under, else empty.
+    std::string KeptPartialFile;
 };
 
 struct THookInfo {

@@ -35,10 +35,12 @@ std::string Tag(const AVDictionary* metadata, const char* key) {
     return e != nullptr && e->value != nullptr ? e->value : "";
 }
 
-// Whole seconds and the remaining microseconds: "%d.%.6d".
+// Whole seconds and the remaining microseconds: "%d.%.6d", with the sign of
+// the whole ("-0.007000" for -7000).
 std::string SecondsText(std::int64_t us) {
-    return text::Fmt("%lld.%.6lld", static_cast<long long>(us / 1000000),
-                     static_cast<long long>(std::llabs(us % 1000000)));
+    const char* sign = us < 0 ? "-" : "";
+    return text::Fmt("%s%lld.%.6lld", sign, std::llabs(static_cast<long long>(us / 1000000)),
+                     std::llabs(static_cast<long long>(us % 1000000)));
 }
 
 std::string RateText(double rate, const char* unit) {

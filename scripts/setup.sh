@@ -28,6 +28,12 @@ packages=(
     ffmpeg
     # processor time and peak memory of benchmark runs
     time
+    # the format conformance matrix (bench/format_matrix.py)
+    python3
+    # the desktop services' tests on a private session bus
+    dbus-daemon dbus-session-bus-common
+    # the Debian package (dpkg-shlibdeps, file) and its checks
+    dpkg-dev file desktop-file-utils appstream
 )
 
 missing=()

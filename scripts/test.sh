@@ -10,6 +10,10 @@ export SDL_AUDIODRIVER=${SDL_AUDIODRIVER:-dummy}
 export QT_QPA_PLATFORM=${QT_QPA_PLATFORM:-offscreen}
 ctest --output-on-failure -j"$(nproc)" --timeout 300 "$@"
 
+# The Debian package of this tree: contents, installation, the installed
+# programs under Xvfb, removal.
+"$root/scripts/package_check.sh" RelWithDebInfo "$root/build/test"
+
 # The threaded parts (batch dispatch, run control, events) once more under
 # ThreadSanitizer: any data race fails the run.
 "$root/scripts/build.sh" RelWithDebInfo "$root/build/tsan" -DZORVEX_TSAN=ON media_tests

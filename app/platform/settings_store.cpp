@@ -8,6 +8,8 @@
 #include <QSettings>
 #include <QStandardPaths>
 
+#include "app/platform/data_folder.h"
+
 namespace zorvex::app {
 
 IniSettingsStore::IniSettingsStore(QString path) : path_(std::move(path)) {}
@@ -57,7 +59,10 @@ QString ProgramFolder() {
 
 QString SettingsFolder() {
     const QString program = ProgramFolder();
-    if (::access(QFile::encodeName(program).constData(), W_OK) == 0) return program;
+    // An installed program never writes into its prefix (/usr/bin), even as root.
+    if (!RunsInstalled(program) && ::access(QFile::encodeName(program).constData(), W_OK) == 0) {
+        return program;
+    }
     QString config = qEnvironmentVariable("XDG_CONFIG_HOME");
     if (config.isEmpty()) config = QDir::homePath() + "/.config";
     return config + "/zorvex";

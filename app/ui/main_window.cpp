@@ -1,13 +1,13 @@
 #include "app/ui/main_window.h"
 
 #include <QActionGroup>
+#include <QApplication>
 #include <QCloseEvent>
 #include <QComboBox>
 #include <QDragEnterEvent>
 #include <QDropEvent>
 #include <QFile>
 #include <QFileDialog>
-#include <QFileInfo>
 #include <QGridLayout>
 #include <QGroupBox>
 #include <QHBoxLayout>
@@ -82,7 +82,7 @@ MainWindow::MainWindow(Services services, QWidget* parent)
     formatRelay_->target = s_.formats != nullptr ? s_.formats : pendingFormats_.get();
     controller_ = std::make_unique<WorkbenchController>(WorkbenchController::Services{
         s_.converter, s_.settings, s_.shell, s_.power, *this, *formatRelay_, nullptr,
-        s_.libraryFolder, s_.defaultOutputFolder, s_.programFolder});
+        s_.libraryFolder, s_.defaultOutputFolder, s_.programFolder, s_.notifier, s_.launcher});
 
     setObjectName(QStringLiteral("mainWindow"));
     setWindowTitle(kProductName);
@@ -137,7 +137,8 @@ MainWindow::MainWindow(Services services, QWidget* parent)
     c.AttachLogRouter();
     ApplyCommands();
 
-    about_ = new AboutDialog(s_.settings, s_.shell, this);
+    about_ = new AboutDialog(
+        s_.settings, s_.shell, [this] { controller_->OpenHelp(); }, this);
 }
 
 MainWindow::~MainWindow() {
@@ -504,6 +505,10 @@ void MainWindow::ShowMediaInformation(const QString& file) {
     if (showMediaInformation_) showMediaInformation_(file);
 }
 
+bool MainWindow::IsActive() const {
+    return QApplication::activeWindow() != nullptr;
+}
+
 // ---- events ---------------------------------------------------------------------------
 
 void MainWindow::showEvent(QShowEvent* event) {
@@ -526,22 +531,20 @@ bool MainWindow::eventFilter(QObject* watched, QEvent* event) {
     if (watched == queueView_->viewport()) {
         if (event->type() == QEvent::DragEnter || event->type() == QEvent::DragMove) {
             auto* drag = static_cast<QDropEvent*>(event);
-            if (drag->mimeData()->hasUrls() && controller_->Commands().add) {
+            if (drag->mimeData()->hasUrls()) {
                 drag->acceptProposedAction();
                 return true;
             }
         } else if (event->type() == QEvent::Drop) {
             auto* drop = static_cast<QDropEvent*>(event);
-            QStringList files;
+            QStringList paths;  // files and folders
             for (const QUrl& url : drop->mimeData()->urls()) {
-                if (url.isLocalFile() && QFileInfo(url.toLocalFile()).isFile()) {
-                    files << url.toLocalFile();
-                }
+                if (url.isLocalFile()) paths << url.toLocalFile();
             }
             drop->acceptProposedAction();
             // Out of the drop handler: the add shows modal windows.
             QMetaObject::invokeMethod(
-                this, [this, files] { controller_->AddDroppedFiles(files); }, Qt::QueuedConnection);
+                this, [this, paths] { controller_->OpenFiles(paths); }, Qt::QueuedConnection);
             return true;
         }
     }

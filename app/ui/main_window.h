@@ -24,7 +24,9 @@ namespace zorvex::app {
 class AboutDialog;
 class CameraSound;
 class ConverterPort;
+class DesktopNotifier;
 class FormatDialogs;
+class LauncherEntry;
 class PowerControl;
 class PreviewPanelWidget;
 class QueueTableModel;
@@ -44,8 +46,10 @@ public:
         QString programFolder;
         QString libraryFolder;
         QString defaultOutputFolder;
-        CameraSound* cameraSound = nullptr;  // none: SDL's, owned by the window
-        QString defaultSnapshotFolder = {};  // empty: ~/Video_Directory/快照
+        CameraSound* cameraSound = nullptr;   // none: SDL's, owned by the window
+        QString defaultSnapshotFolder = {};   // empty: ~/Video_Directory/快照
+        DesktopNotifier* notifier = nullptr;  // none: no notification at the batch end
+        LauncherEntry* launcher = nullptr;    // none: no progress on the launcher
     };
 
     explicit MainWindow(Services services, QWidget* parent = nullptr);
@@ -75,6 +79,7 @@ public:
     QString ChooseSourceFile(const QStringList& nameFilters) override;
     QStringList ChooseSourceFiles(const QStringList& nameFilters) override;
     void ShowMediaInformation(const QString& file) override;
+    bool IsActive() const override;
 
 protected:
     void showEvent(QShowEvent* event) override;

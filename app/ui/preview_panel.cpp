@@ -11,6 +11,7 @@
 #include <QToolButton>
 #include <QVBoxLayout>
 
+#include "app/platform/data_folder.h"
 #include "app/platform/settings_store.h"
 #include "app/ui/preview_icons.h"
 #include "app/ui/video_view.h"
@@ -44,7 +45,7 @@ PreviewPanelWidget::PreviewPanelWidget(SettingsStore& settings, Shell& shell, Ca
                                        QWidget* parent, QString programFolder,
                                        QString defaultSnapshotFolder)
     : QWidget(parent) {
-    if (programFolder.isEmpty()) programFolder = ProgramFolder();
+    if (programFolder.isEmpty()) programFolder = ProgramDataFolder();
     if (defaultSnapshotFolder.isEmpty()) defaultSnapshotFolder = DefaultSnapshotFolder();
     controller_ = new PreviewController(player_, settings, shell, sound, programFolder,
                                         defaultSnapshotFolder, this);

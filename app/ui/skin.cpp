@@ -3,6 +3,7 @@
 #include <QWidget>
 
 #include "app/core/skins/skin_table.h"
+#include "app/platform/data_folder.h"
 #include "app/platform/settings_store.h"
 
 namespace zorvex::app {
@@ -23,7 +24,7 @@ bool ApplySkin(QWidget* window, const QString& settingName, const QString& progr
 
 void ApplyStoredSkin(QWidget* window, const SettingsStore& settings) {
     ApplySkin(window, settings.ReadString(QStringLiteral("skin"), QStringLiteral("SetSkin")),
-              ProgramFolder());
+              ProgramDataFolder());
 }
 
 }  // namespace zorvex::app

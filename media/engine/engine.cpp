@@ -60,6 +60,7 @@ void TCustomFFmpeg::Reset() {
     Terminated = false;
     Failed = false;
     FailureMessage.clear();
+    KeptPartialFiles.clear();
     InputTsScale.assign(static_cast<size_t>(maxFiles_), {});
     SetOptionNames.clear();
     PrivateOptions.clear();

@@ -27,8 +27,11 @@
 // and SetPreviewFlags may be called from any thread; waits made on the main
 // thread keep serving RunInMainThread calls. Do not destroy or Reset an engine
 // from inside its own callbacks. Outputs are written beside their destination
-// and moved into place when the run ends without failure, also after a stop;
-// a failed run leaves the destination as it was.
+// and moved into place when the run finishes; a failed run leaves the
+// destination as it was, and a stopped run keeps what it wrote under the
+// destination's name only when no file was there (else beside it, under a
+// "(New_k)" name listed in KeptPartialFiles). Devices and pipes are written
+// directly.
 #pragma once
 
 #include <array>
@@ -49,6 +52,7 @@
 #include "media/engine/preview.h"
 #include "media/exception.h"
 #include "media/ffptr.h"
+#include "media/output_paths.h"
 
 namespace zorvex {
 
@@ -227,8 +231,14 @@ struct TOutputFile {
     bool UsesFilters = false;            // "vf" was set when the file was added
     std::vector<TOutputStream> Streams;  // index = stream index
     // The run writes beside the destination under this name and renames it into
-    // place when the run ends without failure; empty when nothing was created.
+    // place when the run finishes; empty when nothing was created. TempLock
+    // holds a lock on it meanwhile, so other runs leave it alone.
     std::string TempFileName;
+    UniqueFd TempLock;
+    // The file the finished run replaces: FileName, or the file a link of
+    // that name points to.
+    std::string WritePath;
+    bool DestinationExisted = false;  // WritePath held a file when the run began
 };
 
 // A generic option that some option context accepted: its canonical name, the
@@ -440,6 +450,9 @@ public:
     std::atomic<bool> Terminated{false};
     std::atomic<bool> Failed{false};
     std::string FailureMessage;
+    // The partial outputs of a stopped run that were kept beside a file they
+    // would have replaced; set before the termination callback.
+    std::vector<std::string> KeptPartialFiles;
     std::int64_t ProgressInterval = 500000;  // microseconds
     std::int64_t PreviewInterval = 100000;   // microseconds
     std::uint8_t PreviewFlags = 0;           // PreviewWindowFlag | PreviewBitmapFlag

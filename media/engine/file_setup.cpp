@@ -461,6 +461,11 @@ int TCustomFFmpeg::AddOutputFile(const std::string& fileName, bool join) {
     if (ffName.size() + 1 > MaxOutputNameBytes) {
         return fail(FFmpegErrorText(fileName, AVERROR(ENAMETOOLONG)));
     }
+    if (const std::string refusal =
+            DestinationRefusal(fileName, ResolveOutputDestination(fileName));
+        !refusal.empty()) {
+        return fail(refusal);
+    }
     for (const TInputFile& input : InputFiles) {
         std::error_code ec;
         if (std::filesystem::equivalent(fileName, input.FileName, ec)) {

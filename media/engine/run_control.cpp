@@ -114,6 +114,7 @@ TConvertThread* TCustomFFmpeg::Start(bool threaded, TThreadPriority priority) {
     Terminated = false;
     Failed = false;
     FailureMessage.clear();
+    KeptPartialFiles.clear();
     {
         // The run counts as active from here, so that a wait begun before the
         // worker runs covers the whole run.

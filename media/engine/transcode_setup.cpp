@@ -122,7 +122,7 @@ void Transcoder::RunTranscode() {
     InitInputTimestamps();
     CopyMetadata();
     CopyChapters();
-    WriteHeaders();
+    if (!WriteHeaders()) return;  // stopped while waiting for a pipe's reader
     WriteMappingReport();
     MainLoop();
     EndOfRun();
@@ -691,10 +691,10 @@ void Transcoder::CopyChapters() {
 
 // The outputs are opened only once every stream is set up, so a task that
 // fails earlier creates no file.
-void Transcoder::WriteHeaders() {
+bool Transcoder::WriteHeaders() {
     for (size_t i = 0; i < outputs_.size(); ++i) {
         TOutputFile& output = *outputs_[i];
-        OpenOutputByteStream(output);
+        if (!OpenOutputByteStream(e_, output)) return false;
         const int ret = ff::avformat_write_header(output.Context.get(), nullptr);
         if (ret < 0) {
             Logger().Log(&e_, llError, FFmpegErrorText(output.FileName, ret));
@@ -705,6 +705,7 @@ void Transcoder::WriteHeaders() {
         }
     }
     headersWritten_ = true;
+    return true;
 }
 
 // Which input stream feeds which output stream; also written before a setup

@@ -34,9 +34,11 @@
 
 namespace zorvex {
 
-// Opens the output's byte stream beside its destination under a temporary name
-// (output_files.cpp); failures throw FFmpegException.
-void OpenOutputByteStream(TOutputFile& output);
+// Opens the output's byte stream: a locked temporary file beside its
+// destination, or the device or pipe itself (output_files.cpp). False when the
+// run was stopped while a pipe waited for its reader; failures throw
+// FFmpegException.
+bool OpenOutputByteStream(TCustomFFmpeg& engine, TOutputFile& output);
 
 // The run's events and the pause state, shared by the engine and its threads.
 struct TCustomFFmpeg::RunControl {
@@ -163,7 +165,7 @@ private:
     void InitInputTimestamps();
     void CopyMetadata();
     void CopyChapters();
-    void WriteHeaders();
+    bool WriteHeaders();  // false: stopped before the outputs could be opened
     void WriteMappingReport();
     [[noreturn]] void FailAfterReport(const std::string& message);
     const char* TypeName(AVMediaType type) const;

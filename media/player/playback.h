@@ -43,6 +43,7 @@ struct TPictureEntry {
     int Width = 0;     // the picture's size, each rounded down to even
     int Height = 0;
     bool Allocated = false;
+    int SeekSerial = -1;  // the seek it was decoded after; -1: decoded before a flush
 };
 
 struct TSubpictureEntry {
@@ -141,7 +142,7 @@ private:
     void VideoThread();
     int GetVideoFrame(AVFrame* frame);
     bool ConfigureVideoFilters(const AVFrame* frame);
-    int OutputPicture(AVFrame* picture, double time, std::int64_t position);
+    int OutputPicture(AVFrame* picture, bool timed, double time, std::int64_t position);
     int QueuePicture(AVFrame* picture, double time, std::int64_t position);
     double TargetClock(double time);
     void PictureDisplay();
@@ -171,8 +172,18 @@ private:
     std::int64_t seekRange_ = 0;
     int seekFlags_ = 0;
     std::atomic<bool> seekWhilePaused_{false};
+    // What a seek changes for the video thread and the refresh. The read thread
+    // changes them under seekMutex_ before it queues the flush packet, and the
+    // video thread tests and changes them under it, so a picture decoded before
+    // the flush can neither end drop mode nor pass for the picture after the seek.
+    std::mutex seekMutex_;  // only the player's signals are locked under it
     std::atomic<bool> dropUntilFlush_{false};
     std::atomic<bool> flushSeen_{false};
+    int seekSerial_ = 0;  // counts successful seeks
+    void BeginSeekFlush();
+    void EndDropOnFlush();
+    int PictureSerial();
+    void PictureAfterSeekShown(int serial);
     std::atomic<int> readPauseResult_{0};
     bool lastPaused_ = false;  // read thread only
 

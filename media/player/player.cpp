@@ -313,9 +313,11 @@ TBitmap TCustomPlayer::CurrentFrame(std::int64_t& time) {
     const std::shared_ptr<TPlayback> playback = Playback();
     if (!playback || !playback->HasVideo()) return TBitmap();
     double pictureTime = 0;
-    const FramePtr picture = playback->ShownPicture(pictureTime);
+    FramePtr picture = playback->ShownPicture(pictureTime);
     if (!picture) return TBitmap();
     std::lock_guard lock(snapshotMutex_);
+    picture = SquarePixels(std::move(picture));
+    if (!picture) return TBitmap();
     if (!snapshotConversion_.PictureToBitmap(picture->data, picture->linesize,
                                              static_cast<AVPixelFormat>(picture->format),
                                              picture->height, picture->width)) {
@@ -323,6 +325,30 @@ TBitmap TCustomPlayer::CurrentFrame(std::int64_t& time) {
     }
     time = std::llround(pictureTime * 1000000.0) - playback->startTime;
     return snapshotConversion_.Bitmap();
+}
+
+FramePtr TCustomPlayer::SquarePixels(FramePtr picture) {
+    // An anamorphic picture is widened (or narrowed) to its display shape, so
+    // that a snapshot looks the way the picture is shown.
+    const AVRational sar = picture->sample_aspect_ratio;
+    if (sar.num <= 0 || sar.den <= 0 || sar.num == sar.den) return picture;
+    const int width = static_cast<int>(std::lround(picture->width * av_q2d(sar)));
+    const int height = picture->height;
+    if (width <= 0 || width > 16384) return picture;
+    FramePtr square(ff::av_frame_alloc());
+    if (!square) return nullptr;
+    square->format = picture->format;
+    square->width = width;
+    square->height = height;
+    const auto format = static_cast<AVPixelFormat>(picture->format);
+    snapshotScaler_.reset(ff::sws_getCachedContext(snapshotScaler_.release(), picture->width,
+                                                   picture->height, format, width, height, format,
+                                                   SWS_BICUBIC, nullptr, nullptr, nullptr));
+    if (!snapshotScaler_ || ff::av_frame_get_buffer(square.get(), 0) < 0) return nullptr;
+    ff::sws_scale(snapshotScaler_.get(), picture->data, picture->linesize, 0, picture->height,
+                  square->data, square->linesize);
+    square->sample_aspect_ratio = AVRational{1, 1};
+    return square;
 }
 
 void TCustomPlayer::HookPicture(AVFrame* picture, double time, std::int64_t startTime) {
@@ -374,10 +400,18 @@ void TCustomPlayer::ReportPosition(TPlayback& playback) {
         if (eventChannel_)
             eventChannel_->Queue.Post({TPlayerEventKind::Position, psPlay, position});
     }
+    // Once per end: a new picture, or for sound alone a seek, starts a new one.
     if (!playback.capture && !playback.endReported && playback.drained) {
         SetState(psEnd);
-        if (playback.HasVideo()) playback.endReported = true;
+        playback.endReported = true;
     }
+}
+
+void TCustomPlayer::RearmEndReport(TPlayback& playback) {
+    // Under the report lock, so a report that saw the old end cannot mark the
+    // new one as reported.
+    std::lock_guard lock(reportMutex_);
+    playback.endReported = false;
 }
 
 void TCustomPlayer::PostPlayEvent(int kind, int width, int height) {

@@ -19,6 +19,7 @@
 
 #include "media/base_component.h"
 #include "media/bitmap.h"
+#include "media/ffptr.h"
 #include "media/player/display_surface.h"
 #include "media/player/player_events.h"
 #include "media/player/signal.h"
@@ -142,6 +143,7 @@ private:
     void SetLastError(const std::string& text);
     void SetState(TPlayState state);
     void ReportPosition(TPlayback& playback);
+    void RearmEndReport(TPlayback& playback);
     void HookPicture(AVFrame* picture, double time, std::int64_t startTime);
     void MonitorAudio(const std::uint8_t* data, int length);
     void PostPlayEvent(int kind, int width = 0, int height = 0);
@@ -201,6 +203,9 @@ private:
     PictureConversion hookConversion_;
     std::mutex snapshotMutex_;
     PictureConversion snapshotConversion_;
+    SwsPtr snapshotScaler_;
+    // The picture at its display shape (square pixels); none when out of memory.
+    FramePtr SquarePixels(FramePtr picture);
     std::mutex monitorMutex_;
     TAudioMonitor audioMonitor_;
 

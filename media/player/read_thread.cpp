@@ -1,6 +1,7 @@
 // Opening and closing a playback, the read thread that fills the packet queues
 // (with its limits, seeking and end of input), decoder opening and closing, and
 // the refresh thread that paces the display.
+#include <algorithm>
 #include <chrono>
 #include <cstring>
 
@@ -26,6 +27,9 @@ std::string Printf(const char* format, const std::string& a) {
 
 // After this many read errors in a row (100 ms apart) the input counts as ended.
 constexpr int kReadErrorRetries = 10;
+
+// The longest a seek with wait blocks its caller.
+constexpr std::chrono::milliseconds kSeekWaitLimit{5000};
 
 }  // namespace
 
@@ -193,25 +197,56 @@ void TPlayback::HandleSeekRequest(bool& endMark) {
     if (ret < 0) ret = ff::av_seek_frame(formatContext, -1, target, flags ^ AVSEEK_FLAG_BACKWARD);
     if (ret < 0) {
         owner.ReportError(Printf("%s: error while seeking", fileName), false);
+        {
+            std::lock_guard lock(seekMutex_);
+            dropUntilFlush_ = true;  // the next picture ends it
+        }
         if (HasVideo()) owner.pictureAfterSeek_.Set();
     } else {
+        // Before the flush packet is queued: an idle video thread may take it at
+        // once, and must then find drop mode on and flush-seen off.
+        BeginSeekFlush();
         for (TPacketQueue* queue : {audioQueue_.get(), videoQueue_.get(), subtitleQueue_.get()}) {
             if (queue == nullptr) continue;
             queue->Flush();
             queue->PutFlush();
         }
-        if (HasVideo()) {
-            flushSeen_ = false;
-            owner.pictureAfterSeek_.Reset();
-        }
     }
     endOfFile = false;
     drained = false;
     seekRequest_ = false;
-    dropUntilFlush_ = true;
     owner.seekDone_.Set();
-    if (!HasVideo()) owner.seeking_ = false;
+    if (!HasVideo()) {
+        owner.seeking_ = false;
+        owner.RearmEndReport(*this);  // without pictures, the seek starts a new end
+    }
     endMark = false;
+}
+
+void TPlayback::BeginSeekFlush() {
+    std::lock_guard lock(seekMutex_);
+    ++seekSerial_;
+    flushSeen_ = false;
+    dropUntilFlush_ = true;
+    if (HasVideo()) owner.pictureAfterSeek_.Reset();
+}
+
+void TPlayback::EndDropOnFlush() {
+    std::lock_guard lock(seekMutex_);
+    if (dropUntilFlush_ && flushSeen_) {
+        dropUntilFlush_ = false;
+        seekWhilePaused_ = false;
+    }
+}
+
+int TPlayback::PictureSerial() {
+    std::lock_guard lock(seekMutex_);
+    return flushSeen_ ? seekSerial_ : -1;
+}
+
+void TPlayback::PictureAfterSeekShown(int serial) {
+    std::lock_guard lock(seekMutex_);
+    if (serial == seekSerial_) owner.pictureAfterSeek_.Set();
 }
 
 void TPlayback::ReadLoop() {
@@ -241,7 +276,6 @@ void TPlayback::ReadLoop() {
                     empty->stream_index = videoStreamIndex;
                     videoQueue_->Put(empty.get());
                 }
-                owner.pictureAfterSeek_.Set();
             }
             SleepMs(10);
             const int total = (audioQueue_ ? audioQueue_->Size() : 0) +
@@ -259,7 +293,6 @@ void TPlayback::ReadLoop() {
             continue;
         }
         if (ret < 0) {
-            if (HasVideo()) owner.pictureAfterSeek_.Set();
             if (!image2 && !endOfFile) {
                 endOfFile = true;
                 if (ret == AVERROR_EOF) {
@@ -449,9 +482,20 @@ void TPlayback::StreamSeek(std::int64_t position, std::int64_t range, int flags,
     owner.seekDone_.Reset();
     seekRequest_ = true;
     if (!wait) return;
-    WaitServingMainThread([&] { return owner.seekDone_.IsSet() || abortRequest; });
+    const auto deadline = std::chrono::steady_clock::now() + kSeekWaitLimit;
+    const auto left = [&] {
+        return std::chrono::duration_cast<std::chrono::milliseconds>(
+            std::max(deadline - std::chrono::steady_clock::now(),
+                     std::chrono::steady_clock::duration::zero()));
+    };
+    if (!WaitServingMainThread([&] { return owner.seekDone_.IsSet() || abortRequest; }, left())) {
+        return;
+    }
+    // The picture at the new position is on screen, or the video decoder has
+    // given out everything without one.
     if (HasVideo()) {
-        WaitServingMainThread([&] { return owner.pictureAfterSeek_.IsSet() || abortRequest; });
+        WaitServingMainThread([&] { return owner.pictureAfterSeek_.IsSet() || abortRequest; },
+                              left());
     }
 }
 

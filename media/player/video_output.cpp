@@ -6,6 +6,9 @@
 #include <cmath>
 #include <cstdio>
 #include <cstring>
+#include <string>
+#include <utility>
+#include <vector>
 
 #include "media/log.h"
 #include "media/player/display_geometry.h"
@@ -18,6 +21,34 @@ namespace {
 
 bool SameRational(AVRational a, AVRational b) {
     return a.num == b.num && a.den == b.den;
+}
+
+// The clockwise turn (0, 90, 180 or 270) that the stream's display matrix asks
+// for, to the nearest quarter turn; 0 without one.
+int DisplayRotation(const AVStream* stream) {
+    size_t size = 0;
+    const std::uint8_t* matrix =
+        ff::av_stream_get_side_data(stream, AV_PKT_DATA_DISPLAYMATRIX, &size);
+    if (matrix == nullptr || size < 9 * sizeof(std::int32_t)) return 0;
+    const double counterclockwise =
+        ff::av_display_rotation_get(reinterpret_cast<const std::int32_t*>(matrix));
+    if (std::isnan(counterclockwise)) return 0;
+    const long quarters = std::lround(-counterclockwise / 90.0);
+    return static_cast<int>(((quarters % 4) + 4) % 4) * 90;
+}
+
+// The filters that turn a picture upright, as (name, arguments).
+std::vector<std::pair<const char*, const char*>> UprightFilters(int rotation) {
+    switch (rotation) {
+        case 90:
+            return {{"transpose", "clock"}};
+        case 180:
+            return {{"hflip", nullptr}, {"vflip", nullptr}};
+        case 270:
+            return {{"transpose", "cclock"}};
+        default:
+            return {};
+    }
 }
 
 }  // namespace
@@ -34,6 +65,10 @@ void TPlayback::VideoThread() {
         const int got = GetVideoFrame(decodedFrame_.get());
         if (got < 0) break;
         if (got == 0) continue;
+        // The container's sample aspect wins when the codec's is missing or
+        // differs (an anamorphic picture whose aspect only the container knows).
+        decodedFrame_->sample_aspect_ratio =
+            ff::av_guess_sample_aspect_ratio(formatContext, videoStream_, decodedFrame_.get());
         if (!ConfigureVideoFilters(decodedFrame_.get())) break;
         if (ff::av_buffersrc_add_frame(filterSource_, decodedFrame_.get()) < 0) break;
         for (;;) {
@@ -43,21 +78,17 @@ void TPlayback::VideoThread() {
                 failed = true;
                 break;
             }
-            if (dropUntilFlush_ && flushSeen_) {
-                dropUntilFlush_ = false;
-                seekWhilePaused_ = false;
-            }
+            EndDropOnFlush();
             const AVRational timeBase = ff::av_buffersink_get_time_base(filterSink_);
-            const double time =
-                filtered->pts == AV_NOPTS_VALUE ? 0.0 : filtered->pts * av_q2d(timeBase);
-            const int queued = OutputPicture(filtered.get(), time, filtered->pkt_pos);
+            const bool timed = filtered->pts != AV_NOPTS_VALUE;
+            const double time = timed ? filtered->pts * av_q2d(timeBase) : 0.0;
+            const int queued = OutputPicture(filtered.get(), timed, time, filtered->pkt_pos);
             ff::av_frame_unref(filtered.get());
             if (queued < 0) {
                 failed = true;
                 break;
             }
-            owner.pictureAfterSeek_.Set();
-            endReported = false;
+            owner.RearmEndReport(*this);
             if (owner.seeking_ && !seekRequest_) owner.seeking_ = false;
             const int step = stepCounter;
             if (step != 0) {
@@ -81,8 +112,7 @@ int TPlayback::GetVideoFrame(AVFrame* frame) {
         if (videoDecoderHasFrames_) {
             const int ret = ff::avcodec_receive_frame(codec, frame);
             if (ret >= 0) {
-                std::int64_t pts = frame->best_effort_timestamp;
-                frame->pts = pts == AV_NOPTS_VALUE ? 0 : pts;
+                frame->pts = frame->best_effort_timestamp;
                 skipCounter_ += 1.0f;
                 const float ratio = skipRatio_;
                 if (skipCounter_ >= ratio) {
@@ -114,7 +144,10 @@ int TPlayback::GetVideoFrame(AVFrame* frame) {
             }
             skipRatio_ = 1.0f;
             skipCounter_ = 0.0f;
-            flushSeen_ = true;
+            {
+                std::lock_guard lock(seekMutex_);
+                flushSeen_ = true;
+            }
             return 0;
         }
         if (packet->data == nullptr && packet->size == 0) {  // the input has ended
@@ -126,6 +159,13 @@ int TPlayback::GetVideoFrame(AVFrame* frame) {
             }
             if (!endReported) owner.ReportPosition(*this);
             if (videoDecoderHasFrames_) continue;
+            // The decoder has given out all it had: when no picture after the
+            // last seek is waiting to be shown, none will come.
+            {
+                std::lock_guard pictureLock(pictureMutex_);
+                std::lock_guard seekLock(seekMutex_);
+                if (flushSeen_ && pictureCount_ == 0) owner.pictureAfterSeek_.Set();
+            }
             return 0;
         }
         const int ret = ff::avcodec_send_packet(codec, packet);
@@ -162,10 +202,26 @@ bool TPlayback::ConfigureVideoFilters(const AVFrame* frame) {
         filterGraph_.reset();
         return false;
     }
+    // Pictures of a phone held upright are stored on their side with a display
+    // matrix that turns them; they are shown (and handed out) turned.
+    AVFilterContext* last = filterSource_;
+    int index = 0;
+    for (const auto& [name, filterArgs] : UprightFilters(DisplayRotation(videoStream_))) {
+        AVFilterContext* turn = nullptr;
+        const std::string instance = "upright" + std::to_string(index++);
+        if (ff::avfilter_graph_create_filter(&turn, ff::avfilter_get_by_name(name),
+                                             instance.c_str(), filterArgs, nullptr,
+                                             filterGraph_.get()) < 0 ||
+            ff::avfilter_link(last, 0, turn, 0) < 0) {
+            filterGraph_.reset();
+            return false;
+        }
+        last = turn;
+    }
     const AVPixelFormat formats[] = {AV_PIX_FMT_YUV420P};
     if (ff::av_opt_set_bin(filterSink_, "pix_fmts", reinterpret_cast<const std::uint8_t*>(formats),
                            sizeof formats, AV_OPT_SEARCH_CHILDREN) < 0 ||
-        ff::avfilter_link(filterSource_, 0, filterSink_, 0) < 0 ||
+        ff::avfilter_link(last, 0, filterSink_, 0) < 0 ||
         ff::avfilter_graph_config(filterGraph_.get(), nullptr) < 0) {
         filterGraph_.reset();
         return false;
@@ -177,8 +233,10 @@ bool TPlayback::ConfigureVideoFilters(const AVFrame* frame) {
     return true;
 }
 
-int TPlayback::OutputPicture(AVFrame* picture, double time, std::int64_t position) {
-    if (time != 0) {
+int TPlayback::OutputPicture(AVFrame* picture, bool timed, double time, std::int64_t position) {
+    // Only a picture without a time takes the video clock's: a real time of 0
+    // (the first picture, again after a rewind) is kept.
+    if (timed) {
         videoClock_ = time;
     } else {
         time = videoClock_;
@@ -232,6 +290,7 @@ int TPlayback::QueuePicture(AVFrame* picture, double time, std::int64_t position
     {
         std::lock_guard lock(pictureMutex_);
         entry.TargetClock = TargetClock(time);
+        entry.SeekSerial = PictureSerial();
         ++pictureCount_;
     }
     return 0;
@@ -345,8 +404,10 @@ void TPlayback::VideoRefresh(bool advance) {
                 shownWidth_ = head.Width;
                 shownHeight_ = head.Height;
             }
+            const int serial = head.SeekSerial;
             lock.unlock();
             VideoDisplay();
+            PictureAfterSeekShown(serial);
             if (advance) {
                 std::lock_guard relock(pictureMutex_);
                 DropHead();

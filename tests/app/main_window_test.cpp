@@ -6,17 +6,21 @@
 #include <QApplication>
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QGroupBox>
 #include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMenu>
 #include <QPushButton>
 #include <QTableView>
+#include <QTest>
 #include <QToolBar>
 
 #include "app/core/workbench/controller.h"
 #include "app/ui/about_dialog.h"
 #include "app/ui/skin.h"
+#include "media/ffapi.h"
 #include "tests/app/workbench_fakes.h"
 #include "tests/support/fixtures.h"
 
@@ -140,6 +144,14 @@ TEST_F(MainWindowTest, SkinMenuAppliesAndStoresTheChoice) {
     EXPECT_TRUE(window_->styleSheet().contains("冬天的色彩"));
 }
 
+// The version a library file of the system names, e.g. "libavcodec 59.37.100"
+// for libavcodec.so.59 -> libavcodec.so.59.37.100.
+QString SystemLibraryVersion(const QString& name, int major) {
+    const QString link = QString("/usr/lib/x86_64-linux-gnu/%1.so.%2").arg(name).arg(major);
+    const QString target = QFileInfo(QFileInfo(link).symLinkTarget()).fileName();
+    return name + " " + target.mid(target.indexOf(".so.") + 4);
+}
+
 TEST_F(MainWindowTest, AboutWindow) {
     AboutDialog& about = window_->About();
     EXPECT_EQ(about.windowTitle(), "关于");
@@ -149,8 +161,44 @@ TEST_F(MainWindowTest, AboutWindow) {
     settings_.WriteString("skin", "SetSkin", "skin5");  // built in: no files needed
     about.show();
     EXPECT_TRUE(about.styleSheet().contains("Protein")) << "applies the stored skin when shown";
+
+    // The libraries the program runs with, as the system has them.
+    const QString libraries = about.findChild<QLabel*>("aboutLibraries")->text();
+    for (const QString& version :
+         {SystemLibraryVersion("libavcodec", LIBAVCODEC_VERSION_MAJOR),
+          SystemLibraryVersion("libavformat", LIBAVFORMAT_VERSION_MAJOR),
+          SystemLibraryVersion("libavutil", LIBAVUTIL_VERSION_MAJOR),
+          SystemLibraryVersion("libswresample", LIBSWRESAMPLE_VERSION_MAJOR)}) {
+        EXPECT_TRUE(libraries.contains(version))
+            << version.toStdString() << " in " << libraries.toStdString();
+    }
+    EXPECT_TRUE(libraries.contains(QString("Qt 库：") + qVersion())) << libraries.toStdString();
+
+    // Its help link opens the help document like "帮助系统?".
+    QLabel* help = about.findChild<QLabel*>("aboutHelp");
+    ASSERT_NE(help, nullptr);
+    EXPECT_TRUE(help->text().contains("软件帮助"));
+    emit help->linkActivated("help:");
+    EXPECT_EQ(shell_.opened,
+              QList<QUrl>{QUrl::fromLocalFile(QString(ZORVEX_SOURCE_DIR) + "/help/index.html")});
     ok->click();
     EXPECT_FALSE(about.isVisible());
+}
+
+TEST_F(MainWindowTest, F1OpensTheHelpDocument) {
+    QAction* help = nullptr;
+    for (QAction* action : Find<QMenu>("helpMenu")->actions()) {
+        if (action->text() == "帮助系统?") help = action;
+    }
+    ASSERT_NE(help, nullptr);
+    window_->show();
+    window_->activateWindow();  // shortcuts go to the active window
+    ASSERT_TRUE(QTest::qWaitForWindowActive(window_.get()));
+    QTest::keyClick(window_.get(), Qt::Key_F1);
+    EXPECT_EQ(shell_.opened,
+              QList<QUrl>{QUrl::fromLocalFile(QString(ZORVEX_SOURCE_DIR) + "/help/index.html")});
+    help->trigger();
+    EXPECT_EQ(shell_.opened.size(), 2);
 }
 
 // Renders the window with a converting queue in two skins, for a look at the

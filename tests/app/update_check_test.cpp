@@ -178,8 +178,7 @@ TEST(UpdateCheckTest, OnlyWebLinksCanBeOpened) {
         {"[version]\nnew=2.0\nlinks1=file:///etc/passwd\n", "file:///etc/passwd"},
         {"[version]\nnew=2.0\nlinks1=javascript:alert(1)\n", "javascript:alert(1)"},
         {"[version]\nnew=2.0\nlinks1=/usr/bin/xterm\n", "/usr/bin/xterm"},
-        // A file without the keys reads as a new version with empty details.
-        {"no ini at all", ""},
+        {"[version]\nnew=2.0\n", ""},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.body);
@@ -197,6 +196,31 @@ TEST(UpdateCheckTest, OnlyWebLinksCanBeOpened) {
         EXPECT_NE(check.Messages().back(), kDoneLine);
         EXPECT_FALSE(check.StartDownload());
         EXPECT_TRUE(shell.opened.isEmpty());
+    }
+}
+
+TEST(UpdateCheckTest, APageThatIsNoUpdateFileIsAFailure) {
+    const std::string cases[] = {
+        "<!DOCTYPE html>\n<html><head><title>404 Not Found</title></head>\n"
+        "<body><h1>Not Found</h1><p>new=9.9</p></body></html>\n",
+        "",
+        "[version]\ndate=2011-05-01\nlinks1=http://example.org/z.exe\n",  // no "new"
+        "[version]\nnew=\nlinks1=http://example.org/z.exe\n",             // an empty one
+        "[other]\nnew=9.9\nlinks1=http://example.org/z.exe\n",            // another section
+    };
+    for (const std::string& body : cases) {
+        SCOPED_TRACE(body);
+        ServedCheck f;
+        f.server.Route("/update.ini", HttpTestServer::Behaviour::Serve, body);
+        UpdateCheck check = f.Make(f.server.Url("/update.ini"));
+        check.Check();
+        EXPECT_EQ(check.Status(), kFailed);
+        EXPECT_EQ(check.Messages(), QStringList{kFailed});
+        EXPECT_FALSE(check.DownloadEnabled());
+        EXPECT_TRUE(check.DownloadLink().isEmpty());
+        EXPECT_FALSE(check.LastError().isEmpty());
+        EXPECT_FALSE(check.StartDownload());
+        EXPECT_TRUE(f.shell.opened.isEmpty());
     }
 }
 

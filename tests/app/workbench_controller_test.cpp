@@ -217,7 +217,7 @@ TEST_F(Workbench, StopWhilePausedKeepsStartDisabledUntilTheBatchEnds) {
     EXPECT_FALSE(late.controller.Commands().start);
     late.controller.StartOrResume();
     EXPECT_EQ(late.converter.starts, 1);
-    terminate(TTerminateInfo{-1, true, false, {}});
+    terminate(TTerminateInfo{-1, true, false, {}, {}});
     EXPECT_TRUE(late.controller.Commands().start);
 }
 
@@ -266,11 +266,11 @@ TEST_F(Workbench, BatchEndMarksTheSelectedRowDoneUnlessItsFailureArrivesLater) {
     bench.controller.SelectRow(2);
     bench.controller.StartOrResume();
     auto deliver = bench.converter.terminate;
-    deliver(TTerminateInfo{0, true, false, {}});
-    deliver(TTerminateInfo{1, true, false, {}});
-    deliver(TTerminateInfo{-1, true, false, {}});  // the batch end overtakes task 2
+    deliver(TTerminateInfo{0, true, false, {}, {}});
+    deliver(TTerminateInfo{1, true, false, {}, {}});
+    deliver(TTerminateInfo{-1, true, false, {}, {}});  // the batch end overtakes task 2
     EXPECT_EQ(bench.Statuses(), QStringList({"完成", "完成", "完成"}));
-    deliver(TTerminateInfo{2, false, true, "Conversion failed"});
+    deliver(TTerminateInfo{2, false, true, "Conversion failed", {}});
     EXPECT_EQ(bench.Statuses(), QStringList({"完成", "完成", "准备"}));
     EXPECT_EQ(bench.controller.Rows()[0].progress, 100);
 }
@@ -385,8 +385,8 @@ TEST_F(Workbench, TerminationsFromOtherThreadsWaitForTheMainThread) {
         bench.controller.StartOrResume();
         std::thread worker([&] {
             bench.converter.ended = true;  // the component counts the batch as ended first
-            bench.converter.terminate(TTerminateInfo{0, true, false, {}});
-            bench.converter.terminate(TTerminateInfo{-1, true, false, {}});
+            bench.converter.terminate(TTerminateInfo{0, true, false, {}, {}});
+            bench.converter.terminate(TTerminateInfo{-1, true, false, {}, {}});
         });
         worker.join();
         EXPECT_EQ(bench.Statuses()[0], "准备");
@@ -412,13 +412,29 @@ TEST_F(Workbench, HelpAndMediaInformation) {
     bench.controller.ShowMediaInformation();
     EXPECT_EQ(bench.ui.mediaInfo, QStringList({In("b.avi")}));
 
-    bench.controller.OpenHelp();
     bench.controller.OpenWebsite();
     bench.controller.OpenMail();
-    ASSERT_EQ(bench.shell.opened.size(), 3);
-    EXPECT_EQ(bench.shell.opened[0], QUrl::fromLocalFile("/opt/zorvex/help.chm"));
-    EXPECT_EQ(bench.shell.opened[1].scheme(), "https");
-    EXPECT_EQ(bench.shell.opened[2].scheme(), "mailto");
+    ASSERT_EQ(bench.shell.opened.size(), 2);
+    EXPECT_EQ(bench.shell.opened[0].scheme(), "https");
+    EXPECT_EQ(bench.shell.opened[1].scheme(), "mailto");
+}
+
+TEST_F(Workbench, HelpOpensTheHelpDocumentOrSaysWhyNot) {
+    // The repository's tree is laid out as the program's folder is.
+    Bench shipped(Out(), QString(ZORVEX_SOURCE_DIR));
+    shipped.controller.OpenHelp();
+    const QString document = QString(ZORVEX_SOURCE_DIR) + "/help/index.html";
+    EXPECT_EQ(shipped.shell.opened, QList<QUrl>{QUrl::fromLocalFile(document)});
+    EXPECT_TRUE(shipped.ui.warns.isEmpty());
+
+    shipped.shell.result = false;  // no program to show it
+    shipped.controller.OpenHelp();
+    EXPECT_EQ(shipped.ui.warns, QStringList{"提示|无法打开帮助文件 " + document});
+
+    Bench bare(Out());  // a program folder without the document
+    bare.controller.OpenHelp();
+    EXPECT_TRUE(bare.shell.opened.isEmpty());
+    EXPECT_EQ(bare.ui.warns, QStringList{"提示|找不到帮助文件 /opt/zorvex/help/index.html"});
 }
 
 }  // namespace

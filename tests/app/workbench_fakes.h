@@ -7,6 +7,7 @@
 #include <QString>
 #include <QStringList>
 #include <deque>
+#include <functional>
 #include <set>
 #include <string>
 #include <vector>
@@ -15,6 +16,8 @@
 #include "app/core/workbench/converter_port.h"
 #include "app/core/workbench/format_dialogs.h"
 #include "app/core/workbench/workbench_ui.h"
+#include "app/platform/desktop_notifier.h"
+#include "app/platform/launcher_entry.h"
 #include "app/platform/power.h"
 #include "app/platform/settings_store.h"
 #include "app/platform/shell.h"
@@ -122,12 +125,12 @@ public:
     }
     void End(int task, bool finished, const std::string& error = {}) {
         tasks.at(task).ended = true;
-        terminate(TTerminateInfo{task, finished, !error.empty(), error});
+        terminate(TTerminateInfo{task, finished, !error.empty(), error, {}});
         bool all = true;
         for (const Task& t : tasks) all = all && t.ended;
         if (all && !ended) {
             ended = true;
-            terminate(TTerminateInfo{-1, true, false, {}});
+            terminate(TTerminateInfo{-1, true, false, {}, {}});
         }
     }
     void FinishAll() {
@@ -178,9 +181,11 @@ public:
         return files;
     }
     void ShowMediaInformation(const QString& file) override { mediaInfo << file; }
+    bool IsActive() const override { return active; }
 
     QStringList informs, warns, confirms, folderTitles, mediaInfo, files, lastFilters;
     bool confirmAnswer = true;
+    bool active = true;
     QString folderAnswer;
 };
 
@@ -193,6 +198,7 @@ public:
         ++shown;
         cutOffered = offerCutRange;
         folder = outputFolder;
+        if (whileShown) whileShown();  // what arrives while the modal windows are open
         return !cancel;
     }
     QString ProposedOutputFile() const override {
@@ -210,6 +216,7 @@ public:
     bool cancel = false, cutOffered = false;
     QString source, folder, extension = ".mp4";
     std::int64_t cutStart = 10000000;
+    std::function<void()> whileShown;
 };
 
 class FakePreview : public PreviewPanel {
@@ -223,10 +230,12 @@ public:
 
 // A controller wired to the fakes, started up on an in-memory system.ini.
 struct Bench {
-    explicit Bench(const QString& outputFolder) {
+    explicit Bench(const QString& outputFolder, const QString& folder = "/opt/zorvex")
+        : programFolder(folder) {
         settings.WriteString("OutPath", "OutPath", outputFolder);
         controller.Startup();
     }
+    QString programFolder;  // the help document lives there
     FakeConverter converter;
     MemorySettingsStore settings;
     RecordingShell shell;
@@ -234,9 +243,11 @@ struct Bench {
     FakeUi ui;
     FakeFormats formats;
     FakePreview preview;
+    RecordingDesktopNotifier notifier;
+    RecordingLauncherEntry launcher;
     WorkbenchController controller{WorkbenchController::Services{
         converter, settings, shell, power, ui, formats, &preview, "/opt/zorvex/LibAV",
-        "/nonexistent/Video_Directory", "/opt/zorvex"}};
+        "/nonexistent/Video_Directory", programFolder, &notifier, &launcher}};
 
     // Adds the files through "添加多个视频文件" with the given dialog answer.
     void AddSeveral(const QStringList& files) {

@@ -96,6 +96,12 @@ TEST_F(ProbeTest, RateTextsAndExactDurations) {
                  "-output_ts_offset 10 -muxdelay 0 -muxpreload 0"),
          {"StartTime: 10.000000", "Program 1 FFmpeg@Service01"},
          {"Stream #0[0x100], 1/90000: Video: mpeg2video", ", 90k tbn", ", StartTime: 10.000000"}},
+        // A start a little before zero keeps its sign.
+        {Fixture("probe_negative_start.mkv",
+                 "-f lavfi -i testsrc=size=64x48:rate=25 -t 0.5 -c:v mpeg4 "
+                 "-output_ts_offset -0.007 -avoid_negative_ts disabled"),
+         {},
+         {", 1/1000: Video: mpeg4", ", StartTime: -0.007000, Duration: "}},
     };
     for (const Case& c : cases) {
         ASSERT_TRUE(probe.LoadFile(c.file)) << probe.LastError();
@@ -157,14 +163,20 @@ TEST_F(ProbeTest, FailuresAreReportedByResult) {
     EXPECT_FALSE(probe.LoadFile(dir.File("garbage.mp4")));
     EXPECT_EQ(probe.LastError().rfind(dir.File("garbage.mp4") + ": ", 0), 0u) << probe.LastError();
 
-    // Half of a real file.
+    // Half of a real file: its headers are whole, so what is there is described.
     const std::string whole = test::ReadFile(AviMpeg4Mp3());
     test::WriteFile(dir.File("truncated.avi"), whole.substr(0, whole.size() / 2));
-    if (probe.LoadFile(dir.File("truncated.avi"))) {
-        EXPECT_FALSE(probe.GetFileInfoText().empty());  // what is there is described
-    } else {
-        EXPECT_FALSE(probe.LastError().empty());
-    }
+    ASSERT_TRUE(probe.LoadFile(dir.File("truncated.avi"))) << probe.LastError();
+    EXPECT_EQ(probe.VideoStreamCount(), 1);
+    EXPECT_EQ(probe.AudioStreamCount(), 1);
+    const std::string text = probe.GetFileInfoText();
+    EXPECT_NE(text.find("Stream #0, 1/25: Video: mpeg4"), std::string::npos) << text;
+    EXPECT_NE(text.find(": Audio: mp3"), std::string::npos) << text;
+
+    // Only its first bytes: too little to be anything.
+    test::WriteFile(dir.File("stub.avi"), whole.substr(0, 64));
+    EXPECT_FALSE(probe.LoadFile(dir.File("stub.avi")));
+    EXPECT_EQ(probe.LastError().rfind(dir.File("stub.avi") + ": ", 0), 0u) << probe.LastError();
 }
 
 TEST_F(ProbeTest, StreamQuestionsThatCannotBeAnswered) {

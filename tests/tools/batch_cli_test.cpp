@@ -60,6 +60,29 @@ TEST(CliBatch, ConvertsEveryFileAndFailsTheBatchForABadOne) {
     EXPECT_EQ(again.out, "done " + out + "/second.avi\n");
 }
 
+// Two sources of the same name into a folder that holds one of them, reached
+// through a link: no output is written over a source or another output.
+TEST(CliBatch, NeverWritesOverASourceOrAnotherOutput) {
+    TempDir dir;
+    std::filesystem::create_directories(dir.File("a"));
+    std::filesystem::create_directories(dir.File("b"));
+    std::filesystem::copy_file(Clip(), dir.File("a/clip.mkv"));
+    std::filesystem::copy_file(Clip(), dir.File("b/clip.mkv"));
+    std::filesystem::create_directory_symlink(dir.File("a"), dir.File("via"));
+    const std::string source = ReadFile(dir.File("a/clip.mkv"));
+    const ProcessResult r = RunProcess(
+        ZORVEX_CLI_PATH, {"batch", "--jobs", "2", "--out", dir.File("via"), "--ext", "mkv", "--set",
+                          "vcodec=mpeg4", dir.File("a/clip.mkv"), dir.File("b/clip.mkv")});
+    const auto lines = SortedLines(r.out);
+    ASSERT_EQ(lines.size(), 2u) << r.out << r.err;
+    EXPECT_EQ(lines[0], "done " + dir.File("via/clip(New_1).mkv"));
+    EXPECT_EQ(lines[1], "done " + dir.File("via/clip(New_2).mkv"));
+    EXPECT_EQ(ReadFile(dir.File("a/clip.mkv")), source);
+    EXPECT_EQ(ReadFile(dir.File("b/clip.mkv")), source);
+    for (const char* name : {"a/clip(New_1).mkv", "a/clip(New_2).mkv"})
+        EXPECT_EQ(Probe(dir.File(name)).videoCodec, "mpeg4") << name;
+}
+
 TEST(CliBatch, UsageErrorsExitTwo) {
     const std::vector<std::vector<std::string>> bad = {
         {"batch", "--ext", "avi", "a.mkv"},

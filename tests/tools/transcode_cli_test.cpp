@@ -94,7 +94,7 @@ TEST(CliTranscode, FailuresLeaveEveryFileAsItWas) {
              "to find out more detail information.\n"},
     };
     for (const Case& k : cases) {
-        std::vector<std::string> args = {"transcode"};
+        std::vector<std::string> args = {"transcode", "--overwrite"};
         args.insert(args.end(), k.args.begin(), k.args.end());
         auto r = RunProcess(ZORVEX_CLI_PATH, args);
         EXPECT_EQ(r.exitCode, 1) << r.err;
@@ -188,8 +188,8 @@ TEST(CliTranscode, AFullDiskFailsTheRunAndKeepsTheOlderFile) {
     const std::string out = dir.File("big.avi");
     test::WriteFile(out, "an older file");
     const std::string command = "ulimit -f 64; exec '" + std::string(ZORVEX_CLI_PATH) +
-                                "' transcode --set vcodec=mpeg4 --set qscale=1 '" + Clip() + "' '" +
-                                out + "'";
+                                "' transcode --overwrite --set vcodec=mpeg4 --set qscale=1 '" +
+                                Clip() + "' '" + out + "'";
     auto r = RunProcess("/bin/sh", {"-c", command});
     EXPECT_EQ(r.signal, 0);
     EXPECT_EQ(r.exitCode, 1) << r.err;
@@ -206,8 +206,8 @@ TEST(CliTranscode, AFullDiskFailsTheRunAndKeepsTheOlderFile) {
     }
     const std::string full = small + "/full.avi";
     test::WriteFile(full, "an older file");
-    r = RunProcess(ZORVEX_CLI_PATH,
-                   {"transcode", "--set", "vcodec=mpeg4", "--set", "qscale=1", Clip(), full});
+    r = RunProcess(ZORVEX_CLI_PATH, {"transcode", "--overwrite", "--set", "vcodec=mpeg4", "--set",
+                                     "qscale=1", Clip(), full});
     const auto names = FolderNames(small);
     RunProcess("/bin/umount", {small});
     EXPECT_EQ(r.exitCode, 1) << r.err;
@@ -215,11 +215,173 @@ TEST(CliTranscode, AFullDiskFailsTheRunAndKeepsTheOlderFile) {
     EXPECT_EQ(names, std::vector<std::string>{"full.avi"});
 }
 
+std::string LongClip() {
+    return test::Fixture("cli_transcode_long.mkv",
+                         "-f lavfi -i testsrc=size=160x120:rate=25:duration=10 -c:v mpeg4 -q:v 4");
+}
+
+int CountPackets(const std::string& file) {
+    auto probe = RunProcess("/usr/bin/ffprobe", {"-v", "error", "-count_packets", "-show_entries",
+                                                 "stream=nb_read_packets", "-of", "csv=p=0", file});
+    return probe.exitCode == 0 ? std::atoi(probe.out.c_str()) : -1;
+}
+
+struct Signalled {
+    int status = 0;
+    std::string out, err;
+};
+
+// Runs transcode at the input's own pace and sends the signal once it reports
+// progress.
+Signalled TranscodeAndSignal(const test::TempDir& dir, const std::vector<std::string>& files,
+                             int signal) {
+    const std::string out = dir.File("stdout.txt"), err = dir.File("stderr.txt");
+    std::vector<std::string> args = {ZORVEX_CLI_PATH, "transcode", "--overwrite",   "--iset",
+                                     "re=1",          "--set",     "vcodec=libx264"};
+    args.insert(args.end(), files.begin(), files.end());
+    const pid_t pid = ::fork();
+    if (pid == 0) {
+        if (!std::freopen(out.c_str(), "w", stdout) || !std::freopen(err.c_str(), "w", stderr))
+            ::_exit(126);
+        std::vector<char*> argv;
+        for (std::string& a : args) argv.push_back(a.data());
+        argv.push_back(nullptr);
+        ::execv(argv[0], argv.data());
+        ::_exit(127);
+    }
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+    while (test::ReadFile(err).find("progress") == std::string::npos &&
+           std::chrono::steady_clock::now() < deadline) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+    ::kill(pid, signal);
+    Signalled r;
+    ::waitpid(pid, &r.status, 0);
+    r.out = test::ReadFile(out);
+    r.err = test::ReadFile(err);
+    fs::remove(out);
+    fs::remove(err);
+    return r;
+}
+
+// Ctrl-C, SIGTERM and SIGHUP stop the run the same way. What was converted is
+// kept under the output's name when nothing was there; an existing file is
+// left byte for byte and the partial output is put beside it.
+TEST(CliTranscode, StopSignalsKeepWhatWasWrittenAndNeverAnOlderFile) {
+    const struct {
+        int signal;
+        int exitCode;
+        bool existing;
+    } cases[] = {{SIGINT, 130, true}, {SIGTERM, 143, true}, {SIGHUP, 129, false}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.signal);
+        test::TempDir dir;
+        const std::string out = dir.File("结果 clip.mp4");
+        const std::string older = "an older file";
+        if (c.existing) test::WriteFile(out, older);
+        const Signalled r = TranscodeAndSignal(dir, {LongClip(), out}, c.signal);
+        ASSERT_TRUE(WIFEXITED(r.status)) << r.err;
+        EXPECT_EQ(WEXITSTATUS(r.status), c.exitCode);
+        EXPECT_NE(r.err.find("interrupted"), std::string::npos);
+        const std::string partial = c.existing ? dir.File("结果 clip(New_1).mp4") : out;
+        EXPECT_EQ(r.out, c.existing ? "stopped " + LongClip() + " (kept as " + partial + ")\n"
+                                    : "stopped " + LongClip() + "\n");
+        const int packets = CountPackets(partial);
+        EXPECT_GT(packets, 0);
+        EXPECT_LT(packets, 250);
+        if (c.existing) {
+            EXPECT_EQ(test::ReadFile(out), older);
+            EXPECT_EQ(FolderNames(dir.Path()),
+                      (std::vector<std::string>{"结果 clip(New_1).mp4", "结果 clip.mp4"}));
+        } else {
+            EXPECT_EQ(FolderNames(dir.Path()), std::vector<std::string>{"结果 clip.mp4"});
+        }
+    }
+}
+
+// A run that is killed leaves its temporary file; the next run into that
+// folder removes it, but never the file of a run that is still going.
+TEST(CliTranscode, TheNextRunRemovesWhatAKilledRunLeft) {
+    test::TempDir dir;
+    const Signalled killed = TranscodeAndSignal(dir, {LongClip(), dir.File("killed.mp4")}, SIGKILL);
+    ASSERT_TRUE(WIFSIGNALED(killed.status));
+    auto names = FolderNames(dir.Path());
+    ASSERT_EQ(names.size(), 1u);
+    EXPECT_TRUE(std::regex_match(names[0], std::regex("killed\\.mp4\\.zorvex-[0-9a-f]{6}\\.part")))
+        << names[0];
+
+    auto r = RunProcess(ZORVEX_CLI_PATH, {"transcode", "--log", "info", "--set", "vcodec=mpeg4",
+                                          Clip(), dir.File("next.avi")});
+    EXPECT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_NE(r.err.find("Removed " + dir.File(names[0])), std::string::npos) << r.err;
+    EXPECT_EQ(FolderNames(dir.Path()), std::vector<std::string>{"next.avi"});
+}
+
+TEST(CliTranscode, AnExistingOutputIsReplacedOnlyWithOverwrite) {
+    test::TempDir dir;
+    const std::string out = dir.File("out.avi");
+    test::WriteFile(out, "an older file");
+    auto r = RunProcess(ZORVEX_CLI_PATH, {"transcode", "--set", "vcodec=mpeg4", Clip(), out});
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_EQ(r.out, "failed " + Clip() + ": " + out + " already exists (use --overwrite)\n");
+    EXPECT_EQ(test::ReadFile(out), "an older file");
+    r = RunProcess(ZORVEX_CLI_PATH,
+                   {"transcode", "--overwrite", "--set", "vcodec=mpeg4", Clip(), out});
+    EXPECT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_GT(CountPackets(out), 0);
+    EXPECT_EQ(FolderNames(dir.Path()), std::vector<std::string>{"out.avi"});
+}
+
+// A link is followed (the link stays and the file it names is replaced), a
+// pipe and a device are written as they are, a folder is refused.
+TEST(CliTranscode, SpecialDestinations) {
+    test::TempDir dir;
+    fs::create_directory(dir.File("real"));
+    test::WriteFile(dir.File("real/target.avi"), "an older file");
+    fs::create_symlink("real/target.avi", dir.File("link.avi"));
+    auto r = RunProcess(ZORVEX_CLI_PATH, {"transcode", "--overwrite", "--set", "vcodec=mpeg4",
+                                          Clip(), dir.File("link.avi")});
+    EXPECT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_TRUE(fs::is_symlink(dir.File("link.avi")));
+    EXPECT_EQ(fs::read_symlink(dir.File("link.avi")), "real/target.avi");
+    EXPECT_EQ(CountPackets(dir.File("real/target.avi")), 50);
+    EXPECT_EQ(FolderNames(dir.File("real")), std::vector<std::string>{"target.avi"});
+
+    // A pipe: written directly once a reader opens it; the reader gets it all.
+    const std::string pipe = dir.File("pipe.ts");
+    ASSERT_EQ(::mkfifo(pipe.c_str(), 0600), 0);
+    const std::string received = dir.File("received.ts");
+    const std::string command = "sleep 1; cat '" + pipe + "' > '" + received + "'";
+    const pid_t reader = ::fork();
+    if (reader == 0) {
+        ::execl("/bin/sh", "/bin/sh", "-c", command.c_str(), nullptr);
+        ::_exit(127);
+    }
+    r = RunProcess(ZORVEX_CLI_PATH, {"transcode", "--set", "vcodec=mpeg2video", "--set",
+                                     "acodec=mp2", Clip(), pipe});
+    ::waitpid(reader, nullptr, 0);
+    EXPECT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_EQ(r.out, "done " + pipe + "\n");
+    EXPECT_TRUE(fs::is_fifo(pipe));
+    EXPECT_EQ(CountPackets(received), 50);  // the video stream's
+
+    // A device; no --overwrite is needed for it. /dev/null stays the device.
+    r = RunProcess(ZORVEX_CLI_PATH, {"transcode", "--set", "f=matroska", "--set", "vcodec=mpeg4",
+                                     Clip(), "/dev/null"});
+    EXPECT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_TRUE(fs::is_character_file("/dev/null"));
+
+    r = RunProcess(ZORVEX_CLI_PATH, {"transcode", "--overwrite", Clip(), dir.File("real")});
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_EQ(r.out, "failed " + Clip() + ": " + dir.File("real") +
+                         ": is a folder; the output must be a file name\n");
+    EXPECT_EQ(FolderNames(dir.Path()),
+              (std::vector<std::string>{"link.avi", "pipe.ts", "real", "received.ts"}));
+}
+
 TEST(CliTranscode, InterruptStopsAndKeepsWhatWasWritten) {
     test::TempDir dir;
-    const std::string input =
-        test::Fixture("cli_transcode_long.mkv",
-                      "-f lavfi -i testsrc=size=160x120:rate=25:duration=10 -c:v mpeg4 -q:v 4");
+    const std::string input = LongClip();
     const std::string out = dir.File("stopped.mp4");
     const std::string err = dir.File("stderr.txt");
     const pid_t pid = ::fork();

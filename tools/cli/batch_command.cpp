@@ -4,13 +4,12 @@
 // output's option text; N tasks convert at the same time.
 #include <cstdio>
 #include <filesystem>
-#include <set>
 #include <string>
 #include <vector>
 
-#include "app/core/formats/output_names.h"
 #include "media/converter.h"
 #include "media/log.h"
+#include "media/output_paths.h"
 #include "tools/cli/arguments.h"
 #include "tools/cli/batch_runner.h"
 #include "tools/cli/command.h"
@@ -107,8 +106,8 @@ int RunBatchCommand(const std::vector<std::string>& args) {
 
     TDAdadiZUZ converter;
     std::vector<BatchTask> tasks;
-    std::set<std::string> claimed;  // inputs and the outputs given out so far
-    for (std::string& file : r.files) claimed.insert(file = Absolute(file));
+    OutputReservation outputs;  // never a source, never another output of the run
+    for (std::string& file : r.files) outputs.AddSource(file = Absolute(file));
     bool anyFailed = false;
     for (const std::string& file : r.files) {
         auto fail = [&](const std::string& why) {
@@ -124,8 +123,7 @@ int RunBatchCommand(const std::vector<std::string>& args) {
         // Two sources of the same name, or a source in the output folder, never
         // share an output; an existing file that is no source is replaced.
         const std::string output =
-            app::UniqueOutputName(outDir + "/" + fs::path(file).stem().string() + r.extension,
-                                  [&](const std::string& name) { return claimed.count(name) > 0; });
+            outputs.Reserve(outDir + "/" + fs::path(file).stem().string() + r.extension, true);
         TOutputOptions options;
         InitOutputOptions(options);
         options.ExtOptions = r.options;
@@ -139,7 +137,6 @@ int RunBatchCommand(const std::vector<std::string>& args) {
             converter.RemoveTask(task);
             continue;
         }
-        claimed.insert(output);
         tasks.push_back({file, output});
     }
     int code = kExitFailed;

@@ -2,6 +2,7 @@
 
 #include <chrono>
 #include <cstdio>
+#include <iterator>
 #include <memory>
 
 #include "media/converter_tasks.h"
@@ -13,33 +14,45 @@ namespace zorvex::cli {
 
 namespace {
 
-volatile std::sig_atomic_t g_interrupted = 0;
+volatile std::sig_atomic_t g_signal = 0;
 
-void OnInterrupt(int) {
-    g_interrupted = 1;
+void OnStopSignal(int signal) {
+    g_signal = signal;
 }
+
+constexpr int kStopSignals[] = {SIGINT, SIGTERM, SIGHUP};
 
 }  // namespace
 
 InterruptGuard::InterruptGuard() {
-    g_interrupted = 0;
+    g_signal = 0;
     struct sigaction action {};
-    action.sa_handler = OnInterrupt;
+    action.sa_handler = OnStopSignal;
     sigemptyset(&action.sa_mask);
-    ::sigaction(SIGINT, &action, &previousInt_);
+    for (size_t i = 0; i < std::size(kStopSignals); ++i)
+        ::sigaction(kStopSignals[i], &action, &previousStop_[i]);
+    // A full disk and a pipe whose reader went away become write errors of
+    // the output instead of ending the process.
     struct sigaction ignore {};
     ignore.sa_handler = SIG_IGN;
     sigemptyset(&ignore.sa_mask);
     ::sigaction(SIGXFSZ, &ignore, &previousXfsz_);
+    ::sigaction(SIGPIPE, &ignore, &previousPipe_);
 }
 
 InterruptGuard::~InterruptGuard() {
-    ::sigaction(SIGINT, &previousInt_, nullptr);
+    for (size_t i = 0; i < std::size(kStopSignals); ++i)
+        ::sigaction(kStopSignals[i], &previousStop_[i], nullptr);
     ::sigaction(SIGXFSZ, &previousXfsz_, nullptr);
+    ::sigaction(SIGPIPE, &previousPipe_, nullptr);
 }
 
 bool InterruptGuard::Interrupted() {
-    return g_interrupted != 0;
+    return g_signal != 0;
+}
+
+int InterruptGuard::ExitCode() {
+    return 128 + static_cast<int>(g_signal);
 }
 
 int RunBatch(TDAdadiZUZ& converter, const std::vector<BatchTask>& tasks, const BatchRun& run) {
@@ -49,7 +62,7 @@ int RunBatch(TDAdadiZUZ& converter, const std::vector<BatchTask>& tasks, const B
         std::fflush(stdout);
         std::fprintf(stderr, "interrupted\n");
         converter.ClearTasks();
-        return kExitInterrupted;
+        return InterruptGuard::ExitCode();
     }
 
     // One display per task; they are thread-safe, so progress is shown from
@@ -96,8 +109,11 @@ int RunBatch(TDAdadiZUZ& converter, const std::vector<BatchTask>& tasks, const B
                 allFinished = false;
                 if (info.Exception) {
                     std::printf("failed %s: %s\n", task.input.c_str(), info.ExceptionMsg.c_str());
-                } else {
+                } else if (info.KeptPartialFile.empty()) {
                     std::printf("stopped %s\n", task.input.c_str());
+                } else {
+                    std::printf("stopped %s (kept as %s)\n", task.input.c_str(),
+                                info.KeptPartialFile.c_str());
                 }
             }
             std::fflush(stdout);
@@ -122,7 +138,7 @@ int RunBatch(TDAdadiZUZ& converter, const std::vector<BatchTask>& tasks, const B
 
     if (stopping) {
         std::fprintf(stderr, "interrupted\n");
-        return kExitInterrupted;
+        return InterruptGuard::ExitCode();
     }
     return allFinished && reported == count ? kExitOk : kExitFailed;
 }

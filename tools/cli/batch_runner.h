@@ -10,8 +10,9 @@
 
 namespace zorvex::cli {
 
-// While it lives, Ctrl+C (SIGINT) asks the batch to stop instead of ending the
-// process; a file-size limit becomes a write error of the output.
+// While it lives, Ctrl+C (SIGINT), SIGTERM and SIGHUP ask the batch to stop
+// instead of ending the process; a file-size limit and a closed pipe become
+// write errors of the output.
 class InterruptGuard {
 public:
     InterruptGuard();
@@ -19,10 +20,13 @@ public:
     InterruptGuard(const InterruptGuard&) = delete;
     InterruptGuard& operator=(const InterruptGuard&) = delete;
     static bool Interrupted();
+    // 128 + the signal that stopped the batch: 130, 143 or 129.
+    static int ExitCode();
 
 private:
-    struct sigaction previousInt_ {};
+    struct sigaction previousStop_[3]{};
     struct sigaction previousXfsz_ {};
+    struct sigaction previousPipe_ {};
 };
 
 // Task i of the converter converts input into output.
@@ -40,10 +44,11 @@ struct BatchRun {
 
 // Runs the converter's tasks as one batch (StartTask(jobs)) on worker threads.
 // Prints one "done OUTPUT", "failed INPUT: MESSAGE" or "stopped INPUT" line per
-// task on stdout, in the order they end; an interrupt stops the batch with
-// StopTask(true) and prints "interrupted" on stderr. Clears the tasks at the
-// end. Exit code: kExitOk when every task finished, kExitInterrupted after an
-// interrupt, else kExitFailed.
+// task on stdout, in the order they end (a stopped task whose output would
+// have replaced an existing file says "stopped INPUT (kept as PARTIAL)"); an
+// interrupt stops the batch with StopTask(true) and prints "interrupted" on
+// stderr. Clears the tasks at the end. Exit code: kExitOk when every task
+// finished, InterruptGuard::ExitCode() after an interrupt, else kExitFailed.
 int RunBatch(TDAdadiZUZ& converter, const std::vector<BatchTask>& tasks, const BatchRun& run);
 
 // With --strict, a task whose engine warned about one of its options (an

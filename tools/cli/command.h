@@ -12,7 +12,6 @@ namespace zorvex::cli {
 constexpr int kExitOk = 0;
 constexpr int kExitFailed = 1;
 constexpr int kExitUsage = 2;
-constexpr int kExitInterrupted = 130;
 
 struct Command {
     const char* name;

@@ -1,6 +1,7 @@
-// zorvex-cli transcode [--iset NAME=VALUE]... [--set NAME=VALUE]... INPUT OUTPUT
+// zorvex-cli transcode [--overwrite] [--iset NAME=VALUE]... [--set NAME=VALUE]... INPUT OUTPUT
 // One converter task: the --iset lines are the option text of the input and
-// the --set lines that of the output.
+// the --set lines that of the output. An existing OUTPUT file is replaced only
+// when --overwrite says so; a device or pipe is simply written to.
 #include <cstdio>
 #include <cstdlib>
 #include <string>
@@ -9,6 +10,7 @@
 
 #include "media/converter.h"
 #include "media/log.h"
+#include "media/output_paths.h"
 #include "media/text.h"
 #include "tools/cli/arguments.h"
 #include "tools/cli/batch_runner.h"
@@ -19,7 +21,7 @@ namespace zorvex::cli {
 namespace {
 
 constexpr const char* kUsage =
-    "usage: zorvex-cli transcode [--log LEVEL] [--strict] [--iset NAME=VALUE]... "
+    "usage: zorvex-cli transcode [--overwrite] [--log LEVEL] [--strict] [--iset NAME=VALUE]... "
     "[--set NAME=VALUE]... INPUT OUTPUT";
 
 // name=value as the component reads its option lines: the name before the
@@ -35,17 +37,18 @@ struct Arguments {
     std::string logLevel = "warning";
     bool strict = false;
     std::string input, output;
+    bool overwrite = false;
 };
 
 bool Parse(const std::vector<std::string>& args, Arguments& out) {
     std::vector<std::string> files;
-    ArgumentReader reader(args, {"--strict"});
+    ArgumentReader reader(args, {"--overwrite", "--strict"});
     ArgumentReader::Item item;
     while (reader.Next(item)) {
         if (item.kind == ArgumentReader::Item::Positional) {
             files.push_back(item.value);
         } else if (item.kind == ArgumentReader::Item::Flag) {
-            out.strict = true;
+            (item.name == "--strict" ? out.strict : out.overwrite) = true;
         } else if (item.kind != ArgumentReader::Item::Option) {
             return false;  // a flag without its value
         } else if (item.name == "--iset") {
@@ -115,6 +118,10 @@ int RunTranscode(const std::vector<std::string>& args) {
         Logger().SetOnLog(nullptr);
         return kExitFailed;
     };
+    const OutputDestination destination = ResolveOutputDestination(a.output);
+    if (destination.kind == OutputDestination::kFile && !a.overwrite) {
+        return failed(a.output + " already exists (use --overwrite)");
+    }
     TInputOptions input;
     InitInputOptions(input);
     input.ExtOptions = OptionText(a.inputOptions);
@@ -140,7 +147,7 @@ int RunTranscode(const std::vector<std::string>& args) {
 
 const CommandRegistrar kTranscode(
     {"transcode",
-     "[--log LEVEL] [--strict] [--iset NAME=VALUE]... [--set NAME=VALUE]... "
+     "[--overwrite] [--log LEVEL] [--strict] [--iset NAME=VALUE]... [--set NAME=VALUE]... "
      "INPUT OUTPUT",
      "convert INPUT into OUTPUT with one converter task, showing progress", &RunTranscode});
 

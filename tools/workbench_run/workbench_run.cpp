@@ -18,6 +18,7 @@
 #include "app/core/workbench/controller.h"
 #include "app/core/workbench/converter_port.h"
 #include "app/core/workbench/format_dialogs.h"
+#include "app/platform/data_folder.h"
 #include "app/platform/power.h"
 #include "app/platform/qt_dispatcher.h"
 #include "app/platform/settings_store.h"
@@ -57,7 +58,7 @@ int main(int argc, char** argv) {
     int status = 1;
     {
         MainWindow window(MainWindow::Services{
-            converter, settings, shell, power, &formats, ProgramFolder(),
+            converter, settings, shell, power, &formats, ProgramDataFolder(),
             QString::fromStdString(DefaultLibraryFolder()), parser.value("out")});
         WorkbenchController& c = window.Controller();
         c.SetCompletionAction(caNothing);
@@ -97,7 +98,7 @@ int main(int argc, char** argv) {
             for (const QueueRow& row : c.Rows()) started = started || row.progress > 0;
             if (!started) return;
             const QString skin = shotSkins.takeFirst();
-            ApplySkin(&window, skin, ProgramFolder());
+            ApplySkin(&window, skin, ProgramDataFolder());
             QApplication::processEvents();
             const QString path = shotFolder + "/converting_" + skin + ".png";
             window.grab().save(path);

@@ -141,6 +141,16 @@ void UpdateCheck::Check() {
     status_ = kChecking;
     emit Changed();
     const UpdateInfo info = ReadUpdateInfo(localCopy_);
+    // What came is no update-information file (an error or login page served
+    // in its place, an empty answer): as good as no answer.
+    if (info.newVersion.isEmpty()) {
+        lastError_ = QStringLiteral("%1: no version in section [version]").arg(infoUrl_.toString());
+        status_ = kConnectFailed;
+        SetMessages({kConnectFailed});
+        busy_ = false;
+        emit Changed();
+        return;
+    }
 
     if (info.newVersion != kOwnUpdateVersion) {
         status_ = kFoundStatus;

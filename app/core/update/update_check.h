@@ -14,7 +14,8 @@ class Downloader;
 class SettingsStore;
 class Shell;
 
-// Our own update version; any other text in the update file counts as new.
+// Our own update version; any other non-empty "new" of the update file's
+// [version] section counts as new, and a file without one as a failed check.
 inline const QString kOwnUpdateVersion = QStringLiteral("1.63");
 // Where the update-information file is fetched from unless system.ini names
 // another address under [Update] InfoUrl=...

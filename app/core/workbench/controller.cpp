@@ -5,14 +5,18 @@
 #include <QUrl>
 #include <algorithm>
 #include <exception>
+#include <functional>
 #include <limits>
 
 #include "app/core/workbench/converter_port.h"
 #include "app/core/workbench/format_dialogs.h"
 #include "app/core/workbench/output_naming.h"
 #include "app/core/workbench/product_info.h"
+#include "app/core/workbench/source_paths.h"
 #include "app/core/workbench/startup.h"
 #include "app/core/workbench/workbench_ui.h"
+#include "app/platform/desktop_notifier.h"
+#include "app/platform/launcher_entry.h"
 #include "app/platform/power.h"
 #include "app/platform/settings_store.h"
 #include "app/platform/shell.h"
@@ -44,6 +48,23 @@ QString NameWithoutExtension(const QString& path) {
 bool IsSourceFile(const QString& path) {
     return QFileInfo(path).isFile();
 }
+
+// Set while an add command runs: its modal windows let other requests in,
+// which are taken up when it ends.
+class AddingGuard {
+public:
+    AddingGuard(bool& flag, std::function<void()> atEnd) : flag_(flag), atEnd_(std::move(atEnd)) {
+        flag_ = true;
+    }
+    ~AddingGuard() {
+        flag_ = false;
+        atEnd_();
+    }
+
+private:
+    bool& flag_;
+    std::function<void()> atEnd_;
+};
 
 }  // namespace
 
@@ -326,7 +347,8 @@ bool WorkbenchController::LibraryCheck() {
 }
 
 void WorkbenchController::AddOneFile() {
-    if (!commands_.add) return;
+    if (!commands_.add || adding_) return;
+    AddingGuard guard(adding_, [this] { ScheduleWaitingFiles(); });
     s_.formats.ResetPendingSettings();
     if (!LibraryCheck()) return;
     const QString path = s_.ui.ChooseSourceFile(OpenDialogNameFilters());
@@ -338,16 +360,55 @@ void WorkbenchController::AddOneFile() {
 }
 
 void WorkbenchController::AddSeveralFiles() {
-    if (!commands_.add) return;
+    if (!commands_.add || adding_) return;
     AddFiles({}, true);
 }
 
 void WorkbenchController::AddDroppedFiles(const QStringList& files) {
-    if (!commands_.add || files.isEmpty()) return;
+    if (!commands_.add || adding_ || files.isEmpty()) return;
     AddFiles(files, false);
 }
 
+void WorkbenchController::OpenFiles(const QStringList& paths) {
+    const SourceFiles sources = CollectSourceFiles(paths);
+    if (!sources.missing.isEmpty()) {
+        s_.ui.Inform(QStringLiteral("找不到下列文件或文件夹：\n") + sources.missing.join('\n'),
+                     kPrompt);
+    }
+    if (sources.files.isEmpty()) return;
+    const bool wasWaiting = !waitingFiles_.isEmpty();
+    waitingFiles_ += sources.files;
+    if (adding_) return;  // taken up when that add has ended
+    if (!commands_.add) {
+        if (!wasWaiting) {
+            s_.ui.Inform(QStringLiteral("正在转换，这些文件将在本次转换结束后加入转换列表。"),
+                         kPrompt);
+        }
+        return;
+    }
+    AddWaitingFiles();
+}
+
+void WorkbenchController::AddWaitingFiles() {
+    if (waitingFiles_.isEmpty() || adding_ || !commands_.add) return;
+    QStringList files;
+    files.swap(waitingFiles_);
+    // The add walks its list from the last file to the first: reversed, the
+    // queue shows the files in the order they were given.
+    std::reverse(files.begin(), files.end());
+    AddFiles(files, false);
+}
+
+void WorkbenchController::ScheduleWaitingFiles() {
+    if (waitingFiles_.isEmpty()) return;
+    // Later, from the event loop: not inside the add or the batch end that
+    // kept the files waiting.
+    QMetaObject::invokeMethod(
+        this, [this] { AddWaitingFiles(); }, Qt::QueuedConnection);
+}
+
 void WorkbenchController::AddFiles(const QStringList& given, bool fromDialog) {
+    AddingGuard guard(adding_, [this] { ScheduleWaitingFiles(); });
     s_.formats.ResetPendingSettings();
     if (!LibraryCheck()) return;
     const QStringList files = fromDialog ? s_.ui.ChooseSourceFiles(OpenDialogNameFilters()) : given;
@@ -468,6 +529,7 @@ bool WorkbenchController::BuildTasks() {
     rowFailed_.assign(rows_.size(), false);
     doneByBatchEnd_.clear();
     QStringList skipped;
+    int notStarted = 0;
     for (int slot = 0; slot < TaskSlotTable::kSlotCount; ++slot) {
         if (slots_.State(slot) != SlotState::Full) continue;
         ClearLog();
@@ -481,6 +543,7 @@ bool WorkbenchController::BuildTasks() {
             skipped << QStringLiteral("***文件打开失败，本次转换跳过该文件: ") +
                            FromStd(record.input.FileName) + "  " +
                            FromStd(s_.converter.LastError());
+            ++notStarted;
             continue;
         }
         TOutputOptions output = record.output;
@@ -499,6 +562,12 @@ bool WorkbenchController::BuildTasks() {
         taskRows_[task] = slot;
     }
     for (const QString& line : skipped) LogFramed(line);
+    taskProgress_.assign(taskRows_.size(), 0.0);
+    taskReported_.assign(taskRows_.size(), false);
+    filesDone_ = filesStopped_ = 0;
+    filesFailed_ = notStarted;
+    launcherPercent_ = launcherRemaining_ = -1;
+    batchNoticePending_ = false;
     if (taskRows_.empty()) {
         s_.ui.Inform(QStringLiteral("没有可以转换的文件：队列中的源文件都无法打开。"), kPrompt);
         return false;
@@ -528,6 +597,7 @@ void WorkbenchController::StartOrResume() {
     converting_ = true;
     batchEnded_ = false;
     ViewsConverting();
+    ShowBatchProgress();
     const int threads = std::min(static_cast<int>(taskRows_.size()), std::max(1, filesAtOnce_ + 1));
     CallConverter([&] { s_.converter.StartTask(threads); });
 }
@@ -575,6 +645,12 @@ void WorkbenchController::HandleProgress(const TProgressInfo& info) {
     r.currentTime = QString::number(info.CurrentDuration / 1000000) + QStringLiteral("   (秒)");
     r.status = kStatusConverting;
     emit RowChanged(row);
+    if (info.TotalDuration > 0) {
+        taskProgress_[info.TaskIndex] = std::clamp(
+            static_cast<double>(info.CurrentDuration) / static_cast<double>(info.TotalDuration),
+            0.0, 1.0);
+        ShowBatchProgress();
+    }
 }
 
 void WorkbenchController::HandleTerminate(const TTerminateInfo& info) {
@@ -593,6 +669,19 @@ void WorkbenchController::HandleTerminate(const TTerminateInfo& info) {
 void WorkbenchController::HandleTaskEnd(const TTerminateInfo& info) {
     const int row = RowOfTask(info.TaskIndex);
     if (row < 0) return;
+    if (!taskReported_[info.TaskIndex]) {
+        taskReported_[info.TaskIndex] = true;
+        taskProgress_[info.TaskIndex] = 1.0;
+        if (info.Finished && !info.Exception) {
+            ++filesDone_;
+        } else if (!info.Exception && stopRequested_) {
+            ++filesStopped_;
+        } else {
+            ++filesFailed_;
+        }
+        ShowBatchProgress();
+        NotifyBatchEndWhenComplete();
+    }
     if (info.Finished && !info.Exception) {
         rows_[row].progress = 100;
         rows_[row].status = kStatusDone;
@@ -637,8 +726,39 @@ void WorkbenchController::HandleBatchEnd() {
         }
     }
     CallConverter([&] { s_.converter.ClearTasks(); });
+    if (s_.launcher) s_.launcher->HideProgress();
+    batchNoticePending_ = true;
+    NotifyBatchEndWhenComplete();
     RunCompletionAction();
     emit BatchEnded();
+    ScheduleWaitingFiles();
+}
+
+void WorkbenchController::ShowBatchProgress() {
+    if (!s_.launcher || batchEnded_ || taskProgress_.empty()) return;
+    double sum = 0;
+    for (double p : taskProgress_) sum += p;
+    const double fraction = sum / static_cast<double>(taskProgress_.size());
+    const int remaining =
+        static_cast<int>(std::count(taskReported_.begin(), taskReported_.end(), false));
+    // Docks redraw on every signal: only whole percents and new counts are sent.
+    const int percent = static_cast<int>(fraction * 100);
+    if (percent == launcherPercent_ && remaining == launcherRemaining_) return;
+    launcherPercent_ = percent;
+    launcherRemaining_ = remaining;
+    s_.launcher->ShowProgress(fraction, remaining);
+}
+
+void WorkbenchController::NotifyBatchEndWhenComplete() {
+    if (!batchNoticePending_) return;
+    if (std::count(taskReported_.begin(), taskReported_.end(), false) > 0) return;
+    batchNoticePending_ = false;
+    if (!s_.notifier || s_.ui.IsActive()) return;
+    QString body =
+        QStringLiteral("%1 个文件转换成功，%2 个文件失败").arg(filesDone_).arg(filesFailed_);
+    if (filesStopped_ > 0) body += QStringLiteral("，%1 个文件被停止").arg(filesStopped_);
+    s_.notifier->Notify(stopRequested_ ? QStringLiteral("转换已停止") : QStringLiteral("转换完毕"),
+                        body);
 }
 
 void WorkbenchController::RunCompletionAction() {
@@ -673,7 +793,14 @@ void WorkbenchController::ShowMediaInformation() {
 }
 
 void WorkbenchController::OpenHelp() {
-    s_.shell.OpenUrl(QUrl::fromLocalFile(JoinPath(s_.programFolder, QStringLiteral("help.chm"))));
+    const QString file = JoinPath(s_.programFolder, kHelpDocument);
+    if (!QFileInfo(file).isFile()) {
+        s_.ui.Warn(QStringLiteral("找不到帮助文件 %1").arg(file), QStringLiteral("提示"));
+        return;
+    }
+    if (!s_.shell.OpenUrl(QUrl::fromLocalFile(file))) {
+        s_.ui.Warn(QStringLiteral("无法打开帮助文件 %1").arg(file), QStringLiteral("提示"));
+    }
 }
 
 void WorkbenchController::OpenWebsite() {
@@ -691,6 +818,7 @@ void WorkbenchController::Close() {
     if (ExistingLogger() != nullptr) Logger().SetOnLog(nullptr);
     if (s_.preview) s_.preview->ClosePlayer();
     s_.preview = nullptr;
+    if (converting_ && s_.launcher) s_.launcher->HideProgress();
     try {
         s_.converter.StopTask(true);
     } catch (const std::exception&) {

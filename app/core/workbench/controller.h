@@ -19,7 +19,9 @@
 namespace zorvex::app {
 
 class ConverterPort;
+class DesktopNotifier;
 class FormatDialogs;
+class LauncherEntry;
 class PowerControl;
 class PreviewPanel;
 class SettingsStore;
@@ -74,7 +76,11 @@ public:
         PreviewPanel* preview = nullptr;  // none until the panel exists
         QString libraryFolder;            // "LibAV" in the program's folder
         QString defaultOutputFolder;      // ~/Video_Directory
-        QString programFolder;            // help.chm lives there
+        QString programFolder;            // its read-only files: skins, help
+        // The desktop: a notification when a batch ends unseen, the batch's
+        // progress on the launcher entry. None: not shown.
+        DesktopNotifier* notifier = nullptr;
+        LauncherEntry* launcher = nullptr;
     };
 
     explicit WorkbenchController(Services services, QObject* parent = nullptr);
@@ -116,8 +122,14 @@ public:
     // Add commands.
     void AddOneFile();
     void AddSeveralFiles();
-    // Files dropped onto the queue: as "添加多个视频文件" with this list.
+    // As "添加多个视频文件" with this list in place of the dialog's.
     void AddDroppedFiles(const QStringList& files);
+    // Files and folders from the command line, another start or a drop: each
+    // folder stands for the media files inside it, and the list is added as
+    // "添加多个视频文件" would add it, in the given order. Paths that do not
+    // exist are named in a message. While an add or a batch runs, the files
+    // wait and are added when it has ended.
+    void OpenFiles(const QStringList& paths);
     // Appends a prepared file whose converter task exists; false (with a
     // message) when the slot table has no free slot left.
     bool AppendToQueue(const TInputOptions& input, const TOutputOptions& output);
@@ -172,6 +184,8 @@ signals:
 
 private:
     void AddFiles(const QStringList& files, bool fromDialog);
+    void AddWaitingFiles();
+    void ScheduleWaitingFiles();
     bool LibraryCheck();
     bool HasFreeSlot();
     bool PrepareAndQueue(const QString& path, bool alone, bool* stopWalk);
@@ -191,6 +205,8 @@ private:
 
     void HandleTaskEnd(const TTerminateInfo& info);
     void HandleBatchEnd();
+    void ShowBatchProgress();
+    void NotifyBatchEndWhenComplete();
     void RunCompletionAction();
     int RowOfTask(int taskIndex) const;
     // Calls into the converter that may deliver terminations on this thread:
@@ -217,6 +233,8 @@ private:
     int formatId_ = 500;
     QString snapshotType_ = QStringLiteral("BMP");
     QStringList log_;
+    bool adding_ = false;       // an add command (with its modal windows) runs
+    QStringList waitingFiles_;  // opened while an add or a batch ran
 
     // Batch bookkeeping: the row of each task of the running batch, the rows
     // whose task failed, and the rows the batch end marked done (undone if
@@ -225,6 +243,18 @@ private:
     std::vector<bool> rowFailed_;
     std::vector<std::pair<int, QString>> doneByBatchEnd_;
     bool batchEnded_ = true;
+    // The batch's outcome for the desktop: per task its progress (0 to 1) and
+    // whether it has reported its end; files that could not be started count
+    // as failed. The notification waits until the batch end and every report
+    // have arrived.
+    std::vector<double> taskProgress_;
+    std::vector<bool> taskReported_;
+    int filesDone_ = 0;
+    int filesFailed_ = 0;
+    int filesStopped_ = 0;
+    int launcherPercent_ = -1;
+    int launcherRemaining_ = -1;
+    bool batchNoticePending_ = false;
 
     int converterCallDepth_ = 0;
     std::vector<TTerminateInfo> heldBack_;

@@ -2,7 +2,9 @@
 
 #include <QDir>
 #include <QFileInfo>
+#include <QSet>
 
+#include "app/core/file_names.h"
 #include "app/platform/settings_store.h"
 
 namespace zorvex::app {
@@ -57,17 +59,33 @@ QString ResolveSnapshotPictureType(SettingsStore& settings) {
     return QStringLiteral("BMP");
 }
 
+namespace {
+// The first entry of the open-file filter: every source type the program takes.
+constexpr const char* kSupportedPatterns =
+    "*.AVI;*.ASF;*.asx;*.WMV;*.AVS;*.FLV;*.MKV;*.MOV;*.3GP;*.MP4;*.MPG;*.MPEG;*.DAT;*.OGM;"
+    "*.VOB;*.RM;*.RMVB;*.TS;*.TP;*.IFO;*.NSV;*.MP3;*.AAC;*.WAV;*.WMA;*.CDA;*.SWF;*.FLAC;"
+    "*.M4A;*.MID;*.MKA;*.MP2;*.MPA;*.MPC;*.APE;*.OFR;*.OGG;*.RA;*.WV;*.TTA;*.AC3;*.DTS;*.DV;"
+    "*.m4v;*.3g2;*.mkv;*.dv;*.yuv;*.h261;*.h264;*.mjpeg;*.dif;*.m4v;*.3gpp;*.3gp2;*.qt";
+}  // namespace
+
+bool IsSupportedSourceName(const QString& path) {
+    static const QSet<QString> kExtensions = [] {
+        QSet<QString> extensions;
+        for (const QString& pattern : QString::fromUtf8(kSupportedPatterns).split(';')) {
+            extensions.insert(pattern.mid(1).toLower());  // "*.AVI" -> ".avi"
+        }
+        return extensions;
+    }();
+    return kExtensions.contains(ExtensionPart(path).toLower());
+}
+
 QStringList OpenDialogNameFilters() {
     struct Entry {
         const char* description;
         const char* patterns;
     };
     static const Entry kEntries[] = {
-        {"所有支持的文件类型",
-         "*.AVI;*.ASF;*.asx;*.WMV;*.AVS;*.FLV;*.MKV;*.MOV;*.3GP;*.MP4;*.MPG;*.MPEG;*.DAT;*.OGM;"
-         "*.VOB;*.RM;*.RMVB;*.TS;*.TP;*.IFO;*.NSV;*.MP3;*.AAC;*.WAV;*.WMA;*.CDA;*.SWF;*.FLAC;"
-         "*.M4A;*.MID;*.MKA;*.MP2;*.MPA;*.MPC;*.APE;*.OFR;*.OGG;*.RA;*.WV;*.TTA;*.AC3;*.DTS;*.DV;"
-         "*.m4v;*.3g2;*.mkv;*.dv;*.yuv;*.h261;*.h264;*.mjpeg;*.dif;*.m4v;*.3gpp;*.3gp2;*.qt"},
+        {"所有支持的文件类型", kSupportedPatterns},
         {"所有的文件 (*.*)", "*"},
         {"AVI文件 (*.avi)", "*.avi"},
         {"MPEG文件 (*.mpg;*.mpeg)", "*.mpg;*.mpeg"},

@@ -25,5 +25,7 @@ QString ResolveSnapshotPictureType(SettingsStore& settings);
 // entry is "description (patterns)"; a dialog that hides filter details shows
 // the description as the program has always shown it.
 QStringList OpenDialogNameFilters();
+// True when the name's extension is one of "所有支持的文件类型" (any case).
+bool IsSupportedSourceName(const QString& path);
 
 }  // namespace zorvex::app

@@ -23,6 +23,9 @@ public:
     virtual QStringList ChooseSourceFiles(const QStringList& nameFilters) = 0;
     // The media information window for an existing source file.
     virtual void ShowMediaInformation(const QString& file) = 0;
+    // Whether the user works in the program's windows (a batch that ends
+    // otherwise is announced on the desktop).
+    virtual bool IsActive() const { return true; }
 };
 
 // The preview panel of the main window as the queue drives it.

@@ -81,6 +81,15 @@ public:
         return changed_.wait_for(
             lock, timeout, [&] { return !positions_.empty() && positions_.back() >= atLeast; });
     }
+    // Waits until psEnd has been reported at least n times.
+    bool WaitForEnds(int n, std::chrono::milliseconds timeout) {
+        std::unique_lock lock(mutex_);
+        return changed_.wait_for(lock, timeout, [&] {
+            int ends = 0;
+            for (TPlayState s : states_) ends += s == psEnd ? 1 : 0;
+            return ends >= n;
+        });
+    }
     int Count(TPlayState state) {
         std::lock_guard lock(mutex_);
         int n = 0;

@@ -5,9 +5,11 @@
 #include <algorithm>
 #include <atomic>
 #include <cstdlib>
+#include <functional>
 #include <thread>
 
 #include "media/ffapi.h"
+#include "media/loader.h"
 #include "media/log.h"
 #include "tests/media/player/player_support.h"
 
@@ -134,16 +136,22 @@ TEST(Player, AspectChangeAndResizeRedrawWhilePaused) {
     ASSERT_TRUE(recorder.WaitForState(psPause));
     ASSERT_TRUE(panel.WaitForPresentCount(0, 5s));
 
-    int count = panel.PresentCount();
+    // The opening pictures may still be drawn meanwhile: wait for the redraw
+    // that shows the change rather than for any drawing.
+    const auto redrawn = [&](const std::function<bool(const TDisplayImage&)>& shows) {
+        const auto deadline = std::chrono::steady_clock::now() + 5s;
+        while (std::chrono::steady_clock::now() < deadline) {
+            if (shows(panel.LastImage())) return true;
+            std::this_thread::sleep_for(10ms);
+        }
+        return false;
+    };
     player.SetAspectRatio(-1.0f);
-    ASSERT_TRUE(panel.WaitForPresentCount(count, 5s));
-    EXPECT_TRUE(IsGrey(panel.LastImage().Pixel(0, 0)));
+    EXPECT_TRUE(redrawn([](const TDisplayImage& image) { return IsGrey(image.Pixel(0, 0)); }));
 
-    count = panel.PresentCount();
     panel.Resize(400, 100);
-    ASSERT_TRUE(panel.WaitForPresentCount(count, 5s));
+    ASSERT_TRUE(redrawn([](const TDisplayImage& image) { return image.Width == 400; }));
     const TDisplayImage image = panel.LastImage();
-    EXPECT_EQ(image.Width, 400);
     EXPECT_EQ(image.Height, 100);
     EXPECT_EQ(player.ScreenWidth(), 400);
     EXPECT_TRUE(IsGrey(image.Pixel(399, 99)));
@@ -263,6 +271,150 @@ TEST(Player, SeekWhilePausedShowsThePictureThere) {
     for (std::int64_t p : recorder.Positions()) EXPECT_LE(p, 2000000);
 }
 
+TEST(Player, SeekWithWaitReturnsWithThePictureThere) {
+    test::LoadPlayerLibrariesOrFail();
+    // Small enough to be read whole at once; every picture a key frame, so a
+    // seek lands on the picture it asks for.
+    const std::string file = test::Fixture(
+        "player_small_intra.avi",
+        "-f lavfi -i testsrc=size=160x120:rate=25 -f lavfi -i sine=sample_rate=22050 -t 2 "
+        "-c:v mpeg4 -g 1 -q:v 8 -c:a pcm_s16le");
+    for (bool paused : {true, false}) {
+        SCOPED_TRACE(paused ? "paused" : "playing");
+        TMemoryDisplaySurface panel(160, 120);
+        PlayerRecorder recorder;
+        TDIZuvore player;
+        recorder.Attach(player);
+        ASSERT_TRUE(player.Open(file, &panel, true)) << player.LastError();
+        ASSERT_TRUE(recorder.WaitForState(psPause));
+        if (!paused) player.Resume();
+        for (std::int64_t target : {1200000, 400000, 1600000, 0}) {
+            player.Seek(0, true, target);
+            std::int64_t time = -1;
+            const TBitmap frame = player.CurrentFrame(time);
+            EXPECT_EQ(frame.Width, 160) << target;
+            EXPECT_GE(time, target - 40000) << target;
+            // Playing goes on from there meanwhile, but not far.
+            EXPECT_LE(time, target + (paused ? 40000 : 300000)) << target;
+        }
+    }
+}
+
+TEST(Player, SeekAfterTheEndPlaysOnFromThere) {
+    test::LoadPlayerLibrariesOrFail();
+    const std::string file = test::Fixture(
+        "player_short_video.avi", "-f lavfi -i testsrc=size=160x120:rate=25 -t 0.4 -c:v mpeg4");
+    TMemoryDisplaySurface panel(160, 120);
+    PlayerRecorder recorder;
+    TDIZuvore player;
+    recorder.Attach(player);
+    ASSERT_TRUE(player.Open(file, &panel, false)) << player.LastError();
+    // Each time from the end, as the slider does: no wait, the video thread
+    // idle. The picture froze in about one seek of five.
+    for (int round = 1; round <= 8; ++round) {
+        SCOPED_TRACE(round);
+        ASSERT_TRUE(recorder.WaitForEnds(round, 10s));
+        std::this_thread::sleep_for(100ms);
+        player.Seek(0, false, 0);
+        std::int64_t time = -1;
+        const auto deadline = std::chrono::steady_clock::now() + 2s;
+        bool movedOn = false;
+        while (!movedOn && std::chrono::steady_clock::now() < deadline) {
+            std::this_thread::sleep_for(10ms);
+            player.CurrentFrame(time);
+            movedOn = time >= 0 && time < 200000;
+        }
+        EXPECT_TRUE(movedOn) << "picture frozen at " << time;
+    }
+}
+
+TEST(Player, SoundAloneReportsItsEndOncePerEnd) {
+    test::LoadPlayerLibrariesOrFail();
+    const std::string file = test::Fixture(
+        "player_short_tone.wav", "-f lavfi -i sine=sample_rate=22050 -t 0.4 -c:a pcm_s16le");
+    PlayerRecorder recorder;
+    TDIZuvore player;
+    recorder.Attach(player);
+    ASSERT_TRUE(player.Open(file, nullptr, false)) << player.LastError();
+    ASSERT_TRUE(recorder.WaitForEnds(1, 10s));
+    std::this_thread::sleep_for(500ms);
+    EXPECT_EQ(recorder.Count(psEnd), 1);
+    // A seek starts a new end, reported once again.
+    player.Seek(0, true, 0);
+    ASSERT_TRUE(recorder.WaitForEnds(2, 10s));
+    std::this_thread::sleep_for(500ms);
+    EXPECT_EQ(recorder.Count(psEnd), 2);
+}
+
+// White where the picture is, black bands beside it.
+bool IsWhite(std::uint32_t pixel) {
+    return ((pixel >> 16) & 0xFF) > 200 && ((pixel >> 8) & 0xFF) > 200 && (pixel & 0xFF) > 200;
+}
+bool IsDark(std::uint32_t pixel) {
+    return ((pixel >> 16) & 0xFF) < 50 && ((pixel >> 8) & 0xFF) < 50 && (pixel & 0xFF) < 50;
+}
+bool IsWhiteBgr(const TBitmap& bitmap, int x, int y) {
+    const std::uint8_t* p = bitmap.ScanLine(y) + 3 * x;
+    return p[0] > 200 && p[1] > 200 && p[2] > 200;
+}
+
+TEST(Player, AnamorphicAndTurnedPicturesAreShownAsMeant) {
+    test::LoadPlayerLibrariesOrFail();
+    // A 720 x 576 picture whose 64:45 sample aspect (16:9 on screen) only the
+    // container states, as in a DVD rip.
+    const std::string anamorphic = test::Fixture(
+        "player_anamorphic.mkv",
+        "-i " +
+            test::Fixture("player_white_720x576.avi",
+                          "-f lavfi -i color=c=white:size=720x576:rate=25 -t 0.4 -c:v mpeg4") +
+            " -c copy -aspect 16:9");
+    // A phone clip: stored 160 x 90 with its left half white, turned a quarter
+    // counterclockwise for display (ffmpeg shows it 90 x 160, white below).
+    const std::string turned = test::Fixture(
+        "player_turned.mp4",
+        "-i " +
+            test::Fixture("player_left_white.mp4",
+                          "-f lavfi -i color=white:size=160x90:rate=25,drawbox=x=80:y=0:w=80:h=90:"
+                          "color=black:t=fill -t 0.4 -c:v mpeg4 -q:v 2") +
+            " -c copy -metadata:s:v:0 rotate=90");
+    {
+        SCOPED_TRACE("anamorphic");
+        TMemoryDisplaySurface panel(320, 180);
+        PlayerRecorder recorder;
+        TDIZuvore player;
+        recorder.Attach(player);
+        ASSERT_TRUE(player.Open(anamorphic, &panel, true)) << player.LastError();
+        ASSERT_TRUE(recorder.WaitForState(psPause));
+        ASSERT_TRUE(panel.WaitForPresentCount(0, 5s));
+        const TDisplayImage image = panel.LastImage();
+        for (int x : {2, 160, 317}) EXPECT_TRUE(IsWhite(image.Pixel(x, 90))) << x;  // no bands
+        std::int64_t time = 0;
+        const TBitmap frame = player.CurrentFrame(time);
+        EXPECT_EQ(frame.Width, 1024);
+        EXPECT_EQ(frame.Height, 576);
+    }
+    {
+        SCOPED_TRACE("turned");
+        TMemoryDisplaySurface panel(160, 160);
+        PlayerRecorder recorder;
+        TDIZuvore player;
+        recorder.Attach(player);
+        ASSERT_TRUE(player.Open(turned, &panel, true)) << player.LastError();
+        ASSERT_TRUE(recorder.WaitForState(psPause));
+        ASSERT_TRUE(panel.WaitForPresentCount(0, 5s));
+        const TDisplayImage image = panel.LastImage();
+        EXPECT_TRUE(IsWhite(image.Pixel(80, 150)));
+        EXPECT_TRUE(IsDark(image.Pixel(80, 10)));
+        EXPECT_EQ(image.Pixel(20, 150), TDisplayImage::Black);  // a band: 90 of 160 wide
+        std::int64_t time = 0;
+        const TBitmap frame = player.CurrentFrame(time);
+        ASSERT_EQ(frame.Width, 90);
+        ASSERT_EQ(frame.Height, 160);
+        EXPECT_TRUE(IsWhiteBgr(frame, 45, 150));
+        EXPECT_FALSE(IsWhiteBgr(frame, 45, 10));
+    }
+}
+
 TEST(Player, HookDrawsOnEveryPicture) {
     test::LoadPlayerLibrariesOrFail();
     TMemoryDisplaySurface panel(320, 240);
@@ -334,10 +486,15 @@ TEST(Player, OpenFailuresSayWhy) {
 }
 
 TEST(Player, OpenWithoutLibrariesFails) {
+    // Whatever ran before in this process: the FFmpeg libraries alone (the
+    // converter's set) are not enough.
+    test::LoadConverterLibrariesOrFail();
+    Loader().UnloadLibrary(liSdl);
     TDIZuvore player;
     EXPECT_FALSE(player.LibrariesLoaded());
-    EXPECT_FALSE(player.Open("/tmp/a.avi", nullptr, true));
+    EXPECT_FALSE(player.Open(test::SilentStereo(), nullptr, true));
     EXPECT_EQ(player.LastError(), "libav or libsdl not loaded.");
+    EXPECT_FALSE(player.Playing());
 }
 
 TEST(Player, CloseWithoutWaitEndsOnItsOwn) {

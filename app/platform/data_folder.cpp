@@ -1,0 +1,29 @@
+#include "app/platform/data_folder.h"
+
+#include <QDir>
+#include <QFileInfo>
+
+#include "app/platform/settings_store.h"
+
+namespace zorvex::app {
+
+namespace {
+QString InstalledDataFolder(const QString& programFolder) {
+    return QDir::cleanPath(programFolder + QStringLiteral("/../share/zorvex"));
+}
+}  // namespace
+
+bool RunsInstalled(const QString& programFolder) {
+    return !QFileInfo(programFolder + QStringLiteral("/skins")).isDir() &&
+           QFileInfo(InstalledDataFolder(programFolder)).isDir();
+}
+
+QString ProgramDataFolder(const QString& programFolder) {
+    return RunsInstalled(programFolder) ? InstalledDataFolder(programFolder) : programFolder;
+}
+
+QString ProgramDataFolder() {
+    return ProgramDataFolder(ProgramFolder());
+}
+
+}  // namespace zorvex::app
