@@ -2,17 +2,27 @@
 # Installs what is missing, builds and runs the whole test suite.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
+# What each stage adds to the run (the whole of it must stay well under half
+# an hour on two cores), printed on stderr as each ends.
+stage_start=$SECONDS
+stage_done() {
+    echo "test.sh: $1 took $((SECONDS - stage_start)) s" >&2
+    stage_start=$SECONDS
+}
 "$root/scripts/setup.sh"
 "$root/scripts/check_format.sh"
 "$root/scripts/build.sh" RelWithDebInfo "$root/build/test"
+stage_done "setup, format check and build"
 cd "$root/build/test"
 export SDL_AUDIODRIVER=${SDL_AUDIODRIVER:-dummy}
 export QT_QPA_PLATFORM=${QT_QPA_PLATFORM:-offscreen}
 ctest --output-on-failure -j"$(nproc)" --timeout 300 "$@"
+stage_done "the suite"
 
 # The Debian package of this tree: contents, installation, the installed
 # programs under Xvfb, removal.
 "$root/scripts/package_check.sh" RelWithDebInfo "$root/build/test"
+stage_done "the package check"
 
 # The threaded parts (batch dispatch, run control, events) once more under
 # ThreadSanitizer: any data race fails the run.
@@ -28,6 +38,7 @@ filter='Converter*:RunControl*:Logger.Threads*:Preview*'
             { echo "ThreadSanitizer run failed: $test" >&2; exit 1; }
     done
 echo "ThreadSanitizer: no data race in the threaded tests"
+stage_done "the ThreadSanitizer build and run"
 
 # The whole suite once more under AddressSanitizer, LeakSanitizer and
 # UndefinedBehaviorSanitizer: a memory error, a leak or undefined behaviour in
@@ -38,10 +49,12 @@ echo "ThreadSanitizer: no data race in the threaded tests"
     export ASAN_OPTIONS="halt_on_error=1:detect_leaks=1:abort_on_error=0:strict_string_checks=1"
     export LSAN_OPTIONS="suppressions=$root/tests/sanitizers/lsan.supp:print_suppressions=0"
     export UBSAN_OPTIONS="halt_on_error=1:print_stacktrace=1"
-    ctest --output-on-failure -j"$(nproc)" --timeout 600 "$@"
+    ctest --output-on-failure -j2 --timeout 600 "$@"
 )
 echo "AddressSanitizer and UndefinedBehaviorSanitizer: the whole suite is clean"
+stage_done "the AddressSanitizer and UndefinedBehaviorSanitizer build and run"
 
 # Every fuzz target for 20 seconds; a crash, a leak, a hang or undefined
 # behaviour on any input fails the run.
 "$root/bench/fuzz.sh" 20
+stage_done "the fuzz targets"
