@@ -12,6 +12,7 @@
 #include "media/log.h"
 #include "media/sdlapi.h"
 #include "media/text.h"
+#include "media/util.h"
 
 // Entry-point variables: one per name of the declaration lists, empty until loaded.
 namespace zorvex::ff {
@@ -263,11 +264,7 @@ std::recursive_mutex& CodecLock() {
 }
 
 std::string DefaultLibraryFolder() {
-    std::string exe(4096, '\0');
-    ssize_t n = ::readlink("/proc/self/exe", exe.data(), exe.size() - 1);
-    if (n <= 0) return "LibAV";
-    exe.resize(static_cast<size_t>(n));
-    return exe.substr(0, exe.rfind('/') + 1) + "LibAV";
+    return ProgramFolder() + "/LibAV";
 }
 
 }  // namespace zorvex

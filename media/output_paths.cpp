@@ -92,6 +92,13 @@ std::string UniqueOutputName(const std::string& proposed, const NameTakenFn& tak
     }
 }
 
+std::string WithoutNewMark(const std::string& name) {
+    const auto mark = name.find("(New_", FileNameStart(name));
+    if (mark == std::string::npos) return name;
+    const size_t ext = ExtensionStart(name);
+    return name.substr(0, std::min(mark, ext)) + name.substr(ext);
+}
+
 namespace {
 
 // The name with its folder resolved through links, and the file a link of

@@ -39,6 +39,10 @@ bool PathTaken(const std::string& path);
 // N when it is not taken, else B + "(New_" + k + ")" + E for the smallest
 // k >= 1 that is not taken.
 std::string UniqueOutputName(const std::string& proposed, const NameTakenFn& taken = PathTaken);
+// A name UniqueOutputName gave, cut back to the name it was made from: the
+// file-name part loses everything from its first "(New_" up to the extension
+// ("a(New_3).mp4" -> "a.mp4"). Names without the mark come back unchanged.
+std::string WithoutNewMark(const std::string& name);
 
 // The outputs of one batch. Every name it gives out differs from every other
 // name it gave out and from every source of the batch (also through links),

@@ -1,6 +1,7 @@
 #include "media/util.h"
 
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <cerrno>
 #include <cmath>
@@ -168,6 +169,16 @@ std::int64_t FileSizeOf(const std::string& path) {
     struct stat st {};
     if (::stat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) return -1;
     return static_cast<std::int64_t>(st.st_size);
+}
+
+std::string ProgramFolder() {
+    std::string exe(4096, '\0');
+    const ssize_t n = ::readlink("/proc/self/exe", exe.data(), exe.size() - 1);
+    if (n <= 0) return ".";
+    exe.resize(static_cast<size_t>(n));
+    const auto slash = exe.rfind('/');
+    if (slash == std::string::npos) return ".";
+    return slash == 0 ? "/" : exe.substr(0, slash);
 }
 
 PictureConversion::~PictureConversion() {

@@ -1,5 +1,6 @@
 // Shared helpers of the media set: file names for FFmpeg, error, time, size and
-// date texts, file sizes, and the picture-to-bitmap conversion.
+// date texts, file sizes, the program's folder and the picture-to-bitmap
+// conversion.
 #pragma once
 
 #include <cstdint>
@@ -53,6 +54,9 @@ std::int64_t DateTimeToUnixTime(double dateTime);
 std::string DateTimeText(const std::string& pattern, double dateTime);
 // The size of a regular file in bytes; -1 when there is no such file.
 std::int64_t FileSizeOf(const std::string& path);
+// The folder of the running program (without a final "/"): the libraries,
+// skins and settings are looked for beside it. "." when it cannot be told.
+std::string ProgramFolder();
 
 // State of one picture-to-bitmap conversion; owned by one user, used by one
 // thread at a time.

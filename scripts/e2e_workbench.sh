@@ -13,7 +13,8 @@ echo "work folder: $work"
 
 # A program folder of its own, so system.ini and the output folder are fresh.
 mkdir -p "$work/program/skins" "$work/sources" "$work/out"
-cp "$build/app/zorvex" "$work/program/"
+# The program with a queue report at each batch end, in place of zorvex.
+cp "$build/app/zorvex-queue-report" "$work/program/"
 cp "$root"/skins/*.sui "$work/program/skins/"
 printf '[OutPath]\nOutPath=%s\n' "$work/out" >"$work/program/system.ini"
 for name in alpha beta; do
@@ -24,8 +25,8 @@ done
 cat >"$work/drive.sh" <<'DRIVE'
 set -euo pipefail
 work=$1
-ZORVEX_QUEUE_REPORT=$work/report.txt SDL_AUDIODRIVER=dummy HOME=$work \
-    "$work/program/zorvex" >"$work/program.log" 2>&1 &
+SDL_AUDIODRIVER=dummy HOME=$work \
+    "$work/program/zorvex-queue-report" "$work/report.txt" >"$work/program.log" 2>&1 &
 pid=$!
 trap 'kill $pid 2>/dev/null || true' EXIT
 shot() {  # the whole screen into a PNG

@@ -24,11 +24,11 @@ stage_done "the suite"
 "$root/scripts/package_check.sh" RelWithDebInfo "$root/build/test"
 stage_done "the package check"
 
-# The threaded parts (batch dispatch, run control, events) once more under
-# ThreadSanitizer: any data race fails the run.
+# The threaded parts (batch dispatch, run control, events, the player's threads
+# and packet queues) once more under ThreadSanitizer: any data race fails the run.
 "$root/scripts/build.sh" RelWithDebInfo "$root/build/tsan" -DZORVEX_TSAN=ON media_tests
 tsan_tests="$root/build/tsan/tests/media_tests"
-filter='Converter*:RunControl*:Logger.Threads*:Preview*'
+filter='Converter*:RunControl*:Logger.Threads*:Preview*:Player*:PacketQueue*'
 # Each test in a process of its own, as ctest runs them.
 "$tsan_tests" --gtest_list_tests --gtest_filter="$filter" |
     awk '/^[^ ]/ { suite = $1 } /^  / { print suite $1 }' |

@@ -3,7 +3,7 @@
 #include <QDir>
 #include <QFileInfo>
 
-#include "app/platform/settings_store.h"
+#include "media/util.h"
 
 namespace zorvex::app {
 
@@ -23,7 +23,7 @@ QString ProgramDataFolder(const QString& programFolder) {
 }
 
 QString ProgramDataFolder() {
-    return ProgramDataFolder(ProgramFolder());
+    return ProgramDataFolder(QString::fromStdString(zorvex::ProgramFolder()));
 }
 
 }  // namespace zorvex::app

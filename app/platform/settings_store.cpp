@@ -9,6 +9,7 @@
 #include <QStandardPaths>
 
 #include "app/platform/data_folder.h"
+#include "media/util.h"
 
 namespace zorvex::app {
 
@@ -52,13 +53,8 @@ bool MemorySettingsStore::WriteString(const QString& section, const QString& key
     return true;
 }
 
-QString ProgramFolder() {
-    const QString exe = QFileInfo(QStringLiteral("/proc/self/exe")).canonicalFilePath();
-    return QFileInfo(exe).absolutePath();
-}
-
 QString SettingsFolder() {
-    const QString program = ProgramFolder();
+    const QString program = QString::fromStdString(zorvex::ProgramFolder());
     // An installed program never writes into its prefix (/usr/bin), even as root.
     if (!RunsInstalled(program) && ::access(QFile::encodeName(program).constData(), W_OK) == 0) {
         return program;

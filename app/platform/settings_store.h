@@ -46,8 +46,6 @@ private:
     QMap<QString, QString> values_;
 };
 
-// The folder of the running executable.
-QString ProgramFolder();
 // The folder system.ini (and other files the program writes beside itself) live
 // in: the program's folder when it is writable and not an installation prefix's
 // bin/, else $XDG_CONFIG_HOME/zorvex (default ~/.config/zorvex).

@@ -6,7 +6,6 @@
 #include <QComboBox>
 #include <QDragEnterEvent>
 #include <QDropEvent>
-#include <QFile>
 #include <QFileDialog>
 #include <QGridLayout>
 #include <QGroupBox>
@@ -23,7 +22,6 @@
 #include <QStatusBar>
 #include <QStyle>
 #include <QTableView>
-#include <QTextStream>
 #include <QToolBar>
 #include <QToolButton>
 #include <QVBoxLayout>
@@ -82,7 +80,8 @@ MainWindow::MainWindow(Services services, QWidget* parent)
     formatRelay_->target = s_.formats != nullptr ? s_.formats : pendingFormats_.get();
     controller_ = std::make_unique<WorkbenchController>(WorkbenchController::Services{
         s_.converter, s_.settings, s_.shell, s_.power, *this, *formatRelay_, nullptr,
-        s_.libraryFolder, s_.defaultOutputFolder, s_.programFolder, s_.notifier, s_.launcher});
+        s_.libraryFolder, s_.defaultOutputFolder, s_.programFolder, s_.notifier, s_.launcher,
+        s_.queueStore});
 
     setObjectName(QStringLiteral("mainWindow"));
     setWindowTitle(kProductName);
@@ -113,23 +112,6 @@ MainWindow::MainWindow(Services services, QWidget* parent)
         namingChoice_->setCurrentIndex(controller_->NamingPolicy());
         completionChoice_->setCurrentIndex(controller_->CompletionAction());
     });
-
-    // For scripted runs of the program: ZORVEX_QUEUE_REPORT names a file that
-    // receives the queue's rows at every batch end.
-    const QString report = qEnvironmentVariable("ZORVEX_QUEUE_REPORT");
-    if (!report.isEmpty()) {
-        connect(&c, &WorkbenchController::BatchEnded, this, [this, report] {
-            QFile file(report);
-            if (!file.open(QIODevice::WriteOnly | QIODevice::Append)) return;
-            QTextStream stream(&file);
-            for (int i = 0; i < controller_->RowCount(); ++i) {
-                const QueueRow& row = controller_->Rows()[i];
-                stream << i + 1 << '\t' << row.sourceFile << '\t' << row.progress << '\t'
-                       << row.status << '\n';
-            }
-            stream << "batch end\n";
-        });
-    }
 
     // Start-up: skin, then the controller's fields from system.ini.
     ApplyStoredSkin(this, s_.settings);

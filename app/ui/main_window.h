@@ -29,6 +29,7 @@ class FormatDialogs;
 class LauncherEntry;
 class PowerControl;
 class PreviewPanelWidget;
+class QueueStore;
 class QueueTableModel;
 class SettingsStore;
 class Shell;
@@ -50,6 +51,7 @@ public:
         QString defaultSnapshotFolder = {};   // empty: ~/Video_Directory/快照
         DesktopNotifier* notifier = nullptr;  // none: no notification at the batch end
         LauncherEntry* launcher = nullptr;    // none: no progress on the launcher
+        QueueStore* queueStore = nullptr;     // none: the queue is not kept for a crash
     };
 
     explicit MainWindow(Services services, QWidget* parent = nullptr);

@@ -304,6 +304,12 @@ using TEngineHookCallback =
 using TEnginePreviewCallback = std::function<void(TCustomFFmpeg* engine, const TBitmap& bitmap,
                                                   int frameNumber, std::int64_t pts)>;
 
+// The encoder used in place of one the loaded libraries lack: "libfaac" (the
+// AAC encoder of old builds) becomes "aac". Other names, and names the
+// libraries have, come back unchanged; without loaded libraries only names that
+// no library of this generation has are replaced.
+std::string AvailableEncoderName(const std::string& name);
+
 class TCustomFFmpeg {
 public:
     // maxFiles: capacity of the input and output file tables, 1 to 512; anything

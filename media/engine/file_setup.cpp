@@ -130,6 +130,25 @@ bool SelectProgram(AVFormatContext* context, int programId) {
 // ---------------------------------------------------------------------------
 // Codec choice
 
+std::string AvailableEncoderName(const std::string& name) {
+    struct Replacement {
+        const char* name;
+        const char* replacement;
+        bool goneFromLibraries;  // no library of the FFmpeg generation we load has it
+    };
+    static const Replacement kReplacements[] = {
+        {"libfaac", "aac", true},
+    };
+    for (const Replacement& r : kReplacements) {
+        if (name != r.name) continue;
+        const bool missing = Loader().LibraryLoaded(liAvcodec)
+                                 ? ff::avcodec_find_encoder_by_name(r.name) == nullptr
+                                 : r.goneFromLibraries;
+        return missing ? r.replacement : name;
+    }
+    return name;
+}
+
 bool TCustomFFmpeg::FindCodec(const std::string& name, AVMediaType type, bool encoder,
                               int strictness, AVCodecID& id, const AVCodec** codecOut) {
     id = AV_CODEC_ID_NONE;
@@ -137,12 +156,14 @@ bool TCustomFFmpeg::FindCodec(const std::string& name, AVMediaType type, bool en
     if (name.empty()) return true;
     const AVCodec* codec = encoder ? ff::avcodec_find_encoder_by_name(name.c_str())
                                    : ff::avcodec_find_decoder_by_name(name.c_str());
-    if (codec == nullptr && encoder && name == "libfaac") {
-        // The AAC encoder of old builds; today's libraries carry their own.
-        codec = ff::avcodec_find_encoder_by_name("aac");
+    if (codec == nullptr && encoder) {
+        const std::string replacement = AvailableEncoderName(name);
+        if (replacement != name) codec = ff::avcodec_find_encoder_by_name(replacement.c_str());
         if (codec != nullptr && !substitutionLogged_) {
             substitutionLogged_ = true;
-            Logger().Log(this, llInfo, "Encoder 'libfaac' is not available, using 'aac' instead");
+            Logger().Log(this, llInfo,
+                         Fmt("Encoder '%s' is not available, using '%s' instead", name.c_str(),
+                             replacement.c_str()));
         }
     }
     if (codec == nullptr) {

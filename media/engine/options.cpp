@@ -13,6 +13,7 @@
 #include "media/ffapi.h"
 #include "media/log.h"
 #include "media/text.h"
+#include "media/util.h"
 
 namespace zorvex {
 

@@ -2,6 +2,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <string>
 
 #include "app/core/workbench/output_naming.h"
 #include "app/core/workbench/startup.h"
@@ -30,37 +31,52 @@ protected:
     }
 };
 
-TEST(OutputNaming, CollisionRules) {
-    const QSet<QString> existing = {"/o/a.mp4", "/o/a(New_1).mp4", "/o/b(New_1).mp4", "/o/noext"};
-    const FileExistsFn exists = [&](const QString& p) { return existing.contains(p); };
-    struct Case {
-        const char* proposed;
-        int policy;
-        const char* expected;
-    } addTime[] = {
-        {"/o/a.mp4", npNewName, "/o/a(New_2).mp4"},
-        {"/o/a.mp4", npOverwrite, "/o/a.mp4"},
-        {"/o/c.mp4", npNewName, "/o/c.mp4"},
-        {"/o/noext", npNewName, "/o/noext(New_1)"},
-    };
-    for (const Case& c : addTime) {
-        EXPECT_EQ(AddTimeOutputName(c.proposed, c.policy, exists), c.expected) << c.proposed;
-    }
+TEST_F(AddFiles, BatchStartNames) {
+    const std::string o = Path("o").toStdString(), p = Path("p").toStdString();
+    QDir().mkpath(Path("o"));
+    for (const char* name : {"o/a.mp4", "o/a(New_1).mp4", "o/b(New_1).mp4"}) Touch(name);
     struct StartCase {
-        const char* folder;
+        std::string folder;
         const char* stored;
         int policy;
-        const char* expected;
+        std::string expected;
     } batchStart[] = {
-        {"/o", "/old/a(New_1).mp4", npNewName, "/o/a(New_2).mp4"},  // a.mp4 exists
-        {"/o", "/old/a(New_7).mp4", npOverwrite, "/o/a.mp4"},
-        {"/o/", "/old/b(New_1).mp4", npNewName, "/o/b.mp4"},  // b.mp4 is free
-        {"/o", "/old/a.mp4", npNewName, "/o/a.mp4"},          // no marker: no test
-        {"/p", "/old/x(New_1)(New_2).avi", npNewName, "/p/x.avi"},
+        {o, "/old/a(New_1).mp4", npNewName, o + "/a(New_2).mp4"},  // a.mp4 exists
+        {o, "/old/a(New_7).mp4", npOverwrite, o + "/a.mp4"},
+        {o + "/", "/old/b(New_1).mp4", npNewName, o + "/b.mp4"},  // b.mp4 is free
+        {o, "/old/a.mp4", npNewName, o + "/a(New_2).mp4"},        // tested without a mark too
+        {p, "/old/x(New_1)(New_2).avi", npNewName, p + "/x.avi"},
+        {"/", "/old/zorvex-no-such-file(New_3)", npNewName, "/zorvex-no-such-file"},
+        {p, "/old/z.mp4(New_1)", npNewName, p + "/z.mp4(New_1)"},  // the mark in the extension
     };
     for (const StartCase& c : batchStart) {
-        EXPECT_EQ(BatchStartOutputName(c.folder, c.stored, c.policy, exists), c.expected)
+        OutputReservation outputs;
+        EXPECT_EQ(BatchStartOutputName(c.folder, c.stored, c.policy, outputs), c.expected)
             << c.stored;
+    }
+}
+
+// Within one batch no two rows get the same output and none gets a source,
+// whichever policy: two sources of the same name, one of them in the output
+// folder with the output's own extension.
+TEST_F(AddFiles, ABatchNeverGivesOneFileTwice) {
+    QDir().mkpath(Path("a"));
+    QDir().mkpath(Path("o"));
+    const std::string a = Touch("a/clip.avi").toStdString();
+    Touch("o/clip.avi");  // an older output: replaced only under npOverwrite
+    const std::string o = Path("o").toStdString(), folderA = Path("a").toStdString();
+    for (int policy : {npNewName, npOverwrite}) {
+        SCOPED_TRACE(policy);
+        OutputReservation outputs;
+        outputs.AddSource(a);
+        outputs.AddSource(Path("b/clip.avi").toStdString());
+        const std::string first = BatchStartOutputName(o, "/x/clip.avi", policy, outputs);
+        const std::string second = BatchStartOutputName(o, "/y/clip(New_4).avi", policy, outputs);
+        EXPECT_EQ(first, o + (policy == npOverwrite ? "/clip.avi" : "/clip(New_1).avi"));
+        EXPECT_EQ(second, o + (policy == npOverwrite ? "/clip(New_1).avi" : "/clip(New_2).avi"));
+        // Into the source's own folder: never the source itself.
+        EXPECT_EQ(BatchStartOutputName(folderA, "/x/clip.avi", policy, outputs),
+                  folderA + "/clip(New_1).avi");
     }
 }
 

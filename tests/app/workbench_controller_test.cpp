@@ -7,6 +7,7 @@
 #include "app/core/workbench/controller.h"
 #include "app/core/workbench/output_naming.h"
 #include "media/main_thread.h"
+#include "media/output_paths.h"
 #include "tests/app/workbench_fakes.h"
 #include "tests/support/fixtures.h"
 
@@ -50,13 +51,14 @@ TEST_F(Workbench, RestartConvertsEveryRowAgainWithTheNewNameRule) {
         bench.controller.StartOrResume();
         ASSERT_EQ(bench.converter.TaskCount(), 2) << "run " << run;
         if (run == 1) {
-            // a.mp4 is gone now: the "(New_" name falls back to the plain one,
-            // and b.mp4 (no marker) is reused as it is, overwriting its output.
+            // a.mp4 is gone now: the "(New_" name falls back to the plain one;
+            // b.mp4, the first run's output, is tested too and kept.
             EXPECT_EQ(QString::fromStdString(bench.converter.tasks[0].output), Out("a.mp4"));
+            EXPECT_EQ(QString::fromStdString(bench.converter.tasks[1].output), Out("b(New_1).mp4"));
         } else {
             EXPECT_EQ(QString::fromStdString(bench.converter.tasks[0].output), Out("a(New_1).mp4"));
+            EXPECT_EQ(QString::fromStdString(bench.converter.tasks[1].output), Out("b.mp4"));
         }
-        EXPECT_EQ(QString::fromStdString(bench.converter.tasks[1].output), Out("b.mp4"));
         EXPECT_EQ(bench.Statuses(), QStringList({"准备", "准备"}));
         bench.converter.FinishAll();
         EXPECT_EQ(bench.Statuses(), QStringList({"完成", "完成"}));
@@ -435,6 +437,104 @@ TEST_F(Workbench, HelpOpensTheHelpDocumentOrSaysWhyNot) {
     bare.controller.OpenHelp();
     EXPECT_TRUE(bare.shell.opened.isEmpty());
     EXPECT_EQ(bare.ui.warns, QStringList{"提示|找不到帮助文件 /opt/zorvex/help/index.html"});
+}
+
+// The queue is kept while it changes, with each row's records, the output
+// name its batch gave it and its status; a run that ended without closing
+// offers it back, and restoring removes what that run's killed conversions
+// left, but never a temporary file another run still writes.
+TEST_F(Workbench, TheQueueSurvivesACrashAndComesBackOnRequest) {
+    Bench first(Out());
+    ThreeQueued(first);
+    ASSERT_TRUE(first.queueStore.saved);
+    EXPECT_EQ(first.queueStore.saved->rows.size(), 3u);
+    first.controller.StartOrResume();
+    first.converter.Progress(0, 2500000, 10000000);
+    first.converter.End(0, true);
+    first.converter.Progress(1, 2500000, 10000000);
+    const SavedQueue left = *first.queueStore.saved;  // what a crash now leaves
+    ASSERT_EQ(left.rows.size(), 3u);
+    EXPECT_EQ(left.rows[1].input.FileName, In("b.avi").toStdString());
+    EXPECT_EQ(left.rows[1].output.FileName, Out("b.mp4").toStdString());
+    EXPECT_EQ(left.rows[1].output.VideoCodec, first.converter.tasks[1].outputOptions.VideoCodec);
+    QStringList statuses;
+    for (const SavedRow& row : left.rows) statuses << row.status;
+    EXPECT_EQ(statuses, QStringList({"完成", "转换中...", "准备"}));
+
+    // b.mp4's killed run left a temporary file; another run is writing c's.
+    UniqueFd gone, held;
+    const std::string leftover = CreateLockedTemporary(Out("b.mp4").toStdString(), gone);
+    const std::string live = CreateLockedTemporary(Out("c.mp4").toStdString(), held);
+    gone.Reset();
+
+    for (bool agree : {false, true}) {
+        Bench next(Out());
+        next.queueStore.saved = left;
+        next.ui.confirmAnswer = agree;
+        next.controller.OfferSavedQueue();
+        EXPECT_EQ(next.ui.confirms, QStringList{"提示|上次的转换列表没有完成，是否恢复？"});
+        if (!agree) {
+            EXPECT_EQ(next.controller.RowCount(), 0);
+            EXPECT_FALSE(next.queueStore.saved) << "declined: nothing is offered again";
+            EXPECT_TRUE(QFileInfo::exists(QString::fromStdString(leftover)));
+            continue;
+        }
+        EXPECT_EQ(next.Statuses(), QStringList({"完成", "准备", "准备"}));
+        ASSERT_EQ(next.converter.TaskCount(), 3);
+        EXPECT_EQ(next.converter.tasks[1].output, Out("b.mp4").toStdString());
+        EXPECT_FALSE(QFileInfo::exists(QString::fromStdString(leftover)));
+        EXPECT_TRUE(QFileInfo::exists(QString::fromStdString(live)));
+        EXPECT_TRUE(
+            next.controller.ConversionLog().join('\n').contains(QString::fromStdString(leftover)));
+        ASSERT_TRUE(next.queueStore.saved);
+        EXPECT_EQ(next.queueStore.saved->rows.size(), 3u);
+        // The restored queue converts like any other; a normal close removes it.
+        next.controller.StartOrResume();
+        next.converter.FinishAll();
+        EXPECT_EQ(next.Statuses(), QStringList({"完成", "完成", "完成"}));
+        next.controller.Close();
+        EXPECT_FALSE(next.queueStore.saved);
+    }
+
+    // Without the media libraries the queue is neither offered nor dropped.
+    Bench unloaded(Out());
+    unloaded.converter.loaded = unloaded.converter.loadable = false;
+    unloaded.queueStore.saved = left;
+    unloaded.controller.OfferSavedQueue();
+    EXPECT_TRUE(unloaded.ui.confirms.isEmpty());
+    EXPECT_TRUE(unloaded.queueStore.saved);
+
+    // A source that has gone since is named and left out.
+    QFile::remove(In("a.avi"));
+    Bench after(Out());
+    after.queueStore.saved = left;
+    after.controller.OfferSavedQueue();
+    EXPECT_EQ(after.controller.RowCount(), 2);
+    EXPECT_TRUE(after.controller.ConversionLog().join('\n').contains(
+        "***文件打开失败，未恢复该文件: " + In("a.avi")));
+}
+
+// Two rows whose outputs would share a name never write the same file; under
+// "直接覆盖该文件" the later row gets a "(New_k)" name and the log says so. A
+// stopped row whose destination held a file says where its partial output is.
+TEST_F(Workbench, RowsOfOneBatchNeverShareAnOutput) {
+    Bench bench(Out());
+    QDir().mkpath(In("x"));
+    QDir().mkpath(In("y"));
+    bench.AddSeveral({Touch(In("x/clip.avi")), Touch(In("y/clip.avi"))});
+    ASSERT_EQ(bench.controller.RowCount(), 2);
+    Touch(Out("clip.mp4"));
+    bench.controller.SetNamingPolicy(npOverwrite);
+    bench.controller.StartOrResume();
+    EXPECT_EQ(bench.converter.tasks[0].output, Out("clip.mp4").toStdString());
+    EXPECT_EQ(bench.converter.tasks[1].output, Out("clip(New_1).mp4").toStdString());
+    EXPECT_TRUE(bench.controller.ConversionLog().join('\n').contains(
+        "***输出文件已被本次转换的另一个文件或源文件占用，改存为: " + Out("clip(New_1).mp4")));
+
+    bench.converter.terminate(
+        TTerminateInfo{0, false, false, {}, Out("clip(New_2).mp4").toStdString()});
+    EXPECT_TRUE(bench.controller.ConversionLog().join('\n').contains(
+        "***转换被终止，原有文件未改动，已转换的部分保存为: " + Out("clip(New_2).mp4")));
 }
 
 }  // namespace

@@ -15,6 +15,7 @@
 #include "app/core/workbench/controller.h"
 #include "app/core/workbench/converter_port.h"
 #include "app/core/workbench/format_dialogs.h"
+#include "app/core/workbench/saved_queue.h"
 #include "app/core/workbench/workbench_ui.h"
 #include "app/platform/desktop_notifier.h"
 #include "app/platform/launcher_entry.h"
@@ -245,9 +246,10 @@ struct Bench {
     FakePreview preview;
     RecordingDesktopNotifier notifier;
     RecordingLauncherEntry launcher;
+    MemoryQueueStore queueStore;
     WorkbenchController controller{WorkbenchController::Services{
         converter, settings, shell, power, ui, formats, &preview, "/opt/zorvex/LibAV",
-        "/nonexistent/Video_Directory", programFolder, &notifier, &launcher}};
+        "/nonexistent/Video_Directory", programFolder, &notifier, &launcher, &queueStore}};
 
     // Adds the files through "添加多个视频文件" with the given dialog answer.
     void AddSeveral(const QStringList& files) {

@@ -15,10 +15,12 @@
 
 #include "app/core/formats/duration_reader.h"
 #include "app/core/formats/format_settings.h"
-#include "app/core/formats/output_names.h"
 #include "app/core/formats/settings_controller.h"
+#include "app/core/workbench/converter_port.h"
+#include "app/core/workbench/task_builder.h"
 #include "media/converter.h"
 #include "media/log.h"
+#include "media/output_paths.h"
 #include "media/util.h"
 #include "tools/cli/arguments.h"
 #include "tools/cli/batch_runner.h"
@@ -191,12 +193,6 @@ std::string Absolute(const std::string& path) {
     return error ? path : absolute.lexically_normal().string();
 }
 
-bool HasDatExtension(const std::string& file) {
-    std::string ext = std::filesystem::path(file).extension().string();
-    for (char& c : ext) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    return ext == ".dat";
-}
-
 int RunConvert(const std::vector<std::string>& args) {
     Request r;
     if (int code = Parse(args, r); code >= 0) return code;
@@ -245,66 +241,46 @@ int RunConvert(const std::vector<std::string>& args) {
     durations.reset();
 
     // The main window's part: one task per file.
-    TDAdadiZUZ converter;
+    app::ComponentConverter converter;
     std::vector<BatchTask> tasks;
-    std::set<std::string> claimed(r.files.begin(), r.files.end());  // never written over
+    OutputReservation outputs;  // never a source, never another output of the run
+    for (const std::string& file : r.files) outputs.AddSource(file);
     bool anyFailed = false;
-    const std::string extension = [&] {
-        const std::string name = app::FileNameOf(fmt.FmtOutputFile);
-        const auto dot = name.rfind('.');
-        return dot == std::string::npos ? std::string() : name.substr(dot);
-    }();
+    app::TaskRecipe recipe;
+    recipe.alone = alone;
+    recipe.confirmedOutput = fmt.FmtOutputFile;
+    recipe.outputFolder = outDir;
+    recipe.applyInput = [&](TInputOptions& input) { app::ApplyFormatSettings(fmt, alone, input); };
+    recipe.applyOutput = [&](TOutputOptions& output) {
+        app::ApplyFormatSettings(fmt, alone, output);
+    };
+    recipe.outputName = [&](const std::string& proposed) {
+        return outputs.Reserve(proposed, r.overwrite);
+    };
     for (const std::string& file : r.files) {
         auto fail = [&](const std::string& why) {
             std::printf("failed %s: %s\n", file.c_str(), why.c_str());
             std::fflush(stdout);
             anyFailed = true;
         };
-        if (!app::PathExists(file)) {
+        std::error_code missing;
+        if (!std::filesystem::exists(file, missing)) {
             fail("No such file or directory");
             continue;
         }
-        try {
-            if (!converter.AVProbe().LoadFile(file)) {
-                fail(converter.AVProbe().LastError());
-                continue;
-            }
-            converter.AVProbe().CloseFile();
-        } catch (const std::exception& e) {
-            fail(e.what());
+        const app::BuiltTask built = app::BuildTask(converter, file, recipe);
+        if (built.failure != app::TaskFailure::None) {
+            fail(built.error);
             continue;
         }
-        TInputOptions input;
-        InitInputOptions(input);
-        input.FileName = file;
-        if (HasDatExtension(file)) input.FileFormat = "mpeg";
-        app::ApplyFormatSettings(fmt, alone, input);
-        const int index = converter.AddTask(file, &input);
-        if (index < 0) {
-            fail(converter.LastError());
-            continue;
-        }
-        const std::string proposed =
-            alone ? fmt.FmtOutputFile : app::OutputPathFor(outDir, file, extension);
-        const std::string output = app::UniqueOutputName(proposed, [&](const std::string& name) {
-            return claimed.count(name) || (!r.overwrite && app::PathExists(name));
-        });
-        TOutputOptions options;
-        InitOutputOptions(options);
-        options.FileName = output;
-        app::ApplyFormatSettings(fmt, alone, options);
-        if (!converter.SetOutputFile(index, output, &options)) {
-            converter.RemoveTask(index);
-            fail(converter.LastError());
-            continue;
-        }
-        if (const std::string why = r.strict ? StrictFailure(converter, index) : ""; !why.empty()) {
-            converter.RemoveTask(index);
+        if (const std::string why =
+                r.strict ? StrictFailure(converter.Component(), built.index) : "";
+            !why.empty()) {
+            converter.RemoveTask(built.index);
             fail(why);
             continue;
         }
-        claimed.insert(output);
-        tasks.push_back({file, output});
+        tasks.push_back({file, built.output.FileName});
     }
     if (tasks.empty()) {
         Logger().SetOnLog(nullptr);
@@ -312,7 +288,7 @@ int RunConvert(const std::vector<std::string>& args) {
     }
     BatchRun run;
     run.jobs = r.jobs;
-    const int code = RunBatch(converter, tasks, run);
+    const int code = RunBatch(converter.Component(), tasks, run);
     Logger().SetOnLog(nullptr);
     return code == kExitOk && anyFailed ? kExitFailed : code;
 }

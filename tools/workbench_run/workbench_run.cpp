@@ -4,8 +4,12 @@
 // reports the rows, the longest gap between two turns of the event loop during
 // the batch, and optional screenshots of the converting queue in given skins.
 //
-//   zorvex-workbench-run --out DIR [--at-once N] [--shots DIR --skins skin4,skin15] FILE...
+//   zorvex-workbench-run --out DIR [--at-once N] [--shots DIR --skins skin4,skin15]
+//                        [--naming new|overwrite] [--runs N] [--stop-after SECONDS] FILE...
 //
+// --runs converts the same queue N times ("转换" again once a batch has ended);
+// --stop-after presses "停止" (and agrees) that long after a batch first showed
+// progress.
 // Exit status 0 when every row ended "完成" at 100 %.
 #include <QApplication>
 #include <QCommandLineParser>
@@ -18,6 +22,7 @@
 #include "app/core/workbench/controller.h"
 #include "app/core/workbench/converter_port.h"
 #include "app/core/workbench/format_dialogs.h"
+#include "app/core/workbench/output_naming.h"
 #include "app/platform/data_folder.h"
 #include "app/platform/power.h"
 #include "app/platform/qt_dispatcher.h"
@@ -26,6 +31,7 @@
 #include "app/ui/main_window.h"
 #include "app/ui/skin.h"
 #include "media/loader.h"
+#include "tools/workbench_run/agree_to_message_boxes.h"
 #include "tools/workbench_run/fixed_format.h"
 
 using namespace zorvex;
@@ -40,6 +46,10 @@ int main(int argc, char** argv) {
     parser.addOption({"at-once", "files converted at the same time", "n", "1"});
     parser.addOption({"shots", "screenshot folder", "dir"});
     parser.addOption({"skins", "skins of the screenshots", "names", "skin4,skin15"});
+    parser.addOption(
+        {"naming", "existing outputs: new (a (New_k) name) or overwrite", "policy", "new"});
+    parser.addOption({"runs", "batches run on the same queue", "n", "1"});
+    parser.addOption({"stop-after", "seconds after which each batch is stopped", "s"});
     parser.addPositionalArgument("files", "source files");
     parser.process(application);
     const QStringList files = parser.positionalArguments();
@@ -63,6 +73,8 @@ int main(int argc, char** argv) {
         WorkbenchController& c = window.Controller();
         c.SetCompletionAction(caNothing);
         c.SetFilesAtOnce(std::clamp(parser.value("at-once").toInt(), 1, 10) - 1);
+        c.SetNamingPolicy(parser.value("naming") == "overwrite" ? npOverwrite : npNewName);
+        AgreeToMessageBoxes(&window);
         window.show();
         QApplication::processEvents();
 
@@ -106,11 +118,28 @@ int main(int argc, char** argv) {
         });
 
         clock.start();
-        c.StartOrResume();
         pulse.start();
         if (!shotFolder.isEmpty()) shots.start();
-        while (c.Converting()) {
-            QApplication::processEvents(QEventLoop::WaitForMoreEvents, 50);
+        const int runs = std::max(1, parser.value("runs").toInt());
+        for (int run = 0; run < runs; ++run) {
+            c.StartOrResume();
+            // Counted from the first progress shown, so that a loaded machine
+            // still stops a run that has written something.
+            const qint64 stopAfter =
+                parser.isSet("stop-after")
+                    ? static_cast<qint64>(parser.value("stop-after").toDouble() * 1000)
+                    : -1;
+            QElapsedTimer sinceProgress;
+            while (c.Converting()) {
+                QApplication::processEvents(QEventLoop::WaitForMoreEvents, 50);
+                if (stopAfter < 0 || !c.Commands().stop) continue;
+                bool progressed = false;
+                for (const QueueRow& row : c.Rows()) progressed = progressed || row.progress > 0;
+                if (progressed && !sinceProgress.isValid()) sinceProgress.start();
+                if (sinceProgress.isValid() && sinceProgress.elapsed() >= stopAfter) {
+                    c.StopBatch();
+                }
+            }
         }
         pulse.stop();
         shots.stop();

@@ -5,8 +5,7 @@
 #include <map>
 
 #include "app/core/formats/format_catalogue.h"
-#include "media/ffapi.h"
-#include "media/loader.h"
+#include "media/engine/engine.h"
 #include "media/log.h"
 
 namespace zorvex::app {
@@ -129,15 +128,6 @@ const std::map<std::string, std::string, std::less<>>& AudioEncoders() {
     return table;
 }
 
-struct EncoderSubstitute {
-    const char* name;
-    const char* replacement;
-    bool goneFromLibraries;  // no library of the FFmpeg generation we load has it
-};
-const EncoderSubstitute kSubstitutes[] = {
-    {"libfaac", "aac", true},
-};
-
 void ApplyDiscTarget(const DiscEncoder& disc, const SettingsSelection& selection,
                      TFormatSettings& s) {
     s.FmtTarget = disc.target;
@@ -162,6 +152,16 @@ void ApplyDiscTarget(const DiscEncoder& disc, const SettingsSelection& selection
 void AppendFilter(std::string& chain, const char* filter) {
     if (!chain.empty()) chain += ',';
     chain += filter;
+}
+
+// The encoder the libraries have for a name, told in the log when it differs.
+std::string EncoderToUse(const std::string& name) {
+    std::string available = AvailableEncoderName(name);
+    if (available != name) {
+        Logger().LogFmt(nullptr, llInfo, "Encoder %s is not available; using %s instead.",
+                        name.c_str(), available.c_str());
+    }
+    return available;
 }
 
 const std::string& Caption(const SettingsSelection& selection, ChoiceKind kind) {
@@ -347,7 +347,7 @@ void ApplyFormatSettings(const TFormatSettings& s, bool addedAlone, TOutputOptio
     if (!s.FmtFilters.empty()) out.VideoFilters = s.FmtFilters;
     if (!s.FmtVideoTag.empty()) out.VideoTag = s.FmtVideoTag;
     if (!s.FmtVideoCodec.empty()) {
-        out.VideoCodec = AvailableEncoderName(s.FmtVideoCodec);
+        out.VideoCodec = EncoderToUse(s.FmtVideoCodec);
         if (s.FmtVideoCodec == "libx264") out.VideoPreset = "libx264-default";
         // DivX and XviD tags only in AVI files.
         if (s.FmtVideoCodec == "mpeg4" &&
@@ -356,22 +356,8 @@ void ApplyFormatSettings(const TFormatSettings& s, bool addedAlone, TOutputOptio
         }
     }
     if (!s.FmtAudioCodec.empty() && s.FmtAudioCodec != "AUTO") {
-        out.AudioCodec = AvailableEncoderName(s.FmtAudioCodec);
+        out.AudioCodec = EncoderToUse(s.FmtAudioCodec);
     }
-}
-
-std::string AvailableEncoderName(const std::string& name) {
-    for (const EncoderSubstitute& sub : kSubstitutes) {
-        if (name != sub.name) continue;
-        const bool missing = Loader().LibraryLoaded(liAvcodec)
-                                 ? ff::avcodec_find_encoder_by_name(sub.name) == nullptr
-                                 : sub.goneFromLibraries;
-        if (!missing) return name;
-        Logger().LogFmt(nullptr, llInfo, "Encoder %s is not available; using %s instead.", sub.name,
-                        sub.replacement);
-        return sub.replacement;
-    }
-    return name;
 }
 
 std::string FileNameOf(const std::string& path) {

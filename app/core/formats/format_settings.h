@@ -92,11 +92,6 @@ void ApplyFormatSettings(const TFormatSettings& settings, bool addedAlone, TOutp
 // the caption is not one of the list's.
 std::string VolumeForCaption(const std::string& caption);
 
-// The replacement for an encoder name the loaded libraries lack ("libfaac" ->
-// "aac"), or the name itself. Without loaded libraries only names that no
-// library of this generation has are replaced.
-std::string AvailableEncoderName(const std::string& name);
-
 // folder + "/" + the file-name part of path with its extension replaced.
 std::string OutputPathFor(const std::string& folder, const std::string& path,
                           const std::string& newExtension);

@@ -7,13 +7,17 @@
 #include <exception>
 #include <functional>
 #include <limits>
+#include <set>
 
+#include "app/core/file_names.h"
 #include "app/core/workbench/converter_port.h"
 #include "app/core/workbench/format_dialogs.h"
 #include "app/core/workbench/output_naming.h"
 #include "app/core/workbench/product_info.h"
+#include "app/core/workbench/saved_queue.h"
 #include "app/core/workbench/source_paths.h"
 #include "app/core/workbench/startup.h"
+#include "app/core/workbench/task_builder.h"
 #include "app/core/workbench/workbench_ui.h"
 #include "app/platform/desktop_notifier.h"
 #include "app/platform/launcher_entry.h"
@@ -21,6 +25,7 @@
 #include "app/platform/settings_store.h"
 #include "app/platform/shell.h"
 #include "media/main_thread.h"
+#include "media/output_paths.h"
 
 namespace zorvex::app {
 
@@ -39,10 +44,9 @@ QString JoinPath(const QString& folder, const QString& name) {
     return folder.endsWith('/') ? folder + name : folder + '/' + name;
 }
 
-QString NameWithoutExtension(const QString& path) {
-    const QString name = FileNamePart(path);
-    const int dot = name.lastIndexOf('.');
-    return dot < 0 ? name : name.left(dot);
+// The extension without its dot, upper-cased: the queue's format columns.
+QString FormatColumnText(const QString& path) {
+    return ExtensionPart(path).mid(1).toUpper();
 }
 
 bool IsSourceFile(const QString& path) {
@@ -63,6 +67,22 @@ public:
 
 private:
     bool& flag_;
+    std::function<void()> atEnd_;
+};
+
+// Holds the queue's saving back over a run of row changes, which are then
+// saved once.
+class SaveHold {
+public:
+    SaveHold(int& depth, std::function<void()> atEnd) : depth_(depth), atEnd_(std::move(atEnd)) {
+        ++depth_;
+    }
+    ~SaveHold() {
+        if (--depth_ == 0) atEnd_();
+    }
+
+private:
+    int& depth_;
     std::function<void()> atEnd_;
 };
 
@@ -211,6 +231,7 @@ void WorkbenchController::SetRowStatus(int row, const QString& status) {
     if (row < 0 || row >= RowCount() || rows_[row].status == status) return;
     rows_[row].status = status;
     emit RowChanged(row);
+    SaveQueue();
 }
 
 void WorkbenchController::SetRowProgress(int row, int progress) {
@@ -269,6 +290,7 @@ bool WorkbenchController::AppendToQueue(const TInputOptions& input, const TOutpu
     rows_.push_back(row);
     emit RowAppended(RowCount() - 1);
     ViewsReady();
+    SaveQueue();
     return true;
 }
 
@@ -289,6 +311,7 @@ void WorkbenchController::RemoveSelected() {
     selected_ = -1;
     emit RowRemoved(row);
     emit SelectionChanged(-1);
+    SaveQueue();
     reordering_ = false;
     const bool any = !rows_.empty();
     CommandStates c = commands_;
@@ -315,6 +338,7 @@ void WorkbenchController::ClearQueue() {
     emit SelectionChanged(-1);
     ViewsEmpty();
     slots_.Reset();
+    SaveQueue();
 }
 
 void WorkbenchController::MoveUp() {
@@ -325,6 +349,7 @@ void WorkbenchController::MoveUp() {
     SelectRowInternal(i - 1);
     slots_.Swap(i, i - 1);
     reordering_ = false;
+    SaveQueue();
 }
 
 void WorkbenchController::MoveDown() {
@@ -335,6 +360,7 @@ void WorkbenchController::MoveDown() {
     SelectRowInternal(i + 1);
     slots_.Swap(i, i + 1);
     reordering_ = false;
+    SaveQueue();
 }
 
 // ---- adding files -----------------------------------------------------------------
@@ -348,7 +374,10 @@ bool WorkbenchController::LibraryCheck() {
 
 void WorkbenchController::AddOneFile() {
     if (!commands_.add || adding_) return;
-    AddingGuard guard(adding_, [this] { ScheduleWaitingFiles(); });
+    AddingGuard guard(adding_, [this] {
+        if (queueSaveWanted_) SaveQueue();
+        ScheduleWaitingFiles();
+    });
     s_.formats.ResetPendingSettings();
     if (!LibraryCheck()) return;
     const QString path = s_.ui.ChooseSourceFile(OpenDialogNameFilters());
@@ -408,7 +437,10 @@ void WorkbenchController::ScheduleWaitingFiles() {
 }
 
 void WorkbenchController::AddFiles(const QStringList& given, bool fromDialog) {
-    AddingGuard guard(adding_, [this] { ScheduleWaitingFiles(); });
+    AddingGuard guard(adding_, [this] {
+        if (queueSaveWanted_) SaveQueue();
+        ScheduleWaitingFiles();
+    });
     s_.formats.ResetPendingSettings();
     if (!LibraryCheck()) return;
     const QStringList files = fromDialog ? s_.ui.ChooseSourceFiles(OpenDialogNameFilters()) : given;
@@ -439,51 +471,38 @@ bool WorkbenchController::PrepareAndQueue(const QString& path, bool alone, bool*
         return false;
     }
     if (!alone) s_.formats.SetSourceFile(path);
-    TInputOptions input;
-    InitInputOptions(input);
-    input.FileName = path.toStdString();
-    if (ExtensionPart(path).compare(QStringLiteral(".dat"), Qt::CaseInsensitive) == 0) {
-        input.FileFormat = "mpeg";
-    }
-    if (!alone) s_.formats.ApplyInputSettings(input, false);
-
-    std::string probeError;
-    if (!s_.converter.ProbeFile(input.FileName, &probeError)) {
-        LogFramed(QStringLiteral("***文件打开失败 ") + FromStd(probeError));
-        s_.ui.Inform(QStringLiteral("无法识别的音频或视频文件！") + path, kPrompt);
-        return false;
-    }
-    if (alone) s_.formats.ApplyInputSettings(input, true);
-
-    int task = -1;
-    CallConverter([&] { task = s_.converter.AddTask(input.FileName, input); });
-    if (task < 0) {
-        LogFramed(QStringLiteral("***打开文件失败: ") + FromStd(s_.converter.LastError()));
-        *stopWalk = true;
-        return false;
+    TaskRecipe recipe;
+    recipe.alone = alone;
+    recipe.confirmedOutput = s_.formats.ProposedOutputFile().toStdString();
+    recipe.outputFolder = outputFolder_.toStdString();
+    recipe.applyInput = [&](TInputOptions& input) { s_.formats.ApplyInputSettings(input, alone); };
+    recipe.applyOutput = [&](TOutputOptions& output) {
+        s_.formats.ApplyOutputSettings(output, alone);
+    };
+    recipe.outputName = [&](const std::string& proposed) {
+        return namingPolicy_ == npNewName ? UniqueOutputName(proposed) : proposed;
+    };
+    BuiltTask built;
+    built.failure = TaskFailure::NotAdded;  // unless the builder returns (CallConverter logs why)
+    CallConverter([&] { built = BuildTask(s_.converter, path.toStdString(), recipe); });
+    switch (built.failure) {
+        case TaskFailure::None:
+            break;
+        case TaskFailure::Unreadable:
+            LogFramed(QStringLiteral("***文件打开失败 ") + FromStd(built.error));
+            s_.ui.Inform(QStringLiteral("无法识别的音频或视频文件！") + path, kPrompt);
+            return false;
+        case TaskFailure::NotAdded:
+            LogFramed(QStringLiteral("***打开文件失败: ") + FromStd(built.error));
+            *stopWalk = true;
+            return false;
+        case TaskFailure::NoOutput:
+            LogFramed(QStringLiteral("***不能进行正常转换: ") + FromStd(built.error));
+            return false;
     }
     if (alone) previewFile_ = path;
-
-    const QString proposed =
-        alone ? s_.formats.ProposedOutputFile()
-              : JoinPath(outputFolder_, NameWithoutExtension(path) +
-                                            ExtensionPart(s_.formats.ProposedOutputFile()));
-    const QString outputName = AddTimeOutputName(proposed, namingPolicy_);
-    TOutputOptions output;
-    InitOutputOptions(output);
-    output.FileName = outputName.toStdString();
-    s_.formats.ApplyOutputSettings(output, alone);
-
-    bool outputSet = false;
-    CallConverter([&] { outputSet = s_.converter.SetOutputFile(task, output.FileName, output); });
-    if (!outputSet) {
-        const QString error = FromStd(s_.converter.LastError());
-        CallConverter([&] { s_.converter.RemoveTask(task); });
-        LogFramed(QStringLiteral("***不能进行正常转换: ") + error);
-        return false;
-    }
-    if (!AppendToQueue(input, output)) {
-        CallConverter([&] { s_.converter.RemoveTask(task); });
+    if (!AppendToQueue(built.input, built.output)) {
+        CallConverter([&] { s_.converter.RemoveTask(built.index); });
         *stopWalk = true;
         return false;
     }
@@ -530,6 +549,13 @@ bool WorkbenchController::BuildTasks() {
     doneByBatchEnd_.clear();
     QStringList skipped;
     int notStarted = 0;
+    // No two rows of a batch write the same file, and none writes over a
+    // source of the batch.
+    OutputReservation outputs;
+    for (int slot = 0; slot < TaskSlotTable::kSlotCount; ++slot) {
+        if (slots_.State(slot) == SlotState::Full)
+            outputs.AddSource(slots_.Slot(slot).input.FileName);
+    }
     for (int slot = 0; slot < TaskSlotTable::kSlotCount; ++slot) {
         if (slots_.State(slot) != SlotState::Full) continue;
         ClearLog();
@@ -547,9 +573,13 @@ bool WorkbenchController::BuildTasks() {
             continue;
         }
         TOutputOptions output = record.output;
-        const QString name =
-            BatchStartOutputName(outputFolder_, FromStd(record.output.FileName), namingPolicy_);
-        output.FileName = name.toStdString();
+        output.FileName = BatchStartOutputName(outputFolder_.toStdString(), record.output.FileName,
+                                               namingPolicy_, outputs);
+        if (namingPolicy_ == npOverwrite && output.FileName != WithoutNewMark(output.FileName)) {
+            skipped << QStringLiteral("***输出文件已被本次转换的另一个文件或源文件占用，改存为: ") +
+                           FromStd(output.FileName);
+        }
+        slots_.SetOutputFile(slot, output.FileName);
         bool outputSet = false;
         CallConverter(
             [&] { outputSet = s_.converter.SetOutputFile(task, output.FileName, output); });
@@ -587,6 +617,9 @@ void WorkbenchController::StartOrResume() {
         return;
     }
     stopRequested_ = false;
+    SaveHold hold(queueSaveHold_, [this] {
+        if (queueSaveWanted_) SaveQueue();
+    });
     if (!BuildTasks()) return;
     for (int row = 0; row < RowCount(); ++row) {
         rows_[row].progress = 0;
@@ -610,6 +643,9 @@ void WorkbenchController::PauseBatch() {
     c.start = true;
     SetCommands(c);
     CallConverter([&] { s_.converter.PauseTask(); });
+    SaveHold hold(queueSaveHold_, [this] {
+        if (queueSaveWanted_) SaveQueue();
+    });
     for (int row = 0; row < RowCount(); ++row) {
         if (rows_[row].status == kStatusConverting) SetRowStatus(row, kStatusPaused);
     }
@@ -643,8 +679,10 @@ void WorkbenchController::HandleProgress(const TProgressInfo& info) {
             percent, std::numeric_limits<int>::min(), std::numeric_limits<int>::max()));
     }
     r.currentTime = QString::number(info.CurrentDuration / 1000000) + QStringLiteral("   (秒)");
+    const bool started = r.status != kStatusConverting;
     r.status = kStatusConverting;
     emit RowChanged(row);
+    if (started) SaveQueue();
     if (info.TotalDuration > 0) {
         taskProgress_[info.TaskIndex] = std::clamp(
             static_cast<double>(info.CurrentDuration) / static_cast<double>(info.TotalDuration),
@@ -669,6 +707,12 @@ void WorkbenchController::HandleTerminate(const TTerminateInfo& info) {
 void WorkbenchController::HandleTaskEnd(const TTerminateInfo& info) {
     const int row = RowOfTask(info.TaskIndex);
     if (row < 0) return;
+    if (!info.KeptPartialFile.empty()) {
+        // The destination held a file before this run: it is left as it was
+        // and what the stopped run wrote is kept beside it.
+        LogFramed(QStringLiteral("***转换被终止，原有文件未改动，已转换的部分保存为: ") +
+                  FromStd(info.KeptPartialFile));
+    }
     if (!taskReported_[info.TaskIndex]) {
         taskReported_[info.TaskIndex] = true;
         taskProgress_[info.TaskIndex] = 1.0;
@@ -686,6 +730,7 @@ void WorkbenchController::HandleTaskEnd(const TTerminateInfo& info) {
         rows_[row].progress = 100;
         rows_[row].status = kStatusDone;
         emit RowChanged(row);
+        SaveQueue();
     }
     if (info.Exception) {
         if (row < static_cast<int>(rowFailed_.size())) rowFailed_[row] = true;
@@ -703,6 +748,9 @@ void WorkbenchController::HandleTaskEnd(const TTerminateInfo& info) {
 void WorkbenchController::HandleBatchEnd() {
     if (batchEnded_) return;
     batchEnded_ = true;
+    SaveHold hold(queueSaveHold_, [this] {
+        if (queueSaveWanted_) SaveQueue();
+    });
     converting_ = false;
     paused_ = false;
     ViewsReady();
@@ -770,6 +818,93 @@ void WorkbenchController::RunCompletionAction() {
     }
 }
 
+// ---- the queue kept for a crash ---------------------------------------------------
+
+void WorkbenchController::SaveQueue() {
+    if (!s_.queueStore || closed_) return;
+    if (adding_ || queueSaveHold_ > 0) {
+        queueSaveWanted_ = true;
+        return;
+    }
+    queueSaveWanted_ = false;
+    SavedQueue queue;
+    queue.rows.reserve(rows_.size());
+    for (int row = 0; row < RowCount(); ++row) {
+        const TaskSlot& slot = slots_.Slot(row);
+        queue.rows.push_back(SavedRow{slot.input, slot.output, rows_[row].status});
+    }
+    if (queue.rows.empty()) {
+        s_.queueStore->Remove();
+    } else if (!s_.queueStore->Save(queue) && !queueSaveFailed_) {
+        queueSaveFailed_ = true;  // said once: it would fail again at every change
+        LogFramed(QStringLiteral("***无法保存转换列表，程序意外结束时将无法恢复"));
+    }
+}
+
+void WorkbenchController::OfferSavedQueue() {
+    if (!s_.queueStore || closed_) return;
+    const std::optional<SavedQueue> saved = s_.queueStore->Leftover();
+    // Without the media libraries nothing could be restored: the queue is
+    // kept for a start that has them.
+    if (!saved || !LibraryCheck()) return;
+    if (s_.ui.Confirm(QStringLiteral("上次的转换列表没有完成，是否恢复？"), kPrompt)) {
+        RestoreQueue(*saved);
+    }
+    SaveQueue();  // this run's queue replaces the one left behind
+}
+
+int WorkbenchController::RestoreQueue(const SavedQueue& queue) {
+    if (converting_ || adding_ || !LibraryCheck()) return 0;
+    SaveHold hold(queueSaveHold_, [this] {
+        if (queueSaveWanted_) SaveQueue();
+    });
+    // A run that was killed left its locked temporary files beside the
+    // outputs it was writing; the lock went with it.
+    std::set<std::string> folders;
+    for (const SavedRow& row : queue.rows) {
+        const std::string& output = row.output.FileName;
+        const size_t slash = output.rfind('/');
+        if (slash != std::string::npos) folders.insert(slash == 0 ? "/" : output.substr(0, slash));
+    }
+    for (const std::string& folder : folders) {
+        for (const std::string& removed : RemoveLeftoverTemporaries(folder)) {
+            AppendLog(QStringLiteral("已删除上次转换留下的临时文件: ") + FromStd(removed));
+        }
+    }
+    int restored = 0;
+    for (const SavedRow& row : queue.rows) {
+        if (!HasFreeSlot()) break;
+        int task = -1;
+        CallConverter([&] { task = s_.converter.AddTask(row.input.FileName, row.input); });
+        if (task < 0) {
+            LogFramed(QStringLiteral("***文件打开失败，未恢复该文件: ") +
+                      FromStd(row.input.FileName) + "  " + FromStd(s_.converter.LastError()));
+            continue;
+        }
+        bool outputSet = false;
+        CallConverter(
+            [&] { outputSet = s_.converter.SetOutputFile(task, row.output.FileName, row.output); });
+        if (!outputSet) {
+            LogFramed(QStringLiteral("***不能进行正常转换: ") + FromStd(s_.converter.LastError()));
+            CallConverter([&] { s_.converter.RemoveTask(task); });
+            continue;
+        }
+        if (!AppendToQueue(row.input, row.output)) {
+            CallConverter([&] { s_.converter.RemoveTask(task); });
+            break;
+        }
+        ++restored;
+        // A row that was being converted starts again; finished and stopped
+        // rows say what they said.
+        if (row.status == kStatusDone || row.status == kStatusStopped) {
+            SetRowStatus(RowCount() - 1, row.status);
+            if (row.status == kStatusDone) SetRowProgress(RowCount() - 1, 100);
+        }
+    }
+    if (restored > 0) SelectRowInternal(RowCount() - 1);
+    return restored;
+}
+
 // ---- folders, information, help ------------------------------------------------------
 
 void WorkbenchController::ChooseOutputFolder() {
@@ -814,6 +949,8 @@ void WorkbenchController::OpenMail() {
 // ---- closing ----------------------------------------------------------------------------
 
 void WorkbenchController::Close() {
+    if (closed_) return;
+    closed_ = true;
     link_->attached = false;
     if (ExistingLogger() != nullptr) Logger().SetOnLog(nullptr);
     if (s_.preview) s_.preview->ClosePlayer();
@@ -824,6 +961,7 @@ void WorkbenchController::Close() {
     } catch (const std::exception&) {
         // Closing goes on whatever the component says.
     }
+    if (s_.queueStore) s_.queueStore->Remove();
 }
 
 }  // namespace zorvex::app

@@ -24,7 +24,9 @@ class FormatDialogs;
 class LauncherEntry;
 class PowerControl;
 class PreviewPanel;
+class QueueStore;
 class SettingsStore;
+struct SavedQueue;
 class Shell;
 class WorkbenchUi;
 
@@ -81,6 +83,8 @@ public:
         // progress on the launcher entry. None: not shown.
         DesktopNotifier* notifier = nullptr;
         LauncherEntry* launcher = nullptr;
+        // Where the queue is kept so that it survives a crash. None: not kept.
+        QueueStore* queueStore = nullptr;
     };
 
     explicit WorkbenchController(Services services, QObject* parent = nullptr);
@@ -89,6 +93,15 @@ public:
     // Start-up after the window exists (the skin is applied by the window):
     // empty slot table, output folder, defaults, snapshot picture type, flags.
     void Startup();
+    // A queue that a run which did not end normally left in the queue store
+    // is offered back ("上次的转换列表没有完成，是否恢复？") and restored when the
+    // user agrees; either way the store then holds this run's queue.
+    void OfferSavedQueue();
+    // Appends the saved rows as tasks (rows that were converting or paused
+    // return to "准备"; what their killed run left in the output folders is
+    // removed). Rows whose source cannot be opened any more are left out and
+    // named in the log. Returns the number of rows restored.
+    int RestoreQueue(const SavedQueue& queue);
     // The preview panel the queue drives; nullptr for none.
     void SetPreviewPanel(PreviewPanel* panel) { s_.preview = panel; }
 
@@ -165,7 +178,8 @@ public:
     void AppendLog(const QString& line);
 
     // The window is closing: detach from the converter, the preview and the
-    // log router, then stop whatever still runs and wait for it.
+    // log router, then stop whatever still runs and wait for it. A normal end:
+    // the saved queue is removed.
     void Close();
 
 signals:
@@ -193,6 +207,9 @@ private:
     void ClearLog();
 
     bool BuildTasks();
+    // Writes the queue to the queue store, or notes that it must be written
+    // once the add or the run of changes under way has ended.
+    void SaveQueue();
     void SetRowStatus(int row, const QString& status);
     void SetRowProgress(int row, int progress);
     void SelectRowInternal(int row);
@@ -255,6 +272,12 @@ private:
     int launcherPercent_ = -1;
     int launcherRemaining_ = -1;
     bool batchNoticePending_ = false;
+
+    // Saving the queue waits while this is above zero (a run of row changes).
+    int queueSaveHold_ = 0;
+    bool queueSaveWanted_ = false;
+    bool queueSaveFailed_ = false;
+    bool closed_ = false;
 
     int converterCallDepth_ = 0;
     std::vector<TTerminateInfo> heldBack_;

@@ -1,32 +1,24 @@
-// Output file names: the "(New_k)" collision rule applied when a file is added
-// and again when a batch starts.
+// The queue's output names: the naming policy and the name a queued output gets
+// when a batch starts. The "(New_k)" rule itself is UniqueOutputName
+// (media/output_paths.h).
 #pragma once
 
-#include <QString>
-#include <functional>
+#include <string>
 
-#include "app/core/file_names.h"
+#include "media/output_paths.h"
 
 namespace zorvex::app {
 
 enum NamingPolicy { npNewName = 0, npOverwrite = 1 };
 
-using FileExistsFn = std::function<bool(const QString& path)>;
-bool FileExistsOnDisk(const QString& path);
-
-// The extension without its dot, upper-cased: the queue's format columns.
-QString FormatColumnText(const QString& path);
-
-// At add time: an existing name becomes B(New_k)E with the smallest free k >= 1
-// under npNewName; otherwise the name is used as it is.
-QString AddTimeOutputName(const QString& proposed, int policy,
-                          const FileExistsFn& exists = FileExistsOnDisk);
-
-// At batch start: the stored name's file part is moved into outputFolder. A
-// name carrying "(New_" is cut back to its base and tested again, so a batch
-// that runs again reuses the plain name once it is free; other names are used
-// unchanged (a rerun overwrites its previous output).
-QString BatchStartOutputName(const QString& outputFolder, const QString& stored, int policy,
-                             const FileExistsFn& exists = FileExistsOnDisk);
+// At batch start: the stored name's file part is moved into outputFolder and
+// cut back to the name it was made from ("a(New_2).mp4" -> "a.mp4"), which is
+// then reserved among the batch's outputs. Under npNewName every name is
+// tested and becomes its first "(New_k)" form that is free on disk and in the
+// batch, so a second run of a queue never writes over the first run's files;
+// under npOverwrite an existing file may be replaced, but never a source or
+// another output of the same batch.
+std::string BatchStartOutputName(const std::string& outputFolder, const std::string& stored,
+                                 int policy, OutputReservation& outputs);
 
 }  // namespace zorvex::app

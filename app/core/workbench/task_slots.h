@@ -41,6 +41,10 @@ public:
     // every later slot down by one (records and states travel together).
     void Remove(int index);
     void Swap(int a, int b);
+    // The output name a batch gave the slot's row.
+    void SetOutputFile(int index, const std::string& fileName) {
+        slots_.at(index).output.FileName = fileName;
+    }
     // Turns every Deleted slot back into an Empty one; for when no Empty slot
     // is left although the queue holds fewer rows than the table has slots.
     void ReclaimDeleted();

@@ -4,7 +4,6 @@
 #include <gtest/gtest.h>
 
 #include "app/core/formats/duration_reader.h"
-#include "app/core/formats/output_names.h"
 #include "app/core/formats/settings_controller.h"
 #include "media/log.h"
 #include "tests/support/fixtures.h"
@@ -390,36 +389,26 @@ TEST(Confirmation, ResetKeepsSourceAndCutMode) {
     EXPECT_FALSE(s.FmtAudioOnly);
 }
 
-TEST(EncoderNames, FaacIsReplacedWithALogLine) {
+TEST(EncoderNames, AReplacedEncoderIsToldInTheLog) {
     std::vector<std::string> lines;
     Logger().SetOnLog([&](TFFLogger*, std::uint32_t, TLogLevel, const std::string& text) {
         lines.push_back(text);
     });
-    EXPECT_EQ(AvailableEncoderName("libfaac"), "aac");
-    EXPECT_EQ(AvailableEncoderName("libmp3lame"), "libmp3lame");
+    TFormatSettings s;
+    ResetFormatSettings(s);
+    s.FmtAudioCodec = "libfaac";
+    s.FmtVideoCodec = "libx264";
+    TOutputOptions out;
+    InitOutputOptions(out);
+    ApplyFormatSettings(s, false, out);
+    Logger().SetOnLog(nullptr);
+    EXPECT_EQ(out.AudioCodec, "aac");
+    EXPECT_EQ(out.VideoCodec, "libx264");
     ASSERT_EQ(lines.size(), 1u);
     EXPECT_NE(lines[0].find("libfaac"), std::string::npos);
-
-    // With the libraries loaded the answer comes from them.
-    test::LoadConverterLibrariesOrFail();
-    EXPECT_EQ(AvailableEncoderName("libfaac"), "aac");
-    for (const char* present : {"libx264", "libxvid", "libopencore_amrnb", "libvorbis", "rv20"}) {
-        EXPECT_EQ(AvailableEncoderName(present), present);
-    }
-    Logger().SetOnLog(nullptr);
 }
 
-TEST(OutputNames, CollisionRuleAndPaths) {
-    test::TempDir dir;
-    const std::string a = dir.File("a.mp4");
-    EXPECT_EQ(UniqueOutputName(a), a);
-    test::WriteFile(a, "x");
-    test::WriteFile(dir.File("a(New_1).mp4"), "x");
-    EXPECT_EQ(UniqueOutputName(a), dir.File("a(New_2).mp4"));
-    // The extension is taken from the file name, not from a dotted folder.
-    auto taken = [](const std::string& name) { return name == "/d.x/noext"; };
-    EXPECT_EQ(UniqueOutputName("/d.x/noext", taken), "/d.x/noext(New_1)");
-
+TEST(OutputNames, Paths) {
     EXPECT_EQ(OutputPathFor("/out", "/v/clip.avi", ".mp4"), "/out/clip.mp4");
     EXPECT_EQ(OutputPathFor("/out/", "/v/a.b.avi", ".mp4"), "/out/a.b.mp4");
     EXPECT_EQ(OutputPathFor("/out", "/v/noext", ".mp4"), "/out/noext.mp4");

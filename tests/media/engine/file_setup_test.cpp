@@ -370,6 +370,20 @@ TEST_F(OutputTest, StreamsFollowTheInputs) {
     EXPECT_TRUE(Last().Streams[1].StreamCopy);
 }
 
+// "libfaac" is gone from today's libraries: an output asking for it gets "aac",
+// told in the log; encoders the libraries have are kept.
+TEST_F(OutputTest, EncodersTheLibrariesLackAreReplaced) {
+    EXPECT_EQ(AvailableEncoderName("libfaac"), "aac");
+    for (const char* kept : {"libx264", "libmp3lame", "libvorbis", "aac", "nosuch"}) {
+        EXPECT_EQ(AvailableEncoderName(kept), kept);
+    }
+    ASSERT_TRUE(engine.AddInputFile(MkvH264Aac())) << engine.LastError();
+    Option("acodec", "libfaac");
+    ASSERT_EQ(Add("out.mkv"), 1) << engine.LastError();
+    EXPECT_STREQ(Last().Streams[1].Encoder->name, "aac");
+    EXPECT_TRUE(Logged(llInfo, "Encoder 'libfaac' is not available, using 'aac' instead"));
+}
+
 TEST_F(OutputTest, RefusedOutputs) {
     const std::string input = dir_.File("source.mkv");
     fs::copy_file(MkvH264Aac(), input);
