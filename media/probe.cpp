@@ -146,7 +146,7 @@ bool TCustomAVProbe::LoadFile(const std::string& fileName, const std::string& fo
         ff::avformat_open_input(&ctx, ToFFmpegFileName(fileName).c_str(), format, &options);
     ff::av_dict_free(&options);
     if (ret < 0) {
-        Report(FFmpegErrorText(fileName, ret), true, llError);
+        Report(InputErrorText(fileName, ret), true, llError);
         return false;
     }
 

@@ -36,6 +36,17 @@ void SetLocalProtocolWhitelist(AVDictionary** options) {
     ff::av_dict_set(options, "protocol_whitelist", LocalProtocolWhitelist, 0);
 }
 
+std::string DamagedFileText(const std::string& fileName) {
+    return "The file is damaged or incomplete: " + fileName;
+}
+
+std::string InputErrorText(const std::string& fileName, int code) {
+    if (code == AVERROR_PATCHWELCOME || code == AVERROR(EIO) || code == AVERROR_EOF) {
+        return DamagedFileText(fileName);
+    }
+    return FFmpegErrorText(fileName, code);
+}
+
 std::string FFmpegErrorText(const std::string& fileName, int code) {
     std::string text;
     switch (code) {

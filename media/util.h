@@ -32,6 +32,12 @@ void SetLocalProtocolWhitelist(AVDictionary** options);
 
 // name + ": " + the text for an FFmpeg error code.
 std::string FFmpegErrorText(const std::string& fileName, int code);
+// "The file is damaged or incomplete: " + the file's name.
+std::string DamagedFileText(const std::string& fileName);
+// Why an input file could not be opened or read: DamagedFileText where FFmpeg's
+// answer means a damaged or cut-off file (not yet implemented, I/O error, end
+// of file), else FFmpegErrorText.
+std::string InputErrorText(const std::string& fileName, int code);
 // "%.2d:%.2d:%.2d.%.3d", or "N/A" for NoPtsValue.
 std::string DurationText(std::int64_t microseconds);
 // "%d Byte", "%.2f KB", "%.2f MB" or "%.2f GB".

@@ -8,6 +8,8 @@ packages=(
     cmake ninja-build g++ pkg-config ccache
     # source formatting check
     clang-format
+    # fuzz targets (libFuzzer comes with clang's runtime libraries) and their seed script
+    clang libclang-rt-14-dev python3
     libgtest-dev libgmock-dev
     # windows, dialogs, images
     qt6-base-dev libgl-dev

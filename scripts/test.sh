@@ -2,13 +2,22 @@
 # Installs what is missing, builds and runs the whole test suite.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
+# What each stage adds to the run (the whole of it must stay well under half
+# an hour on two cores), printed on stderr as each ends.
+stage_start=$SECONDS
+stage_done() {
+    echo "test.sh: $1 took $((SECONDS - stage_start)) s" >&2
+    stage_start=$SECONDS
+}
 "$root/scripts/setup.sh"
 "$root/scripts/check_format.sh"
 "$root/scripts/build.sh" RelWithDebInfo "$root/build/test"
+stage_done "setup, format check and build"
 cd "$root/build/test"
 export SDL_AUDIODRIVER=${SDL_AUDIODRIVER:-dummy}
 export QT_QPA_PLATFORM=${QT_QPA_PLATFORM:-offscreen}
 ctest --output-on-failure -j"$(nproc)" --timeout 300 "$@"
+stage_done "the suite"
 
 # The conformance matrix's fast subset: one real-world source shape per
 # conversion rule through zorvex-cli convert, each output checked with ffprobe
@@ -18,6 +27,7 @@ ctest --output-on-failure -j"$(nproc)" --timeout 300 "$@"
 # The Debian package of this tree: contents, installation, the installed
 # programs under Xvfb, removal.
 "$root/scripts/package_check.sh" RelWithDebInfo "$root/build/test"
+stage_done "the package check"
 
 # The threaded parts (batch dispatch, run control, events, the player's threads
 # and packet queues) once more under ThreadSanitizer: any data race fails the run.
@@ -33,6 +43,7 @@ filter='Converter*:RunControl*:Logger.Threads*:Preview*:Player*:PacketQueue*'
             { echo "ThreadSanitizer run failed: $test" >&2; exit 1; }
     done
 echo "ThreadSanitizer: no data race in the threaded tests"
+stage_done "the ThreadSanitizer build and run"
 
 # Handlers that free their own component, and the batch's stop and clear from
 # inside handlers, once more under AddressSanitizer: a thread that touches a
@@ -42,3 +53,4 @@ ASAN_OPTIONS="halt_on_error=1 detect_leaks=0" "$root/build/asan/tests/media_test
     --gtest_filter='ConverterBatchTest.AHandlerMay*:ConverterBatchTest.Destroyed*:Player.AHandlerMay*' >/dev/null ||
     { echo "AddressSanitizer run failed" >&2; exit 1; }
 echo "AddressSanitizer: no use of a freed component"
+stage_done "the AddressSanitizer handler tests"

@@ -234,7 +234,21 @@ void Transcoder::WriteVideoStats(OutputStreamRuntime& rt, const AVPacket* packet
                               ? packet->pts + std::max<std::int64_t>(packet->duration, 1)
                               : rt.CodedFrames;
     frame.TimeBase = c->time_base;
-    if (!vstats_) vstats_ = std::make_unique<VideoStatsFile>(s_.VstatsFilename);
+    if (!vstats_) {
+        if (s_.VstatsBesideOutput) {
+            // Beside the output, where the user looks for it; a folder that
+            // cannot take it (the output went to a read-only share) leaves the
+            // cache folder.
+            const std::string& output = rt.File->FileName;
+            const size_t slash = output.rfind('/');
+            const std::string folder = slash == std::string::npos ? "." : output.substr(0, slash);
+            vstats_ =
+                std::make_unique<VideoStatsFile>(folder + "/" + s_.VstatsFilename,
+                                                 VideoStatsCacheFolder() + "/" + s_.VstatsFilename);
+        } else {
+            vstats_ = std::make_unique<VideoStatsFile>(s_.VstatsFilename);
+        }
+    }
     if (!vstats_->Write(frame)) throw FFmpegException(vstats_->LastError());
 }
 

@@ -62,6 +62,7 @@ void TCustomFFmpeg::Reset() {
     SetOptionNames.clear();
     PrivateOptions.clear();
     substitutionLogged_ = false;
+    optionWarnings_.clear();
     EnsureGenericContexts();
 }
 

@@ -178,7 +178,10 @@ struct TEngineSettings {
     bool Shortest = false;
     int VideoGlobalHeader = 0;   // bit 0 global header, bit 1 local header
     std::string VstatsFilename;  // empty = no statistics file
-    int ProgramId = 0;           // 0 = all programs
+    // "vstats" without a name: VstatsFilename is a bare file name, written
+    // beside the first output (or in the cache folder when that cannot take it).
+    bool VstatsBesideOutput = false;
+    int ProgramId = 0;  // 0 = all programs
     int CopyInitialNonKeyframes = 0;
     bool RateEmu = false;
     int VideoChannel = 0;
@@ -352,8 +355,13 @@ public:
     // Exception while the converter libraries are not loaded.
     void ParseOption(const std::string& name, const std::string& value);
     // The generic mechanism: applies name=value to whichever FFmpeg option
-    // context knows the name. False when none took it.
+    // context knows the name. False when none took it; a value refused by the
+    // option that knows the name is reported as an option warning.
     bool SetGenericOption(const std::string& name, const std::string& value);
+    // Warnings about the options given since the last Reset, in order (a name
+    // nothing knows, a refused value, a doubtful one); each was also logged at
+    // llWarning. Read on the configuring thread.
+    const std::vector<std::string>& OptionWarnings() const { return optionWarnings_; }
     // Replays the generic options taken by the source context (CodecOptions
     // entry 0..4, FormatOptionsIndex, ScalerOptionsIndex) onto target, for those
     // whose option flags contain all of flags.
@@ -518,7 +526,14 @@ private:
     // Destruction and reset: stops and waits for the worker and the
     // termination thread, then joins them.
     void EndThreads();
-    bool SetGenericOptionCore(const std::string& name, const std::string& value);
+    enum class TGenericOutcome { Set, Unknown, Refused };
+    TGenericOutcome TrySetGenericOption(const std::string& name, const std::string& value);
+    TGenericOutcome SetGenericOptionCore(const std::string& name, const std::string& value);
+    // Whether any generic context, the old names, or an encoder's or muxer's own
+    // class knows the name.
+    bool KnowsGenericOption(const std::string& name);
+    // Logs a warning about an option and keeps it for OptionWarnings.
+    void WarnOption(const std::string& message);
     bool SetPrivateOption(const std::string& name, const std::string& value, bool& rejected);
     bool ApplyLegacyOption(const std::string& name, const std::string& value, bool& handled);
     bool ForceInputDecoders(AVFormatContext* pending);
@@ -530,6 +545,7 @@ private:
     int maxFiles_;
     std::string lastError_;
     bool substitutionLogged_ = false;
+    std::vector<std::string> optionWarnings_;
 
     std::unique_ptr<Transcoder> run_;
     std::shared_ptr<RunControl> control_;

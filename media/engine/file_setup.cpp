@@ -370,7 +370,7 @@ bool TCustomFFmpeg::AddInputFile(const std::string& fileName) {
     AVFormatContext* raw = pending.release();
     const int opened = ff::avformat_open_input(&raw, ffName.c_str(), format, parameters.Out());
     if (opened < 0) {
-        SetLastError(FFmpegErrorText(fileName, opened));
+        SetLastError(InputErrorText(fileName, opened));
         return false;
     }
     LockedInputContextPtr context(raw);
@@ -385,7 +385,12 @@ bool TCustomFFmpeg::AddInputFile(const std::string& fileName) {
 
     const int analysed = FindStreamInfoLocked(context.get());
     if (analysed < 0 && s.Verbose >= 0) {
-        const std::string message = Fmt("%s: could not find codec parameters", fileName.c_str());
+        // A file that ends (or fails to read) before its streams are known is
+        // cut off or broken; other failures keep FFmpeg's own reason.
+        const bool damaged = InputErrorText(fileName, analysed) == DamagedFileText(fileName);
+        const std::string message =
+            damaged ? DamagedFileText(fileName)
+                    : Fmt("%s: could not find codec parameters", fileName.c_str());
         Logger().Log(this, llVerbose, message);
         SetLastError(message);
         return false;
@@ -563,20 +568,22 @@ int TCustomFFmpeg::AddOutputFile(const std::string& fileName, bool join) {
     if (s.SubtitleDisable) useSubtitle = false;
 
     // Streams in the order video, audio, subtitle.
-    const std::pair<bool, void (TCustomFFmpeg::*)(TOutputFile&)> creators[] = {
-        {useVideo, &TCustomFFmpeg::new_video_stream},
-        {useAudio, &TCustomFFmpeg::new_audio_stream},
-        {useSubtitle, &TCustomFFmpeg::new_subtitle_stream},
-    };
-    const char* const creatorNames[] = {"new_video_stream", "new_audio_stream",
-                                        "new_subtitle_stream"};
-    for (int i = 0; i < 3; ++i) {
-        if (!creators[i].first) continue;
-        try {
-            (this->*creators[i].second)(*output);
-        } catch (const std::exception& x) {
-            return fail(Fmt("%s fail: %s", creatorNames[i], x.what()));
+    const char* stage = nullptr;
+    try {
+        if (useVideo) {
+            stage = "new_video_stream";
+            new_video_stream(*output);
         }
+        if (useAudio) {
+            stage = "new_audio_stream";
+            new_audio_stream(*output);
+        }
+        if (useSubtitle) {
+            stage = "new_subtitle_stream";
+            new_subtitle_stream(*output);
+        }
+    } catch (const std::exception& x) {
+        return fail(Fmt("%s fail: %s", stage, x.what()));
     }
 
     AVFormatContext* oc = output->Context.get();

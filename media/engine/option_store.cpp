@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "media/engine/engine.h"
+#include "media/engine/option_values.h"
 #include "media/engine/transcoder.h"
 #include "media/ffapi.h"
 #include "media/log.h"
@@ -115,14 +116,17 @@ constexpr LegacyPartition kLegacyPartitions[] = {
 
 bool TCustomFFmpeg::ApplyLegacyOption(const std::string& name, const std::string& value,
                                       bool& handled) {
+    auto set = [this](const char* option, const std::string& text) {
+        return SetGenericOptionCore(option, text) == TGenericOutcome::Set;
+    };
     handled = false;
     if (name == "directpred") {  // libx264's direct prediction mode, same numbers
         handled = true;
-        return SetGenericOptionCore("direct-pred", value);
+        return set("direct-pred", value);
     }
     if (name == "cqp") {  // constant quantiser, today libx264's "qp"
         handled = true;
-        return SetGenericOptionCore("qp", value);
+        return set("qp", value);
     }
     if (name == "partitions") {
         const auto terms = FlagTerms(value);
@@ -142,7 +146,7 @@ bool TCustomFFmpeg::ApplyLegacyOption(const std::string& name, const std::string
             if (!list.empty()) list += ',';
             list += p.NewName;
         }
-        if (!SetGenericOptionCore("partitions", list.empty() ? "none" : list)) return false;
+        if (!set("partitions", list.empty() ? "none" : list)) return false;
         Settings.LegacyPartitions = bits;
         return true;
     }
@@ -166,14 +170,14 @@ bool TCustomFFmpeg::ApplyLegacyOption(const std::string& name, const std::string
         }
         if (!any) return false;
         handled = true;
-        bool ok = generic.empty() || SetGenericOptionCore("flags2", JoinTerms(generic));
+        bool ok = generic.empty() || set("flags2", JoinTerms(generic));
         auto on = [&](std::uint32_t bit) { return (bits & bit) != 0 ? "1" : "0"; };
-        ok = SetGenericOptionCore("b-pyramid", (bits & 1) != 0 ? "normal" : "none") && ok;
-        ok = SetGenericOptionCore("mixed-refs", on(2)) && ok;
-        ok = SetGenericOptionCore("weightb", on(4)) && ok;
-        ok = SetGenericOptionCore("8x8dct", on(8)) && ok;
-        ok = SetGenericOptionCore("fast-pskip", on(16)) && ok;
-        ok = SetGenericOptionCore("mbtree", on(32)) && ok;
+        ok = set("b-pyramid", (bits & 1) != 0 ? "normal" : "none") && ok;
+        ok = set("mixed-refs", on(2)) && ok;
+        ok = set("weightb", on(4)) && ok;
+        ok = set("8x8dct", on(8)) && ok;
+        ok = set("fast-pskip", on(16)) && ok;
+        ok = set("mbtree", on(32)) && ok;
         if (ok) Settings.LegacyFlags2 = bits;
         return ok;
     }
@@ -191,11 +195,11 @@ bool TCustomFFmpeg::ApplyLegacyOption(const std::string& name, const std::string
         }
         if (!loop && !scanOffset) return false;
         handled = true;
-        bool ok = generic.empty() || SetGenericOptionCore("flags", JoinTerms(generic));
-        if (scanOffset) ok = SetGenericOptionCore("scan_offset", *scanOffset ? "1" : "0") && ok;
+        bool ok = generic.empty() || set("flags", JoinTerms(generic));
+        if (scanOffset) ok = set("scan_offset", *scanOffset ? "1" : "0") && ok;
         // libx264 no longer reads the loop-filter flag; its deblocking switch does
         // the same. Encoders without it keep the generic flag alone.
-        if (loop) SetGenericOptionCore("deblock", *loop ? "true" : "false");
+        if (loop) set("deblock", *loop ? "true" : "false");
         return ok;
     }
     return false;
@@ -252,17 +256,58 @@ bool TCustomFFmpeg::SetPrivateOption(const std::string& name, const std::string&
 }
 
 bool TCustomFFmpeg::SetGenericOption(const std::string& name, const std::string& value) {
-    if (Trim(name).empty() || Trim(value).empty()) return false;
+    return TrySetGenericOption(name, value) == TGenericOutcome::Set;
+}
+
+TCustomFFmpeg::TGenericOutcome TCustomFFmpeg::TrySetGenericOption(const std::string& name,
+                                                                  const std::string& value) {
+    if (Trim(name).empty()) return TGenericOutcome::Unknown;
     EnsureGenericContexts();
-    if (!CodecOptions[0]) return false;
+    if (!CodecOptions[0]) return TGenericOutcome::Unknown;
+    // Nothing is set from an empty value; the caller tells an empty value for a
+    // known name from a name nothing knows.
+    if (Trim(value).empty()) {
+        return KnowsGenericOption(name) ? TGenericOutcome::Refused : TGenericOutcome::Unknown;
+    }
 
     bool handled = false;
     const bool legacyOk = ApplyLegacyOption(name, value, handled);
-    if (handled) return legacyOk;
+    if (handled) return legacyOk ? TGenericOutcome::Set : TGenericOutcome::Refused;
     return SetGenericOptionCore(name, value);
 }
 
-bool TCustomFFmpeg::SetGenericOptionCore(const std::string& name, const std::string& value) {
+bool TCustomFFmpeg::KnowsGenericOption(const std::string& name) {
+    // The old libx264 names are translated (ApplyLegacyOption).
+    if (name == "directpred" || name == "cqp") return true;
+    for (void* context : {static_cast<void*>(CodecOptions[0].get()),
+                          static_cast<void*>(FormatOptions), static_cast<void*>(ScalerOptions)}) {
+        if (ff::av_opt_find(context, name.c_str(), nullptr, 0, 0) != nullptr) return true;
+    }
+    if (name.size() > 1 && (name[0] == 'a' || name[0] == 'v' || name[0] == 's')) {
+        const int k = name[0] == 'a' ? 1 : name[0] == 'v' ? 0 : 3;
+        if (ff::av_opt_find(CodecOptions[k].get(), name.c_str() + 1, nullptr, 0, 0) != nullptr) {
+            return true;
+        }
+    }
+    void* it = nullptr;
+    while (const AVCodec* codec = ff::av_codec_iterate(&it)) {
+        if (ff::av_codec_is_encoder(codec) && FindInClass(&codec->priv_class, name.c_str()))
+            return true;
+    }
+    it = nullptr;
+    while (const AVOutputFormat* format = ff::av_muxer_iterate(&it)) {
+        if (FindInClass(&format->priv_class, name.c_str()) != nullptr) return true;
+    }
+    return false;
+}
+
+void TCustomFFmpeg::WarnOption(const std::string& message) {
+    optionWarnings_.push_back(message);
+    Logger().Log(this, llWarning, message);
+}
+
+TCustomFFmpeg::TGenericOutcome TCustomFFmpeg::SetGenericOptionCore(const std::string& name,
+                                                                   const std::string& value) {
     static constexpr int kTypeFlags[5] = {AV_OPT_FLAG_VIDEO_PARAM, AV_OPT_FLAG_AUDIO_PARAM, 0,
                                           AV_OPT_FLAG_SUBTITLE_PARAM, 0};
     const AVOption* found = nullptr;
@@ -310,15 +355,14 @@ bool TCustomFFmpeg::SetGenericOptionCore(const std::string& name, const std::str
         // Options that moved into an encoder's or muxer's private class (libx264's
         // "partitions", the MPEG muxers' "muxrate") are checked against that class.
         bool rejected = false;
-        if (SetPrivateOption(name, value, rejected)) return true;
-        if (found == nullptr && !rejected) return false;
-        ff::av_log(nullptr, AV_LOG_ERROR, "Invalid value \"%s\" for option \"%s\"\n", value.c_str(),
-                   name.c_str());
-        return false;
+        if (SetPrivateOption(name, value, rejected)) return TGenericOutcome::Set;
+        if (found == nullptr && !rejected) return TGenericOutcome::Unknown;
+        WarnOption(option_values::InvalidValueText(name, value));
+        return TGenericOutcome::Refused;
     }
     SetOptionNames.push_back({canonical, value, contexts});
     if (CodecOptions[0]->debug != 0 || FormatOptions->debug != 0) Logger().SetLogLevel(llDebug);
-    return true;
+    return TGenericOutcome::Set;
 }
 
 void TCustomFFmpeg::ApplyGenericOptions(void* target, int source, int flags) {
@@ -358,8 +402,7 @@ void TCustomFFmpeg::ApplyPrivateCodecOptions(AVCodecContext* context, const AVCo
             continue;
         }
         if (ff::av_opt_set(context->priv_data, o.Name.c_str(), o.Value.c_str(), 0) < 0) {
-            ff::av_log(nullptr, AV_LOG_ERROR, "Invalid value \"%s\" for option \"%s\"\n",
-                       o.Value.c_str(), o.Name.c_str());
+            Logger().Log(this, llWarning, option_values::InvalidValueText(o.Name, o.Value));
         }
     }
 }
@@ -372,8 +415,7 @@ void TCustomFFmpeg::ApplyPrivateFormatOptions(AVFormatContext* context) {
             continue;
         }
         if (ff::av_opt_set(context->priv_data, o.Name.c_str(), o.Value.c_str(), 0) < 0) {
-            ff::av_log(nullptr, AV_LOG_ERROR, "Invalid value \"%s\" for option \"%s\"\n",
-                       o.Value.c_str(), o.Name.c_str());
+            Logger().Log(this, llWarning, option_values::InvalidValueText(o.Name, o.Value));
         }
     }
 }

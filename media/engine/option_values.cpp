@@ -149,4 +149,8 @@ bool ReadIndex(const char*& p, long long& out) {
     return errno == 0 && out >= INT_MIN && out <= INT_MAX;
 }
 
+std::string InvalidValueText(const std::string& name, const std::string& value) {
+    return text::Fmt("Invalid value \"%s\" for option \"%s\"", value.c_str(), name.c_str());
+}
+
 }  // namespace zorvex::option_values

@@ -24,6 +24,9 @@ double CStrtod(const char* text, char** end);
 // naming the option when the value is not one.
 std::int64_t ParseTime(const std::string& option, const std::string& value, bool duration);
 
+// The warning for a value an option refuses: Invalid value "VALUE" for option "NAME".
+std::string InvalidValueText(const std::string& name, const std::string& value);
+
 // Any value but "0" turns a flag option on.
 bool Flag(const std::string& value);
 

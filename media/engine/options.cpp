@@ -1,5 +1,6 @@
 // The engine's option table: every option name the converter component can hand
 // over, what its handler does, and the direct setters the component uses.
+
 #include <climits>
 #include <clocale>
 #include <cmath>
@@ -19,6 +20,7 @@ namespace zorvex {
 
 using option_values::CStrtod;
 using option_values::Flag;
+using option_values::InvalidValueText;
 using option_values::ParseTime;
 using option_values::ReadIndex;
 using option_values::StrToFloat;
@@ -154,7 +156,7 @@ struct OptionHandlers {
         S(e).MaxFrames[skData] = StrToInt(value);
     }
     static void TimeLimit(TCustomFFmpeg& e, const std::string&, const std::string&) {
-        Log(e, llWarning, "Warning: -timelimit not implemented on Windows");
+        e.WarnOption("Warning: -timelimit not implemented on Windows");
     }
     static void Dump(TCustomFFmpeg& e, const std::string&, const std::string& v) {
         S(e).PktDump = Flag(v);
@@ -225,12 +227,16 @@ struct OptionHandlers {
         S(e).CopyInitialNonKeyframes = StrToInt(v);
     }
     static void BitRate(TCustomFFmpeg& e, const std::string& name, const std::string& value) {
-        if (Trim(name).empty() || Trim(value).empty()) return;
-        if (!e.SetGenericOption(name, value)) return;
+        if (Trim(name).empty()) return;
+        if (Trim(value).empty()) {
+            e.WarnOption(InvalidValueText(name, value));
+            return;
+        }
+        if (!e.SetGenericOption(name, value)) return;  // refused: warned there
         std::int64_t bits = 0;
         ff::av_opt_get_int(e.CodecOptions[name[0] == 'a' ? skAudio : skVideo].get(), "b", 0, &bits);
         if (bits < 1000) {
-            Log(e, llWarning,
+            e.WarnOption(
                 "WARNING: The bitrate parameter is set too low. It takes bits/s as argument, not "
                 "kbits/s");
         }
@@ -319,7 +325,7 @@ struct OptionHandlers {
                             : name == "cropbottom" ? "CropBottom"
                             : name == "cropleft"   ? "CropLeft"
                                                    : "CropRight";
-        Log(e, llWarning, Fmt("%s is deprecated in favor of the crop avfilter", which));
+        e.WarnOption(Fmt("%s is deprecated in favor of the crop avfilter", which));
         if (name == "croptop")
             s.CropTop = band;
         else if (name == "cropbottom")
@@ -386,11 +392,14 @@ struct OptionHandlers {
         const std::time_t now = std::time(nullptr);
         std::tm local{};
         localtime_r(&now, &local);
-        S(e).VstatsFilename = Fmt("%s/vstats_%02d%02d%02d.log", ProgramFolder().c_str(),
-                                  local.tm_hour, local.tm_min, local.tm_sec);
+        // The folder is known only once the output is: the file goes beside it.
+        S(e).VstatsFilename =
+            Fmt("vstats_%02d%02d%02d.log", local.tm_hour, local.tm_min, local.tm_sec);
+        S(e).VstatsBesideOutput = true;
     }
     static void VstatsFile(TCustomFFmpeg& e, const std::string&, const std::string& v) {
         S(e).VstatsFilename = v;
+        S(e).VstatsBesideOutput = false;
     }
     static void VideoHook(TCustomFFmpeg& e, const std::string&, const std::string& value) {
         if (!e.Hooks.AddFrameHookOption(value)) Fail(e.Hooks.LastError());
@@ -490,7 +499,7 @@ struct OptionHandlers {
     static void AudioLanguage(TCustomFFmpeg& e, const std::string&, const std::string& v) {
         S(e).AudioLanguage = v;
     }
-    static void SampleFmt(TCustomFFmpeg& e, const std::string&, const std::string& value) {
+    static void SampleFmt(TCustomFFmpeg& e, const std::string& name, const std::string& value) {
         if (value == "list") {
             char line[128];
             for (int i = -1; i < AV_SAMPLE_FMT_NB; ++i) {
@@ -500,6 +509,7 @@ struct OptionHandlers {
             return;
         }
         S(e).AudioSampleFmt = ff::av_get_sample_fmt(value.c_str());
+        if (S(e).AudioSampleFmt < 0) e.WarnOption(InvalidValueText(name, value));
     }
     static void SubtitleOff(TCustomFFmpeg& e, const std::string&, const std::string& v) {
         S(e).SubtitleDisable = Flag(v);
@@ -674,7 +684,20 @@ void TCustomFFmpeg::ParseOption(const std::string& name, const std::string& valu
             return;
         }
     }
-    SetGenericOption(name, value);  // unknown everywhere: silently without effect
+    // An empty line has no effect; any other name nothing knows, or a value
+    // refused, is reported rather than dropped in silence.
+    if (Trim(name).empty()) return;
+    const size_t warned = optionWarnings_.size();
+    switch (TrySetGenericOption(name, value)) {
+        case TGenericOutcome::Set:
+            break;
+        case TGenericOutcome::Unknown:
+            WarnOption(Fmt("Unrecognized option '%s' ignored", name.c_str()));
+            break;
+        case TGenericOutcome::Refused:
+            if (optionWarnings_.size() == warned) WarnOption(InvalidValueText(name, value));
+            break;
+    }
 }
 
 void TCustomFFmpeg::SetGenericIntOption(const std::string& name, std::int64_t n) {

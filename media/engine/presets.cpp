@@ -7,6 +7,7 @@
 
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <fstream>
 #include <sstream>
 
@@ -197,15 +198,49 @@ const std::string* FindBuiltInPreset(const std::string& name) {
     return nullptr;
 }
 
+// Preset files are a few hundred bytes; reading stops well past any real one,
+// so that naming a large file cannot take the memory.
+constexpr std::streamsize kMaxPresetFileBytes = 1 << 20;
+
+// Only a readable regular file is a preset file: a device, a pipe or a folder
+// named by the option is not opened at all.
 bool ReadPresetFile(const std::string& path, std::string& text) {
     struct stat st {};
     if (::stat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) return false;
     std::ifstream in(path, std::ios::binary);
     if (!in) return false;
-    std::ostringstream content;
-    content << in.rdbuf();
-    text = content.str();
+    text.assign(static_cast<size_t>(std::min<std::streamsize>(st.st_size, kMaxPresetFileBytes)),
+                '\0');
+    in.read(text.data(), static_cast<std::streamsize>(text.size()));
+    text.resize(static_cast<size_t>(in.gcount()));
     return true;
+}
+
+bool OptionNameChar(char c) {
+    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '_' ||
+           c == '-';
+}
+
+// A key holds only the characters of option names; the first other character
+// before the "=" is where the line stops being an option line. npos when the
+// key is sound.
+size_t KeySyntaxError(const std::string& line) {
+    const size_t keyEnd = std::min(line.find('='), line.size());
+    for (size_t i = 0; i < keyEnd; ++i) {
+        if (!OptionNameChar(line[i])) return i;
+    }
+    return std::string::npos;
+}
+
+// The part of a bad line a syntax error quotes: up to and including the
+// character where it went wrong, never beyond, so that a file that is no
+// preset at all (a password file named by mistake or on purpose) is not
+// echoed into the message.
+std::string SyntaxErrorQuote(const std::string& line) {
+    const size_t bad = KeySyntaxError(line);
+    if (bad != std::string::npos) return line.substr(0, bad + 1);
+    if (!line.empty() && line[0] == '=') return "=";
+    return line;  // a bare name, or a name and "=" with nothing after it
 }
 
 }  // namespace
@@ -262,9 +297,9 @@ void TCustomFFmpeg::ApplyPreset(const std::string& kind, const std::string& name
         const size_t eq = line.find('=');
         const std::string key = eq == std::string::npos ? line : line.substr(0, eq);
         const std::string value = eq == std::string::npos ? "" : line.substr(eq + 1);
-        if (key.empty() || value.empty()) {
-            throw FFmpegException(
-                Fmt("%s: Invalid syntax: \"%s\"", presetName.c_str(), line.c_str()));
+        if (key.empty() || value.empty() || KeySyntaxError(line) != std::string::npos) {
+            throw FFmpegException(Fmt("%s: Invalid syntax: \"%s\"", presetName.c_str(),
+                                      SyntaxErrorQuote(line).c_str()));
         }
         const std::string lowerKey = Lower(key);
         if (lowerKey == "vcodec") {

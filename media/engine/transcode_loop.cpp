@@ -64,7 +64,7 @@ void Transcoder::MainLoop() {
                 : (ic->pb != nullptr && ic->pb->error < 0 && ic->pb->error != AVERROR_EOF)
                     ? ic->pb->error
                     : 0;
-            if (error < 0) throw FFmpegException(FFmpegErrorText(input.FileName, error));
+            if (error < 0) throw FFmpegException(InputErrorText(input.FileName, error));
             files_[static_cast<size_t>(file)].EndReached = true;
             if (s_.Shortest && !e_.JoinMode) break;
             if (e_.JoinMode) {

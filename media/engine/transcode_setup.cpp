@@ -433,6 +433,14 @@ void Transcoder::SetupEncode(OutputStreamRuntime& rt, InputStreamState& ist) {
             }
             const bool variable = (rt.File->Context->oformat->flags & AVFMT_VARIABLE_FPS) != 0;
             rt.Sync = std::make_unique<VideoSync>(s_.VideoSyncMethod, variable, s_.Verbose);
+            // Without a decoder nothing about the picture is known; with one, a
+            // picture of no size or format comes from a cut-off or broken stream.
+            if (DecoderFor(ist) == nullptr) FailNoDecoder(ist);
+            const AVCodecParameters* par = ist.Stream->codecpar;
+            if (par->width <= 0 || par->height <= 0 || par->format < 0) {
+                throw FFmpegException(
+                    DamagedFileText(e_.InputFiles[static_cast<size_t>(ist.FileIndex)].FileName));
+            }
             e_.SetLastError("");
             if (!ConfigureFilters(rt, ist, picture.Rotation)) {
                 throw FFmpegException(e_.LastError().empty()
@@ -709,17 +717,22 @@ void Transcoder::OpenDecoders() {
     }
 }
 
+const AVCodec* Transcoder::DecoderFor(const InputStreamState& ist) const {
+    const size_t index = static_cast<size_t>(&ist - ist_.data());
+    const AVCodec* decoder = index < e_.InputCodecs.size() ? e_.InputCodecs[index] : nullptr;
+    return decoder != nullptr ? decoder : ff::avcodec_find_decoder(ist.Stream->codecpar->codec_id);
+}
+
+void Transcoder::FailNoDecoder(const InputStreamState& ist) {
+    FailAfterReport(Fmt("No decoder for stream #%d of %s", ist.StreamIndex,
+                        e_.InputFiles[static_cast<size_t>(ist.FileIndex)].FileName.c_str()));
+}
+
 void Transcoder::OpenDecoder(InputStreamState& ist) {
     if (ist.DecoderOpen) return;
-    const size_t index = static_cast<size_t>(&ist - ist_.data());
     const AVCodecParameters* par = ist.Stream->codecpar;
-    const AVCodec* decoder = index < e_.InputCodecs.size() ? e_.InputCodecs[index] : nullptr;
-    if (decoder == nullptr) decoder = ff::avcodec_find_decoder(par->codec_id);
-    if (decoder == nullptr) {
-        FailAfterReport(Fmt("Decoder (codec id %d) not found for input stream #%d.%d (%s)",
-                            static_cast<int>(par->codec_id), ist.FileIndex, ist.StreamIndex,
-                            TypeName(par->codec_type)));
-    }
+    const AVCodec* decoder = DecoderFor(ist);
+    if (decoder == nullptr) FailNoDecoder(ist);
     ist.Decoder.reset(ff::avcodec_alloc_context3(decoder));
     if (!ist.Decoder || ff::avcodec_parameters_to_context(ist.Decoder.get(), par) < 0) {
         throw FFmpegException("av_mallocz fail");

@@ -166,6 +166,10 @@ private:
     void OpenEncoder(OutputStreamRuntime& rt);
     void OpenDecoders();
     void OpenDecoder(InputStreamState& ist);
+    // The decoder chosen by name for the stream, else the default one; nullptr
+    // when the libraries have none.
+    const AVCodec* DecoderFor(const InputStreamState& ist) const;
+    [[noreturn]] void FailNoDecoder(const InputStreamState& ist);
     void InitInputTimestamps();
     void CopyMetadata();
     void CopyChapters();

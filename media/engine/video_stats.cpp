@@ -2,7 +2,9 @@
 
 #include <cerrno>
 #include <cmath>
+#include <cstdlib>
 #include <cstring>
+#include <filesystem>
 
 #include "media/ffapi.h"
 
@@ -54,11 +56,25 @@ std::string VideoStatsLine(const VideoStatsFrame& f) {
     return buffer;
 }
 
+std::string VideoStatsCacheFolder() {
+    const char* cache = std::getenv("XDG_CACHE_HOME");
+    if (cache != nullptr && cache[0] == '/') return std::string(cache) + "/zorvex";
+    const char* home = std::getenv("HOME");
+    return std::string(home != nullptr ? home : "") + "/.cache/zorvex";
+}
+
 bool VideoStatsFile::Write(const VideoStatsFrame& frame) {
     if (!file_) {
         file_.reset(std::fopen(fileName_.c_str(), "w"));
+        if (!file_ && !fallback_.empty()) {
+            std::error_code ignored;  // a folder that cannot be made fails the open below
+            std::filesystem::create_directories(std::filesystem::path(fallback_).parent_path(),
+                                                ignored);
+            file_.reset(std::fopen(fallback_.c_str(), "w"));
+            if (file_) fileName_ = fallback_;
+        }
         if (!file_) {
-            lastError_ = "fopen fail: " + fileName_;
+            lastError_ = "fopen fail: " + (fallback_.empty() ? fileName_ : fallback_);
             return false;
         }
     }

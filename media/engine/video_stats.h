@@ -38,17 +38,25 @@ void ReadPacketQualityStats(const AVPacket* packet, int width, int height, bool 
 // The line written for a frame, "frame= %5d q= %2.1f " ... "type= %c\n".
 std::string VideoStatsLine(const VideoStatsFrame& frame);
 
+// The folder "vstats" falls back to when the output's folder cannot take its
+// file: $XDG_CACHE_HOME/zorvex, by default ~/.cache/zorvex.
+std::string VideoStatsCacheFolder();
+
 // The statistics file of one engine; used by the task's thread only. The file
 // is created ("w") on the first line and stays open until the object goes.
 class VideoStatsFile {
 public:
-    explicit VideoStatsFile(std::string fileName) : fileName_(std::move(fileName)) {}
+    // fallback: where to create the file when fileName cannot be created (its
+    // folder is made as needed); empty for none.
+    explicit VideoStatsFile(std::string fileName, std::string fallback = {})
+        : fileName_(std::move(fileName)), fallback_(std::move(fallback)) {}
 
-    // False with LastError "fopen fail: " + the name when the file cannot be
-    // created, or a write error text when the line cannot be written.
+    // False with LastError "fopen fail: " + the name last tried when the file
+    // cannot be created, or a write error text when the line cannot be written.
     bool Write(const VideoStatsFrame& frame);
     void Close() { file_.reset(); }
 
+    // The file written to (the fallback once it was taken).
     const std::string& FileName() const { return fileName_; }
     const std::string& LastError() const { return lastError_; }
 
@@ -57,6 +65,7 @@ private:
         void operator()(std::FILE* f) const { std::fclose(f); }
     };
     std::string fileName_;
+    std::string fallback_;
     std::unique_ptr<std::FILE, FileCloser> file_;
     std::string lastError_;
 };

@@ -6,6 +6,8 @@
 
 #include "app/core/workbench/output_naming.h"
 #include "app/core/workbench/startup.h"
+#include "media/engine/engine.h"
+#include "media/log.h"
 #include "tests/app/workbench_fakes.h"
 #include "tests/support/fixtures.h"
 
@@ -236,6 +238,23 @@ TEST(LogRouterLines, Format) {
     bench.controller.HandleLog(7, llInfo, "中文");
     EXPECT_EQ(bench.controller.ConversionLog(),
               QStringList({"#4021.4: Invalid frame dimensions 0x0.", "#7.5: 中文"}));
+}
+
+// An engine's warning about an option, given while a task is configured on the
+// main thread, reaches the conversion log through the log router.
+TEST(LogRouterLines, OptionWarningsReachTheConversionLog) {
+    zorvex::test::LoadConverterLibrariesOrFail();
+    zorvex::test::TempDir dir;
+    Bench bench(QString::fromStdString(dir.Path()));
+    bench.controller.AttachLogRouter();
+    TCustomFFmpeg engine;
+    engine.Reset();
+    engine.ParseOption("vcodce", "libx264");
+    const QString line =
+        "#" + QString::number(CurrentThreadId()) + ".4: Unrecognized option 'vcodce' ignored";
+    EXPECT_TRUE(bench.controller.ConversionLog().contains(line))
+        << bench.controller.ConversionLog().join('\n').toStdString();
+    bench.controller.Close();
 }
 
 }  // namespace

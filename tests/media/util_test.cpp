@@ -69,6 +69,14 @@ TEST(Texts, ErrorTextNamesFileAndCause) {
         {-123456789, "a.avi: Error number -123456789 occurred"},
     };
     for (const Case& c : cases) EXPECT_EQ(FFmpegErrorText("a.avi", c.code), c.text);
+
+    // An input's failures: FFmpeg's answers that mean a damaged or cut-off file
+    // become one plain text; the others keep their own.
+    const std::string damaged = "The file is damaged or incomplete: a.avi";
+    for (int code : {AVERROR(EIO), AVERROR_EOF, AVERROR_PATCHWELCOME})
+        EXPECT_EQ(InputErrorText("a.avi", code), damaged) << code;
+    for (int code : {AVERROR(ENOENT), AVERROR_INVALIDDATA, AVERROR(EACCES)})
+        EXPECT_EQ(InputErrorText("a.avi", code), FFmpegErrorText("a.avi", code)) << code;
 }
 
 // Every error code the libraries return reads as words, FFmpeg's own codes too.

@@ -106,6 +106,80 @@ TEST(CliTranscode, FailuresLeaveEveryFileAsItWas) {
     }
 }
 
+// Cut-off and broken inputs fail with a text that names the file and says what
+// is wrong with it, not with FFmpeg's internal answer.
+TEST(CliTranscode, DamagedInputsAreNamedInPlainWords) {
+    test::TempDir dir;
+    auto cut = [&](const std::string& source, const std::string& name, std::size_t bytes) {
+        const std::string path = dir.File(name);
+        test::WriteFile(path, test::ReadFile(source).substr(0, bytes));
+        return path;
+    };
+    const std::string picture = "-f lavfi -i testsrc=size=64x48:rate=10:duration=1 ";
+    // End of file before any stream, an I/O error inside the header, a picture
+    // of unknown size.
+    const std::string ogg =
+        cut(test::Fixture("damage_src.ogg", "-f lavfi -i sine=duration=1 -c:a libvorbis"),
+            "cut.ogg", 100);
+    const std::string mkv =
+        cut(test::Fixture("damage_src.mkv", picture + "-c:v mpeg4"), "cut.mkv", 100);
+    const std::string h264 =
+        cut(test::Fixture("damage_src.h264", picture + "-c:v libx264 -f h264"), "cut.h264", 9);
+    // A video stream whose tag no decoder knows.
+    std::string avi = test::ReadFile(test::Fixture(
+        "damage_src.avi", picture + "-f lavfi -i sine=duration=1 -c:v mpeg4 -c:a pcm_s16le"));
+    for (auto at = avi.find("FMP4"); at != std::string::npos; at = avi.find("FMP4", at))
+        avi.replace(at, 4, "ZZZZ");
+    const std::string unknown = dir.File("unknown tag.avi");
+    test::WriteFile(unknown, avi);
+
+    const std::pair<std::string, std::string> cases[] = {
+        {ogg, "The file is damaged or incomplete: " + ogg},
+        {mkv, "The file is damaged or incomplete: " + mkv},
+        {h264, "The file is damaged or incomplete: " + h264},
+        {unknown, "No decoder for stream #0 of " + unknown},
+    };
+    for (const auto& [input, message] : cases) {
+        auto r = RunProcess(ZORVEX_CLI_PATH, {"transcode", input, dir.File("out.mp4")});
+        EXPECT_EQ(r.exitCode, 1) << r.err;
+        EXPECT_EQ(r.out, "failed " + input + ": " + message + "\n") << r.err;
+        EXPECT_FALSE(fs::exists(dir.File("out.mp4")));
+    }
+}
+
+// Option names nothing knows and values an option refuses are reported on
+// stderr; --strict fails the task instead of converting without them.
+TEST(CliTranscode, OptionWarningsAndStrict) {
+    test::TempDir dir;
+    const std::string out = dir.File("out.avi");
+    const std::pair<std::string, std::string> cases[] = {
+        {"vcodce=libx264", "Unrecognized option 'vcodce' ignored"},
+        {"crf=nan", "Invalid value \"nan\" for option \"crf\""},
+        {"g=/usr/lib", "Invalid value \"/usr/lib\" for option \"g\""},
+        {"b=1/0", "Invalid value \"1/0\" for option \"b\""},
+        {"sample_fmt=subrip", "Invalid value \"subrip\" for option \"sample_fmt\""},
+    };
+    for (const auto& [option, warning] : cases) {
+        auto r = RunProcess(ZORVEX_CLI_PATH, {"transcode", "--set", "vcodec=libx264", "--set",
+                                              option, "--set", "t=0.2", Clip(), out});
+        EXPECT_EQ(r.exitCode, 0) << r.err;
+        EXPECT_EQ(r.out, "done " + out + "\n");
+        EXPECT_NE(r.err.find(warning + "\n"), std::string::npos) << option << ": " << r.err;
+        fs::remove(out);
+
+        r = RunProcess(ZORVEX_CLI_PATH, {"transcode", "--strict", "--set", "vcodec=libx264",
+                                         "--set", option, Clip(), out});
+        EXPECT_EQ(r.exitCode, 1) << r.err;
+        EXPECT_EQ(r.out, "failed " + Clip() + ": " + warning + "\n");
+        EXPECT_FALSE(fs::exists(out));
+    }
+    // Options that are all known and accepted pass --strict.
+    auto r = RunProcess(ZORVEX_CLI_PATH, {"transcode", "--strict", "--set", "vcodec=libx264",
+                                          "--set", "crf=30", "--set", "t=0.2", Clip(), out});
+    EXPECT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_EQ(r.err.find("option"), std::string::npos) << r.err;
+}
+
 // A disk that fills up while the output is written: a file-size limit on the
 // program (any user may set one), and a small memory file system where the
 // test may mount one.

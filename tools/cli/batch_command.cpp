@@ -1,4 +1,5 @@
-// zorvex-cli batch [--jobs auto|N] [--log LEVEL] [--set NAME=VALUE]... --out DIR --ext EXT FILE...
+// zorvex-cli batch [--jobs auto|N] [--log LEVEL] [--strict] [--set NAME=VALUE]... --out DIR
+// --ext EXT FILE...
 // One converter task per FILE, into DIR/<name>EXT, with the --set lines as the
 // output's option text; N tasks convert at the same time.
 #include <cstdio>
@@ -20,11 +21,12 @@ namespace {
 namespace fs = std::filesystem;
 
 constexpr const char* kUsage =
-    "[--jobs auto|N] [--log LEVEL] [--set NAME=VALUE]... --out DIR --ext EXT FILE...";
+    "[--jobs auto|N] [--log LEVEL] [--strict] [--set NAME=VALUE]... --out DIR --ext EXT FILE...";
 
 struct Request {
     int jobs = 0;  // auto
-    std::string logLevel = "error";
+    std::string logLevel = "warning";
+    bool strict = false;
     std::string options;  // the output's option text
     std::string outDir, extension;
     std::vector<std::string> files;
@@ -38,11 +40,15 @@ int Usage(const std::string& problem) {
 
 // Returns an exit code, or -1 to go on.
 int Parse(const std::vector<std::string>& args, Request& r) {
-    ArgumentReader reader(args);
+    ArgumentReader reader(args, {"--strict"});
     ArgumentReader::Item item;
     while (reader.Next(item)) {
         if (item.kind == ArgumentReader::Item::Positional) {
             r.files.push_back(item.value);
+            continue;
+        }
+        if (item.kind == ArgumentReader::Item::Flag) {
+            r.strict = true;
             continue;
         }
         if (item.kind == ArgumentReader::Item::MissingValue)
@@ -124,6 +130,11 @@ int RunBatchCommand(const std::vector<std::string>& args) {
         options.ExtOptions = r.options;
         if (!converter.SetOutputFile(task, output, &options)) {
             fail(converter.LastError());
+            converter.RemoveTask(task);
+            continue;
+        }
+        if (const std::string why = r.strict ? StrictFailure(converter, task) : ""; !why.empty()) {
+            fail(why);
             converter.RemoveTask(task);
             continue;
         }

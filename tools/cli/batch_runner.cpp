@@ -6,6 +6,7 @@
 #include <memory>
 
 #include "media/cpu_cores.h"
+#include "media/converter_tasks.h"
 #include "media/main_thread.h"
 #include "tools/cli/command.h"
 #include "tools/cli/progress_display.h"
@@ -141,6 +142,11 @@ int RunBatch(TDAdadiZUZ& converter, const std::vector<BatchTask>& tasks, const B
         return InterruptGuard::ExitCode();
     }
     return allFinished && reported == count ? kExitOk : kExitFailed;
+}
+
+std::string StrictFailure(TDAdadiZUZ& converter, int task) {
+    const std::vector<std::string>& warnings = converter.Task(task).OptionWarnings();
+    return warnings.empty() ? std::string() : warnings.front();
 }
 
 }  // namespace zorvex::cli

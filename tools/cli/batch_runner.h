@@ -53,4 +53,9 @@ struct BatchRun {
 // finished, InterruptGuard::ExitCode() after an interrupt, else kExitFailed.
 int RunBatch(TDAdadiZUZ& converter, const std::vector<BatchTask>& tasks, const BatchRun& run);
 
+// With --strict, a task whose engine warned about one of its options (an
+// unknown name, a refused value) fails instead of converting: the first such
+// warning, or the empty text when the task may run.
+std::string StrictFailure(TDAdadiZUZ& converter, int task);
+
 }  // namespace zorvex::cli

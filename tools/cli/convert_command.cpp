@@ -33,7 +33,7 @@ namespace {
 using app::ChoiceKind;
 
 constexpr const char* kUsage =
-    "--format ID [--out DIR] [--jobs auto|N] [--cut HH:MM:SS-HH:MM:SS] [--overwrite]\n"
+    "--format ID [--out DIR] [--jobs auto|N] [--cut HH:MM:SS-HH:MM:SS] [--overwrite] [--strict]\n"
     "        [--video-encoder C] [--video-bitrate C] [--frame-size C] [--frame-rate C]\n"
     "        [--audio-encoder C] [--audio-bitrate C] [--sample-rate C] [--channels C]\n"
     "        [--scaling C] [--volume C] [--filter hflip|vflip|negate]... FILE...";
@@ -46,6 +46,7 @@ struct Request {
     bool cut = false;
     std::array<std::string, app::kTimeBoxCount> cutBoxes;
     bool overwrite = false;
+    bool strict = false;
     std::map<ChoiceKind, std::string> choices;
     std::set<app::PictureFilter> filters;
     std::vector<std::string> files;
@@ -85,7 +86,7 @@ bool ParseCut(const std::string& text, std::array<std::string, app::kTimeBoxCoun
 int Parse(const std::vector<std::string>& args, Request& r) {
     std::map<std::string, ChoiceKind> choiceNames;
     for (const ChoiceOption& option : ChoiceOptions()) choiceNames[option.name] = option.kind;
-    ArgumentReader reader(args, {"--overwrite"});
+    ArgumentReader reader(args, {"--overwrite", "--strict"});
     ArgumentReader::Item item;
     while (reader.Next(item)) {
         if (item.kind == ArgumentReader::Item::Positional) {
@@ -93,7 +94,7 @@ int Parse(const std::vector<std::string>& args, Request& r) {
             continue;
         }
         if (item.kind == ArgumentReader::Item::Flag) {
-            r.overwrite = true;
+            (item.name == "--strict" ? r.strict : r.overwrite) = true;
             continue;
         }
         if (item.kind == ArgumentReader::Item::MissingValue)
@@ -271,6 +272,13 @@ int RunConvert(const std::vector<std::string>& args) {
         const app::BuiltTask built = app::BuildTask(converter, file, recipe);
         if (built.failure != app::TaskFailure::None) {
             fail(built.error);
+            continue;
+        }
+        if (const std::string why =
+                r.strict ? StrictFailure(converter.Component(), built.index) : "";
+            !why.empty()) {
+            converter.RemoveTask(built.index);
+            fail(why);
             continue;
         }
         tasks.push_back({file, built.output.FileName});

@@ -21,7 +21,7 @@ namespace zorvex::cli {
 namespace {
 
 constexpr const char* kUsage =
-    "usage: zorvex-cli transcode [--overwrite] [--log LEVEL] [--iset NAME=VALUE]... "
+    "usage: zorvex-cli transcode [--overwrite] [--log LEVEL] [--strict] [--iset NAME=VALUE]... "
     "[--set NAME=VALUE]... INPUT OUTPUT";
 
 // name=value as the component reads its option lines: the name before the
@@ -34,20 +34,21 @@ std::pair<std::string, std::string> OptionLine(const std::string& text) {
 
 struct Arguments {
     std::vector<std::pair<std::string, std::string>> inputOptions, outputOptions;
-    std::string logLevel = "error";
+    std::string logLevel = "warning";
+    bool strict = false;
     std::string input, output;
     bool overwrite = false;
 };
 
 bool Parse(const std::vector<std::string>& args, Arguments& out) {
     std::vector<std::string> files;
-    ArgumentReader reader(args, {"--overwrite"});
+    ArgumentReader reader(args, {"--overwrite", "--strict"});
     ArgumentReader::Item item;
     while (reader.Next(item)) {
         if (item.kind == ArgumentReader::Item::Positional) {
             files.push_back(item.value);
         } else if (item.kind == ArgumentReader::Item::Flag) {
-            out.overwrite = true;
+            (item.name == "--strict" ? out.strict : out.overwrite) = true;
         } else if (item.kind != ArgumentReader::Item::Option) {
             return false;  // a flag without its value
         } else if (item.name == "--iset") {
@@ -131,6 +132,11 @@ int RunTranscode(const std::vector<std::string>& args) {
     output.ExtOptions = OptionText(a.outputOptions);
     TakeAlwaysAppliedFields(a.outputOptions, output);
     if (!converter.SetOutputFile(task, a.output, &output)) return failed(converter.LastError());
+    if (a.strict) {
+        if (const std::string why = StrictFailure(converter, task); !why.empty()) {
+            return failed(why);
+        }
+    }
 
     BatchRun run;
     run.terminal = terminal;
@@ -141,7 +147,7 @@ int RunTranscode(const std::vector<std::string>& args) {
 
 const CommandRegistrar kTranscode(
     {"transcode",
-     "[--overwrite] [--log LEVEL] [--iset NAME=VALUE]... [--set NAME=VALUE]... "
+     "[--overwrite] [--log LEVEL] [--strict] [--iset NAME=VALUE]... [--set NAME=VALUE]... "
      "INPUT OUTPUT",
      "convert INPUT into OUTPUT with one converter task, showing progress", &RunTranscode});
 

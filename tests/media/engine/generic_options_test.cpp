@@ -50,7 +50,7 @@ TEST_F(EngineTest, GenericOptionsFindTheirContext) {
     // A value the option refuses: logged, nothing recorded.
     const size_t recorded = engine.SetOptionNames.size();
     EXPECT_FALSE(engine.SetGenericOption("g", "lots"));
-    EXPECT_TRUE(Logged(llError, "Invalid value \"lots\" for option \"g\""));
+    EXPECT_TRUE(Logged(llWarning, "Invalid value \"lots\" for option \"g\""));
     EXPECT_EQ(engine.SetOptionNames.size(), recorded);
 }
 
@@ -88,7 +88,7 @@ TEST_F(EngineTest, PrivateOptionsAreCheckedAgainstTheirClass) {
     Option("f", "dvd");
     EXPECT_TRUE(engine.SetGenericOption("muxrate", "10080000"));
     EXPECT_FALSE(engine.SetGenericOption("muxrate", "-5"));  // outside the muxer's range
-    EXPECT_TRUE(Logged(llError, "Invalid value \"-5\" for option \"muxrate\""));
+    EXPECT_TRUE(Logged(llWarning, "Invalid value \"-5\" for option \"muxrate\""));
 
     // An encoder option, checked against the named encoder.
     Option("vcodec", "libx264");

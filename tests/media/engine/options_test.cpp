@@ -226,13 +226,18 @@ TEST_F(EngineTest, OptionsTakeEffect) {
          }},
         {{{"vstats", ""}},
          [](auto& s) {
+             // A bare name: the run puts it beside the output.
              const std::string& n = s.VstatsFilename;
-             ASSERT_GE(n.size(), 17u);
-             EXPECT_EQ(n.substr(n.size() - 17, 7), "vstats_");
+             ASSERT_EQ(n.size(), 17u);
+             EXPECT_EQ(n.substr(0, 7), "vstats_");
              EXPECT_EQ(n.substr(n.size() - 4), ".log");
+             EXPECT_TRUE(s.VstatsBesideOutput);
          }},
-        {{{"vstats_file", "/tmp/stats.log"}},
-         [](auto& s) { EXPECT_EQ(s.VstatsFilename, "/tmp/stats.log"); }},
+        {{{"vstats", ""}, {"vstats_file", "/tmp/stats.log"}},
+         [](auto& s) {
+             EXPECT_EQ(s.VstatsFilename, "/tmp/stats.log");
+             EXPECT_FALSE(s.VstatsBesideOutput);
+         }},
         {{{"rc_override", "0,10,2/20,30,-50"}},
          [](auto& s) { EXPECT_EQ(s.RcOverride.value_or(""), "0,10,2/20,30,-50"); }},
         {{{"vn", ""}, {"an", "1"}, {"sn", "0"}},
@@ -323,6 +328,43 @@ TEST_F(EngineTest, LoggedOnlyOptions) {
 
     Option("loglevel", "error");
     EXPECT_EQ(Logger().LogLevel(), llError);
+}
+
+// A name nothing knows and a value an option refuses are never dropped in
+// silence: each is a warning, logged and kept for the caller (zorvex-cli
+// --strict fails the task on them).
+TEST_F(EngineTest, OptionsNeverFailSilently) {
+    struct Case {
+        std::string name, value, warning;
+    } cases[] = {
+        {"vcodce", "libx264", "Unrecognized option 'vcodce' ignored"},
+        {"no_such_option", "", "Unrecognized option 'no_such_option' ignored"},
+        {"crf", "nan", "Invalid value \"nan\" for option \"crf\""},
+        {"g", "/usr/lib", "Invalid value \"/usr/lib\" for option \"g\""},
+        {"g", "", "Invalid value \"\" for option \"g\""},
+        {"b", "1/0", "Invalid value \"1/0\" for option \"b\""},
+        {"sample_fmt", "subrip", "Invalid value \"subrip\" for option \"sample_fmt\""},
+        {"flags2", "+bpyramid+nosuchflag", "Invalid value \"+nosuchflag\" for option \"flags2\""},
+    };
+    for (const Case& c : cases) {
+        engine.Reset();
+        ClearLog();
+        if (c.name == "crf") Option("vcodec", "libx264");
+        Option(c.name, c.value);
+        EXPECT_TRUE(Logged(llWarning, c.warning)) << c.name << "=" << c.value;
+        EXPECT_EQ(engine.OptionWarnings(), std::vector<std::string>{c.warning}) << c.name;
+    }
+    EXPECT_EQ(engine.Settings.AudioSampleFmt, -1);
+
+    // Known names with values they take, and an empty line, warn about nothing;
+    // Reset forgets earlier warnings.
+    engine.Reset();
+    EXPECT_TRUE(engine.OptionWarnings().empty());
+    for (const auto& [name, value] : std::vector<std::pair<std::string, std::string>>{
+             {"g", "250"}, {"b", "800k"}, {"sample_fmt", "s16"}, {"", ""}, {"flags2", "-dct8x8"}}) {
+        Option(name, value);
+    }
+    EXPECT_TRUE(engine.OptionWarnings().empty()) << engine.OptionWarnings().front();
 }
 
 }  // namespace

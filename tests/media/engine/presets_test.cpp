@@ -235,5 +235,31 @@ TEST_F(PresetTest, NamesAndFiles) {
               "Preset \"" + dir_.File("missing") + "\" not found");
 }
 
+// A preset named by path is read only from a readable regular file, and a file
+// that is no preset is quoted only up to where its first line went wrong.
+TEST_F(PresetTest, PathsReadOnlyRegularFilesAndQuoteNoFurtherThanTheError) {
+    for (const std::string& path : {dir_.Path(), std::string("/dev/zero"), dir_.File("none")}) {
+        EXPECT_EQ(OptionError("apre", path), "Preset \"" + path + "\" not found");
+    }
+    struct Case {
+        const char* content;
+        const char* quoted;
+    } cases[] = {
+        {"root:x:0:0:root:/root:/bin/bash\nsecret=1\n", "root:"},
+        {"b = 800000\n", "b "},
+        {"=hunter2\n", "="},
+        {"g=12\nline without equals\n", "line "},
+        {"qmax\n", "qmax"},
+        {"qmax=\n", "qmax="},
+    };
+    const std::string file = dir_.File("passwd");
+    for (const Case& c : cases) {
+        WriteFile(file, c.content);
+        EXPECT_EQ(OptionError("apre", file),
+                  file + ": Invalid syntax: \"" + std::string(c.quoted) + "\"")
+            << c.content;
+    }
+}
+
 }  // namespace
 }  // namespace zorvex::test

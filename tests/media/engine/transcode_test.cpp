@@ -507,6 +507,21 @@ TEST_F(TranscodeTest, StatisticsFileAndBitstreamFilters) {
     EXPECT_NE(text.find("type= I\n"), std::string::npos);
     EXPECT_EQ(DecodedFrames(out), 75);
 
+    // Without a name the file goes beside the output, not beside the program.
+    engine.Reset();
+    const std::string besideFolder = dir_.File("beside");
+    fs::create_directory(besideFolder);
+    const RunOutcome beside =
+        Run(Clip(), besideFolder + "/beside.avi", {{"vcodec", "mpeg4"}, {"vstats", ""}});
+    ASSERT_TRUE(beside.finished) << beside.message;
+    std::vector<std::string> names;
+    for (const auto& entry : fs::directory_iterator(besideFolder))
+        names.push_back(entry.path().filename());
+    std::sort(names.begin(), names.end());
+    ASSERT_EQ(names.size(), 2u);
+    EXPECT_EQ(names[0], "beside.avi");
+    EXPECT_TRUE(names[1].starts_with("vstats_") && names[1].ends_with(".log")) << names[1];
+
     // A filter that refuses the stream's packets fails the setup.
     engine.Reset();
     const RunOutcome bad =

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdlib>
 
 #include "media/loader.h"
 #include "tests/media/engine/engine_test_support.h"
@@ -68,6 +69,25 @@ TEST(VideoStats, FileIsCreatedOnFirstLine) {
     VideoStatsFile bad(dir.File("missing/v.log"));
     EXPECT_FALSE(bad.Write(f));
     EXPECT_EQ(bad.LastError(), "fopen fail: " + dir.File("missing/v.log"));
+}
+
+// "vstats" without a name: the output's folder, else the cache folder (made as
+// needed) when the output's folder cannot take the file.
+TEST(VideoStats, FallsBackToTheCacheFolder) {
+    test::TempDir dir;
+    ::setenv("XDG_CACHE_HOME", dir.Path().c_str(), 1);
+    EXPECT_EQ(VideoStatsCacheFolder(), dir.Path() + "/zorvex");
+    ::setenv("XDG_CACHE_HOME", "relative", 1);  // only an absolute path counts
+    ::setenv("HOME", "/home/someone", 1);
+    EXPECT_EQ(VideoStatsCacheFolder(), "/home/someone/.cache/zorvex");
+
+    const std::string fallback = dir.File("zorvex/vstats_120000.log");
+    VideoStatsFile file(dir.File("missing/vstats_120000.log"), fallback);
+    VideoStatsFrame f;
+    ASSERT_TRUE(file.Write(f)) << file.LastError();
+    file.Close();
+    EXPECT_EQ(file.FileName(), fallback);
+    EXPECT_EQ(test::ReadFile(fallback).rfind("frame=     0 ", 0), 0u);
 }
 
 TEST(VideoStats, QualityAndPsnrFromEncodedPackets) {
