@@ -5,8 +5,8 @@
 #include <iterator>
 #include <memory>
 
-#include "media/cpu_cores.h"
 #include "media/converter_tasks.h"
+#include "media/cpu_cores.h"
 #include "media/main_thread.h"
 #include "tools/cli/command.h"
 #include "tools/cli/progress_display.h"
