@@ -23,6 +23,8 @@ constexpr int TaskMaxFiles = 20;
 class DORudov : public TCustomFFmpeg {
 public:
     DORudov() : TCustomFFmpeg(TaskMaxFiles) {}
+    // The worker's last report reads Index: it must end while Index exists.
+    ~DORudov() override { EndThreads(); }
 
     // The list index the events report; kept by the task list.
     std::atomic<int> Index{-1};

@@ -514,6 +514,12 @@ protected:
     // The worker's pause point at the top of each loop pass.
     void WaitWhilePaused();
 
+protected:
+    // Destruction and reset: stops and waits for the worker and the
+    // termination thread, then joins them. A derived task calls it in its own
+    // destructor, so that a worker still running reports a whole object.
+    void EndThreads();
+
 private:
     friend struct OptionHandlers;
     friend class Transcoder;
@@ -523,9 +529,6 @@ private:
     void FinishOutputFiles();
     void DiscardTemporaryOutputs();
     void WaitForRun();
-    // Destruction and reset: stops and waits for the worker and the
-    // termination thread, then joins them.
-    void EndThreads();
     enum class TGenericOutcome { Set, Unknown, Refused };
     TGenericOutcome TrySetGenericOption(const std::string& name, const std::string& value);
     TGenericOutcome SetGenericOptionCore(const std::string& name, const std::string& value);
