@@ -10,6 +10,7 @@
 #include <QDialog>
 #include <QDir>
 #include <QFile>
+#include <QFileDialog>
 #include <QFileInfo>
 #include <QGroupBox>
 #include <QHeaderView>
@@ -27,6 +28,7 @@
 #include <QTest>
 #include <QTimer>
 #include <QToolBar>
+#include <QToolButton>
 #include <QVBoxLayout>
 #include <cstdlib>
 
@@ -238,6 +240,84 @@ TEST_F(MainWindowTest, TheQueueFitsAndKeepsItsScrollPosition) {
     QApplication::processEvents();
     ASSERT_EQ(model->rowCount(), 29);
     EXPECT_EQ(vertical->value(), 5) << "a remove keeps the scroll position";
+}
+
+// A converting row's "转换中..." is drawn whole in every skin: the status
+// column is at least as wide as the view's own measure of its cells (the
+// style's text margins and the grid line included), not only the text. So is
+// the time column's "1   (秒)".
+TEST_F(MainWindowTest, TheStatusColumnShowsConvertingWhole) {
+    window_->show();
+    WorkbenchController& c = window_->Controller();
+    c.AddDroppedFiles({Touch("a.avi"), Touch("b.avi")});
+    Find<QAction>("startAction")->trigger();
+    converter_.Progress(0, 999000000, 1000000000);
+    QApplication::processEvents();
+    QTableView* view = window_->QueueView();
+    ASSERT_EQ(view->model()->index(0, 6).data().toString(), "转换中...");
+    for (const char* skin : {"skin4", "skin7", "skin15", "skin9", "skin1", "skin18"}) {
+        Find<QAction>(skin)->trigger();
+        QApplication::processEvents();
+        // The view's own measure: what resizing the column to its contents
+        // would give (the column's width is put back afterwards).
+        for (int column : {4, 6}) {
+            const int width = view->columnWidth(column);
+            view->resizeColumnToContents(column);
+            const int needed = view->columnWidth(column);
+            view->setColumnWidth(column, width);
+            EXPECT_GE(width, needed) << skin << " column " << column;
+        }
+    }
+    converter_.FinishAll();
+}
+
+// The extent of the pixels of an image that differ from its top left corner
+// (for an icon's own picture: from transparency).
+QSize DrawnExtent(const QImage& image) {
+    const QRgb corner = image.pixel(0, 0);
+    int left = image.width(), right = -1, top = image.height(), bottom = -1;
+    for (int y = 0; y < image.height(); ++y) {
+        for (int x = 0; x < image.width(); ++x) {
+            if (image.pixel(x, y) == corner) continue;
+            left = std::min(left, x);
+            right = std::max(right, x);
+            top = std::min(top, y);
+            bottom = std::max(bottom, y);
+        }
+    }
+    return right < 0 ? QSize() : QSize(right - left + 1, bottom - top + 1);
+}
+
+// The folder picker inherits the window's skin; its tool buttons (back, up,
+// new folder, list and detail view) draw their icons whole, not shrunk into
+// what the skin's button padding leaves of their fixed size.
+TEST_F(MainWindowTest, TheFolderPickerKeepsItsIconsWhole) {
+    window_->show();
+    for (const char* skin : {"skin4", "skin15", "skin1"}) {
+        Find<QAction>(skin)->trigger();
+        QFileDialog dialog(window_.get(), "选择文件夹");
+        dialog.setOption(QFileDialog::DontUseNativeDialog, true);
+        dialog.setFileMode(QFileDialog::Directory);
+        dialog.show();
+        QApplication::processEvents();
+        int buttons = 0;
+        for (QToolButton* button : dialog.findChildren<QToolButton*>()) {
+            if (!button->isVisible() || button->icon().isNull()) continue;
+            ++buttons;
+            const QImage own = button->icon()
+                                   .pixmap(button->iconSize())
+                                   .toImage()
+                                   .convertToFormat(QImage::Format_ARGB32);
+            const QSize whole = DrawnExtent(own);
+            const QSize drawn = DrawnExtent(button->grab().toImage());
+            EXPECT_GE(drawn.width(), whole.width() - 1)
+                << skin << " " << button->objectName().toStdString();
+            EXPECT_GE(drawn.height(), whole.height() - 1)
+                << skin << " " << button->objectName().toStdString();
+        }
+        EXPECT_GE(buttons, 4) << skin;
+        dialog.close();
+    }
 }
 
 TEST_F(MainWindowTest, SkinMenuAppliesAndStoresTheChoice) {
