@@ -45,12 +45,21 @@ filter='Converter*:RunControl*:Logger.Threads*:Preview*:Player*:PacketQueue*'
 echo "ThreadSanitizer: no data race in the threaded tests"
 stage_done "the ThreadSanitizer build and run"
 
-# Handlers that free their own component, and the batch's stop and clear from
-# inside handlers, once more under AddressSanitizer: a thread that touches a
-# freed component fails the run.
-"$root/scripts/build.sh" RelWithDebInfo "$root/build/asan" -DZORVEX_ASAN=ON media_tests
-ASAN_OPTIONS="halt_on_error=1 detect_leaks=0" "$root/build/asan/tests/media_tests" --gtest_brief=1 \
-    --gtest_filter='ConverterBatchTest.AHandlerMay*:ConverterBatchTest.Destroyed*:Player.AHandlerMay*' >/dev/null ||
-    { echo "AddressSanitizer run failed" >&2; exit 1; }
-echo "AddressSanitizer: no use of a freed component"
-stage_done "the AddressSanitizer handler tests"
+# The whole suite once more under AddressSanitizer, LeakSanitizer and
+# UndefinedBehaviorSanitizer: a memory error, a leak or undefined behaviour in
+# any test (or in a program a test starts) fails the run.
+"$root/scripts/build.sh" RelWithDebInfo "$root/build/asan" -DZORVEX_ASAN=ON
+(
+    cd "$root/build/asan"
+    export ASAN_OPTIONS="halt_on_error=1:detect_leaks=1:abort_on_error=0:strict_string_checks=1"
+    export LSAN_OPTIONS="suppressions=$root/tests/sanitizers/lsan.supp:print_suppressions=0"
+    export UBSAN_OPTIONS="halt_on_error=1:print_stacktrace=1"
+    ctest --output-on-failure -j2 --timeout 600 "$@"
+)
+echo "AddressSanitizer and UndefinedBehaviorSanitizer: the whole suite is clean"
+stage_done "the AddressSanitizer and UndefinedBehaviorSanitizer build and run"
+
+# Every fuzz target for 20 seconds; a crash, a leak, a hang or undefined
+# behaviour on any input fails the run.
+"$root/bench/fuzz.sh" 20
+stage_done "the fuzz targets"
