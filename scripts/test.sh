@@ -51,7 +51,7 @@ stage_done "the ThreadSanitizer build and run"
 "$root/scripts/build.sh" RelWithDebInfo "$root/build/asan" -DZORVEX_ASAN=ON
 (
     cd "$root/build/asan"
-    export ASAN_OPTIONS="halt_on_error=1:detect_leaks=1:abort_on_error=0:strict_string_checks=1"
+    export ASAN_OPTIONS="halt_on_error=1:detect_leaks=1:abort_on_error=0"
     export LSAN_OPTIONS="suppressions=$root/tests/sanitizers/lsan.supp:print_suppressions=0"
     export UBSAN_OPTIONS="halt_on_error=1:print_stacktrace=1"
     ctest --output-on-failure -j2 --timeout 600 "$@"
