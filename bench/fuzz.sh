@@ -39,9 +39,9 @@ for target in "${targets[@]}"; do
         -max_total_time="$seconds" -timeout=10 -rss_limit_mb=4096 \
         -max_len="${max_len[$target]:-4096}" -print_final_stats=1 \
         -artifact_prefix="$build/findings/$target-" >"$log" 2>&1 || status=$?
-    runs=$(awk '/stat::number_of_executed_units/ { print $2 }' "$log")
-    speed=$(awk '/stat::average_exec_per_sec/ { print $2 }' "$log")
-    added=$(awk '/stat::new_units_added/ { print $2 }' "$log")
+    runs=$(awk '/stat::number_of_executed_units/ { v = $2 } END { print v }' "$log")
+    speed=$(awk '/stat::average_exec_per_sec/ { v = $2 } END { print v }' "$log")
+    added=$(awk '/stat::new_units_added/ { v = $2 } END { print v }' "$log")
     findings=$(find "$build/findings" -name "$target-*" -newer "$stamp" | wc -l)
     [[ $status -eq 0 ]] || findings=$((findings > 0 ? findings : 1))
     printf '%-24s %12s %10s %8s %9s\n' "$target" "${runs:-?}" "${speed:-?}" "${added:-?}" "$findings"
