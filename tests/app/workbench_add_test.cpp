@@ -149,7 +149,8 @@ TEST_F(AddFiles, ProbeFailureSkipsOneFileWithAMessage) {
     bench.converter.unprobeable = {Path("b.txt").toStdString()};
     bench.AddSeveral(files);
     EXPECT_EQ(bench.controller.RowCount(), 2);
-    EXPECT_EQ(bench.ui.informs, QStringList({"提示|无法识别的音频或视频文件！" + Path("b.txt")}));
+    EXPECT_EQ(bench.ui.informs, QStringList({"提示|无法识别的音频或视频文件！\n" + Path("b.txt") +
+                                             "\nInvalid data found when processing input"}));
     EXPECT_EQ(bench.controller.SelectedRow(), 1);
     EXPECT_EQ(bench.controller.ConversionLog(),
               QStringList({"", "装入成功.", "", "",

@@ -60,13 +60,17 @@ public:
         timer_.setTimerType(Qt::PreciseTimer);
         timer_.setInterval(static_cast<int>(kIntervalNs / 1'000'000));
         QObject::connect(&timer_, &QTimer::timeout, [this] {
-            if (turns_++ > 0) {
-                longestGap_ = std::max(longestGap_, sinceLast_.nsecsElapsed() - kIntervalNs);
-            }
+            ++turns_;
+            longestGap_ = std::max(longestGap_, sinceLast_.nsecsElapsed() - kIntervalNs);
             sinceLast_.restart();
         });
     }
-    void Start() { timer_.start(); }
+    // Timed from here: work queued right after the start (the drop) runs
+    // before the first pulse, and that first wait is the one that counts.
+    void Start() {
+        sinceLast_.start();
+        timer_.start();
+    }
     void Stop() { timer_.stop(); }
     double LongestGapMs() const { return static_cast<double>(longestGap_) / 1e6; }
     int Turns() const { return turns_; }

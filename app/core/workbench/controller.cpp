@@ -510,7 +510,11 @@ bool WorkbenchController::PrepareAndQueue(const QString& path, bool alone, bool*
             break;
         case TaskFailure::Unreadable:
             LogFramed(QStringLiteral("***文件打开失败 ") + FromStd(built.error));
-            s_.ui.Inform(QStringLiteral("无法识别的音频或视频文件！") + path, kPrompt);
+            // Name the file and say why, so a user adding many files knows which one and what to
+            // fix.
+            s_.ui.Inform(QStringLiteral("无法识别的音频或视频文件！\n%1\n%2")
+                             .arg(QDir::toNativeSeparators(path), FromStd(built.error)),
+                         kPrompt);
             return false;
         case TaskFailure::NotAdded:
             LogFramed(QStringLiteral("***打开文件失败: ") + FromStd(built.error));
