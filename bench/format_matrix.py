@@ -513,6 +513,12 @@ def expect(cell):
             source_rate = shape.audio[0]
             rates = ENCODER_RATES.get(x.audio[0])
             x.sample_rate = source_rate if not rates or source_rate in rates else rates
+        else:
+            # A format rate the encoder cannot take (AC-3 has only 32, 44.1 and
+            # 48 kHz; ffmpeg refuses 22050 outright) becomes its nearest rate.
+            rates = ENCODER_RATES.get(x.audio[0])
+            if rates and isinstance(x.sample_rate, int) and x.sample_rate not in rates:
+                x.sample_rate = min(rates, key=lambda r: abs(r - x.sample_rate))
     return x
 
 
