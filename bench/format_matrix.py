@@ -456,6 +456,7 @@ class Expect:
     audio: tuple = None
     size: tuple = None  # (w, h) or None (kept)
     size_rule: int = 2  # kept sizes are rounded to multiples of this
+    max_macroblocks: int = 0  # a larger kept size is scaled down to fit, shape kept
     rate: Fraction = None
     sample_rate: object = None
     channels: int = None
@@ -499,6 +500,9 @@ def expect(cell):
             x.rate = snapped(x.rate)
         if x.video[1] in ("rv10", "rv20"):
             x.size_rule = 16
+            # The RealVideo encoders write the macroblock count in 12 bits and
+            # refuse frames of 4096 macroblocks or more (1088x1920 is 8160).
+            x.max_macroblocks = 4095
     if has_audio:
         x.audio = AUDIO_CODEC.get(acap, caudio)
         if disc:
@@ -509,6 +513,12 @@ def expect(cell):
             source_rate = shape.audio[0]
             rates = ENCODER_RATES.get(x.audio[0])
             x.sample_rate = source_rate if not rates or source_rate in rates else rates
+        else:
+            # A format rate the encoder cannot take (AC-3 has only 32, 44.1 and
+            # 48 kHz; ffmpeg refuses 22050 outright) becomes its nearest rate.
+            rates = ENCODER_RATES.get(x.audio[0])
+            if rates and isinstance(x.sample_rate, int) and x.sample_rate not in rates:
+                x.sample_rate = min(rates, key=lambda r: abs(r - x.sample_rate))
     return x
 
 
@@ -608,6 +618,15 @@ def decode(path, video):
     return picture, seconds, pictures, ""
 
 
+def fitted(w, h, max_macroblocks):
+    """(w, h) scaled down, shape kept, to at most max_macroblocks 16x16 blocks."""
+    blocks = -(-w // 16) * -(-h // 16)
+    if blocks <= max_macroblocks:
+        return w, h
+    scale = (max_macroblocks / blocks) ** 0.5
+    return round(w * scale), round(h * scale)
+
+
 def near(actual, expected, tolerance):
     return abs(actual - expected) <= tolerance * abs(expected)
 
@@ -655,8 +674,14 @@ def check_output(cell, x, path, log):
                 problems.append(f"size {w}x{h}, expected {x.size[0]}x{x.size[1]}")
         else:
             slack = max(x.size_rule, 2)
-            if not any(abs(w - a) < slack and abs(h - b) < slack for a, b in cell.shape.kept_sizes()):
-                kept = " or ".join(f"{a}x{b}" for a, b in sorted(cell.shape.kept_sizes()))
+            kept_sizes = cell.shape.kept_sizes()
+            if x.max_macroblocks:
+                kept_sizes = {fitted(a, b, x.max_macroblocks) for a, b in kept_sizes}
+                slack *= 2  # each side rounds down to the size rule after scaling
+                if -(-w // 16) * -(-h // 16) > x.max_macroblocks:
+                    problems.append(f"size {w}x{h} over {x.max_macroblocks} macroblocks")
+            if not any(abs(w - a) < slack and abs(h - b) < slack for a, b in kept_sizes):
+                kept = " or ".join(f"{a}x{b}" for a, b in sorted(kept_sizes))
                 problems.append(f"size {w}x{h}, expected the source's {kept}")
         if x.size_rule > 2 and (w % x.size_rule or h % x.size_rule):
             problems.append(f"size {w}x{h} not a multiple of {x.size_rule}")
