@@ -499,7 +499,9 @@ def expect(cell):
         if x.video[1] in ("mpeg1video", "mpeg2video"):
             x.rate = snapped(x.rate)
         if x.video[1] in ("rv10", "rv20"):
-            x.size_rule = 16
+            # rv10 takes sizes in multiples of 16, rv20 in multiples of 4 (ffmpeg
+            # writes 640x360 rv20 and refuses 642x362).
+            x.size_rule = 16 if x.video[1] == "rv10" else 4
             # The RealVideo encoders write the macroblock count in 12 bits and
             # refuse frames of 4096 macroblocks or more (1088x1920 is 8160).
             x.max_macroblocks = 4095
