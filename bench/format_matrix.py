@@ -28,7 +28,7 @@ import sys
 import tempfile
 import threading
 import time
-from dataclasses import dataclass, field
+from dataclasses import dataclass, field, replace
 from fractions import Fraction
 
 # ---------------------------------------------------------------------------
@@ -873,7 +873,13 @@ def run_cell(cli, cell, work):
         refusal = err.strip().splitlines()[-1] if err.strip() else f"exit 2"
         if not cell.choices:
             return result("fail", f"the format's defaults refused: {refusal}")
-        writes, why = oracle_writes(cell, x, out_dir)
+        # The refusal judges the chosen encoders and container, as the settings
+        # window's "确定" does, whatever streams this source has: a video-only
+        # source is refused FLAC in FLV too. The oracle tries the same pair.
+        stand_in = replace(cell.shape, video=cell.shape.video or (640, 360, Fraction(1), 0,
+                                                                   Fraction(25)),
+                           audio=cell.shape.audio or (48000, 2))
+        writes, why = oracle_writes(cell, expect(replace(cell, shape=stand_in)), out_dir)
         if writes:
             return result("fail", f"refused although ffmpeg writes it: {refusal}")
         return result("refused", f"{refusal}  [ffmpeg: {why}]")
