@@ -363,8 +363,15 @@ void TCustomDAdadiZUZ::StartNextTask() {
     if (ReportIfTerminated(*task)) return;
     task->ProgressInterval = static_cast<std::int64_t>(m.progressInterval) * 1000;
     // Running now: the tasks started and not yet reported, this one included.
-    task->AutoThreadCount =
-        CodecThreadsForStart(m.startingTogether > 0 ? m.startingTogether : m.next - m.finished);
+    // The last task of the queue, started when another ended, takes the whole
+    // machine: nothing will start after it, so the cores the others free as
+    // they end would otherwise stay idle while it runs on alone (a codec's
+    // thread count is fixed once it is open).
+    const bool lastToStart = m.remaining == 0 && m.startingTogether == 0;
+    const int running = m.startingTogether > 0 ? m.startingTogether
+                        : lastToStart          ? 1
+                                               : m.next - m.finished;
+    task->AutoThreadCount = CodecThreadsForStart(running);
     if (TConvertThread* worker = task->Start(true, m.priority)) worker->Resume();
 }
 
