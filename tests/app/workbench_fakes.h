@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <QCoreApplication>
 #include <QDir>
 #include <QFileInfo>
 #include <QPointer>
@@ -308,6 +309,7 @@ public:
         job.finished = true;
         job.work();
         if (job.receiver) job.done();
+        QCoreApplication::processEvents();
     }
     std::vector<Job> jobs;
 };

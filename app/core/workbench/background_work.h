@@ -14,8 +14,7 @@ public:
     // Runs work on a worker thread, then done on the main thread from the
     // event loop, unless receiver has been destroyed by then. Works may run
     // side by side and finish in any order.
-    virtual void Run(std::function<void()> work, QObject* receiver,
-                     std::function<void()> done) = 0;
+    virtual void Run(std::function<void()> work, QObject* receiver, std::function<void()> done) = 0;
 };
 
 }  // namespace zorvex::app

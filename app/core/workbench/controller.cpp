@@ -89,7 +89,7 @@ struct WorkbenchController::AddRun {
     int next = 0;             // the next file to queue
     int shown = -1;           // the count the status bar shows
     bool queueing = false;    // QueueOpened runs (its message boxes let events in)
-    bool continuing = false;  // a QueueOpened call is posted
+    bool continuing = false;  // a QueueOpened call is scheduled
     // Read by the opens still waiting to run: the add has ended.
     std::shared_ptr<std::atomic<bool>> cancelled = std::make_shared<std::atomic<bool>>(false);
 };
@@ -138,6 +138,13 @@ void WorkbenchController::Startup() {
     CommandStates startup;  // empty, with "上移"/"下移" shown active
     SetCommands(startup);
     emit FieldsChanged();
+    // The FFmpeg libraries load in the background meanwhile, so the first add
+    // does not wait for them on the window's thread (it still checks them).
+    if (s_.background != nullptr && !s_.converter.LibrariesLoaded()) {
+        ConverterPort& converter = s_.converter;
+        const std::string folder = s_.libraryFolder.toStdString();
+        s_.background->Run([&converter, folder] { converter.LoadLibraries(folder); }, this, [] {});
+    }
 }
 
 // ---- fields ----------------------------------------------------------------
@@ -568,7 +575,7 @@ void WorkbenchController::OpenAndQueue(const QStringList& files, bool alone) {
                 if (addRun_ != run) return;  // that add has ended
                 run->stamps[i] = result->second;
                 run->opened[i] = std::move(result->first);
-                QueueOpened(run);
+                ScheduleQueueing(run);
             });
     }
 }
@@ -581,6 +588,22 @@ void WorkbenchController::ShowAddProgress() {
     addProgressShown_ = true;
     emit StatusMessage(
         QStringLiteral("正在添加文件 %1/%2").arg(addRun_->next).arg(addRun_->files.size()));
+}
+
+void WorkbenchController::ScheduleQueueing(const std::shared_ptr<AddRun>& run) {
+    // The results of a few hundred opens arrive as posted calls, which the
+    // event loop delivers in one go: they only store their result, and the
+    // queueing runs later in slices, one per turn of the loop, so input,
+    // painting and timers get in between.
+    if (run->continuing) return;
+    run->continuing = true;
+    QMetaObject::invokeMethod(
+        this,
+        [this, run] {
+            run->continuing = false;
+            if (addRun_ == run) QueueOpened(run);
+        },
+        Qt::QueuedConnection);
 }
 
 void WorkbenchController::QueueOpened(const std::shared_ptr<AddRun>& run) {
@@ -604,16 +627,7 @@ void WorkbenchController::QueueOpened(const std::shared_ptr<AddRun>& run) {
         // The window stays responsive however many results are waiting: the
         // rest follow from the event loop.
         if (s_.background != nullptr && slice.elapsed() >= kAddSliceMs) {
-            if (!run->continuing && run->next < count) {
-                run->continuing = true;
-                QMetaObject::invokeMethod(
-                    this,
-                    [this, run] {
-                        run->continuing = false;
-                        if (addRun_ == run) QueueOpened(run);
-                    },
-                    Qt::QueuedConnection);
-            }
+            if (run->next < count) ScheduleQueueing(run);
             break;
         }
     }

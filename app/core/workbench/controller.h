@@ -225,6 +225,7 @@ private:
     // Opens the files (in the background when there is a BackgroundWork)
     // and queues them in their order as their opens finish.
     void OpenAndQueue(const QStringList& files, bool alone);
+    void ScheduleQueueing(const std::shared_ptr<AddRun>& run);
     void QueueOpened(const std::shared_ptr<AddRun>& run);
     void QueueOpenedFile(const AddRun& run, int i, const OpenedSource& opened, bool* stopWalk);
     void ShowAddProgress();
