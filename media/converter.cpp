@@ -202,33 +202,84 @@ void TCustomDAdadiZUZ::RefuseWhileWorking(const char* operation) const {
 
 int TCustomDAdadiZUZ::AddTask(const std::string& fileName, const TInputOptions* options) {
     RefuseWhileWorking("AddTask");
-    Impl& m = *impl_;
+    std::string error;
+    PreparedTask task = PrepareTask(fileName, options, &error);
+    if (!task) {
+        SetLastError(std::move(error));
+        return -1;
+    }
+    return AddTask(std::move(task));
+}
+
+TCustomDAdadiZUZ::PreparedTask TCustomDAdadiZUZ::PrepareTask(const std::string& fileName,
+                                                             const TInputOptions* options,
+                                                             std::string* error) const {
     auto task = std::make_shared<DORudov>();
     try {
         task->Reset();
         task->SetVerbose(1);
-        task->SetPreviewFlags(FlagsOf(m.preview, m.previewBitmap));
-        task->PreviewCallback = [this](TCustomFFmpeg* engine, const TBitmap& bitmap,
-                                       int frameNumber, std::int64_t pts) {
-            DoPreviewBitmap(engine, bitmap, frameNumber, pts);
-        };
         task->Preview.SetWindowFactory([] { return std::make_unique<TPreviewer>(); });
         ApplyInputRecord(*task, fileName, options);
         if (!task->AddInputFile(fileName)) {
-            SetLastError(task->LastError());
-            return -1;
+            if (error != nullptr) *error = task->LastError();
+            return nullptr;
         }
     } catch (const std::exception& x) {
-        SetLastError(x.what());
+        if (error != nullptr) *error = x.what();
+        return nullptr;
+    }
+    return task;
+}
+
+int TCustomDAdadiZUZ::AddTask(PreparedTask task) {
+    RefuseWhileWorking("AddTask");
+    Impl& m = *impl_;
+    if (!task || task->Running || task->Terminated || m.tasks.IndexOf(task.get()) >= 0) {
+        SetLastError("The task has already run or is in the list.");
         return -1;
     }
+    task->SetPreviewFlags(FlagsOf(m.preview, m.previewBitmap));
+    task->PreviewCallback = [this](TCustomFFmpeg* engine, const TBitmap& bitmap, int frameNumber,
+                                   std::int64_t pts) {
+        DoPreviewBitmap(engine, bitmap, frameNumber, pts);
+    };
     task->ProgressCallback = [this](TCustomFFmpeg* engine, int fileIndex, int frameNumber, int fps,
                                     float quality, float bitRate, std::int64_t size,
                                     std::int64_t duration, std::int64_t total) {
         DoProgress(engine, fileIndex, frameNumber, fps, quality, bitRate, size, duration, total);
     };
     task->TerminateCallback = [this](TCustomFFmpeg* engine) { DoTerminate(engine); };
+    // A hook asked for by an output record set before the listing reports here.
+    for (const std::optional<TOutputOptions>& record : task->OutputOptions) {
+        if (record && record->VideoHook) task->HookCallback = HookFor();
+    }
     return m.tasks.Add(std::move(task));
+}
+
+bool TCustomDAdadiZUZ::RenameOutputFile(int taskIndex, int outputIndex,
+                                        const std::string& fileName) {
+    RefuseWhileWorking("RenameOutputFile");
+    const DORudovList::TaskPtr task = impl_->tasks.Get(taskIndex);
+    if (task->Running || task->Terminated) {
+        SetLastError("The task has already run.");
+        return false;
+    }
+    if (!task->RenameOutputFile(outputIndex, fileName)) {
+        SetLastError(task->LastError());
+        return false;
+    }
+    if (outputIndex < static_cast<int>(task->OutputOptions.size()) &&
+        task->OutputOptions[outputIndex]) {
+        task->OutputOptions[outputIndex]->FileName = fileName;
+    }
+    return true;
+}
+
+TEngineHookCallback TCustomDAdadiZUZ::HookFor() {
+    return [this](TCustomFFmpeg* engine, TBitmap& bitmap, int frameNumber, std::int64_t pts,
+                  bool& update, bool& stopHook) {
+        DoCustomHook(engine, bitmap, frameNumber, pts, update, stopHook);
+    };
 }
 
 bool TCustomDAdadiZUZ::SetOutputFile(int taskIndex, const std::string& fileName,
@@ -239,12 +290,8 @@ bool TCustomDAdadiZUZ::SetOutputFile(int taskIndex, const std::string& fileName,
         SetLastError(text::Fmt("max output files %d reached", TaskMaxFiles));
         return false;
     }
-    const TEngineHookCallback hook = [this](TCustomFFmpeg* engine, TBitmap& bitmap, int frameNumber,
-                                            std::int64_t pts, bool& update, bool& stopHook) {
-        DoCustomHook(engine, bitmap, frameNumber, pts, update, stopHook);
-    };
     try {
-        if (!AddOutputFromRecord(*task, fileName, options, hook)) {
+        if (!AddOutputFromRecord(*task, fileName, options, HookFor())) {
             SetLastError(task->LastError());
             return false;
         }
@@ -363,8 +410,15 @@ void TCustomDAdadiZUZ::StartNextTask() {
     if (ReportIfTerminated(*task)) return;
     task->ProgressInterval = static_cast<std::int64_t>(m.progressInterval) * 1000;
     // Running now: the tasks started and not yet reported, this one included.
-    task->AutoThreadCount =
-        CodecThreadsForStart(m.startingTogether > 0 ? m.startingTogether : m.next - m.finished);
+    // The last task of the queue, started when another ended, takes the whole
+    // machine: nothing will start after it, so the cores the others free as
+    // they end would otherwise stay idle while it runs on alone (a codec's
+    // thread count is fixed once it is open).
+    const bool lastToStart = m.remaining == 0 && m.startingTogether == 0;
+    const int running = m.startingTogether > 0 ? m.startingTogether
+                        : lastToStart          ? 1
+                                               : m.next - m.finished;
+    task->AutoThreadCount = CodecThreadsForStart(running);
     if (TConvertThread* worker = task->Start(true, m.priority)) worker->Resume();
 }
 

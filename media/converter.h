@@ -74,6 +74,19 @@ public:
 
     // -1 with LastError set when the input cannot be opened.
     int AddTask(const std::string& fileName, const TInputOptions* options = nullptr);
+    // Opening a source is the slow part of adding it; it can be done apart,
+    // on any thread. PrepareTask opens the source as a task that no list
+    // holds yet and touches none of this component's state; nullptr with
+    // *error set when the input cannot be opened. AddTask(task) lists it
+    // (main thread, refused while working, like AddTask): -1 with LastError
+    // for a task that has already run or is listed.
+    using PreparedTask = std::shared_ptr<DORudov>;
+    PreparedTask PrepareTask(const std::string& fileName, const TInputOptions* options,
+                             std::string* error) const;
+    int AddTask(PreparedTask task);
+    // Gives an output of a task that has not run another destination of the
+    // same extension (the container was chosen by it); false with LastError.
+    bool RenameOutputFile(int taskIndex, int outputIndex, const std::string& fileName);
     // False with LastError set when the output cannot be added.
     bool SetOutputFile(int taskIndex, const std::string& fileName,
                        const TOutputOptions* options = nullptr);
@@ -156,6 +169,8 @@ private:
     void CallTerminate(const TTerminateInfo& info, const TTerminateEvent& handler);
     void SetLastError(std::string text);
     void RefuseWhileWorking(const char* operation) const;
+    // The custom hook of this component's tasks.
+    std::function<void(TCustomFFmpeg*, TBitmap&, int, std::int64_t, bool&, bool&)> HookFor();
     std::unique_ptr<Impl> impl_;
 };
 

@@ -83,7 +83,7 @@ MainWindow::MainWindow(Services services, QWidget* parent)
     controller_ = std::make_unique<WorkbenchController>(WorkbenchController::Services{
         s_.converter, s_.settings, s_.shell, s_.power, *this, *formatRelay_, nullptr,
         s_.libraryFolder, s_.defaultOutputFolder, s_.programFolder, s_.notifier, s_.launcher,
-        s_.queueStore});
+        s_.queueStore, s_.background});
 
     setObjectName(QStringLiteral("mainWindow"));
     setWindowTitle(kProductName);
@@ -110,6 +110,13 @@ MainWindow::MainWindow(Services services, QWidget* parent)
             &MainWindow::SyncSelectionFromController);
     connect(model_, &QAbstractItemModel::modelReset, this,
             &MainWindow::SyncSelectionFromController);
+    connect(&c, &WorkbenchController::StatusMessage, this, [this](const QString& text) {
+        if (text.isEmpty()) {
+            statusBar()->clearMessage();
+        } else {
+            statusBar()->showMessage(text);
+        }
+    });
     connect(&c, &WorkbenchController::FieldsChanged, this, [this] {
         namingChoice_->setCurrentIndex(controller_->NamingPolicy());
         completionChoice_->setCurrentIndex(controller_->CompletionAction());

@@ -22,6 +22,7 @@ class QTableView;
 namespace zorvex::app {
 
 class AboutDialog;
+class BackgroundWork;
 class CameraSound;
 class ConversionLogWindow;
 class ConverterPort;
@@ -48,11 +49,12 @@ public:
         QString programFolder;
         QString libraryFolder;
         QString defaultOutputFolder;
-        CameraSound* cameraSound = nullptr;   // none: SDL's, owned by the window
-        QString defaultSnapshotFolder = {};   // empty: ~/Video_Directory/快照
-        DesktopNotifier* notifier = nullptr;  // none: no notification at the batch end
-        LauncherEntry* launcher = nullptr;    // none: no progress on the launcher
-        QueueStore* queueStore = nullptr;     // none: the queue is not kept for a crash
+        CameraSound* cameraSound = nullptr;    // none: SDL's, owned by the window
+        QString defaultSnapshotFolder = {};    // empty: ~/Video_Directory/快照
+        DesktopNotifier* notifier = nullptr;   // none: no notification at the batch end
+        LauncherEntry* launcher = nullptr;     // none: no progress on the launcher
+        QueueStore* queueStore = nullptr;      // none: the queue is not kept for a crash
+        BackgroundWork* background = nullptr;  // none: added files open on the window's thread
     };
 
     explicit MainWindow(Services services, QWidget* parent = nullptr);

@@ -27,6 +27,7 @@
 #include "app/platform/shell.h"
 #include "app/platform/single_instance.h"
 #include "app/platform/stop_signals.h"
+#include "app/platform/thread_pool_work.h"
 #include "app/ui/format_window_dialogs.h"
 #include "app/ui/main_window.h"
 #include "app/ui/media_info_window.h"
@@ -88,6 +89,7 @@ int RunProgram(int argc, char** argv, const std::function<void(MainWindow&)>& in
         DBusDesktopNotifier notifier(kProductName, kDesktopId);
         DBusLauncherEntry launcher(kDesktopId);
         FileQueueStore queueStore(SettingsFolder());
+        ThreadPoolWork background;  // after the converter: its opens end before it goes
 
         // The main window first (it creates the About window), then the others.
         MainWindow window(MainWindow::Services{converter,
@@ -102,7 +104,8 @@ int RunProgram(int argc, char** argv, const std::function<void(MainWindow&)>& in
                                                {},
                                                &notifier,
                                                &launcher,
-                                               &queueStore});
+                                               &queueStore,
+                                               &background});
         UpdateWindow update(settings, shell, &window);
         window.SetUpdateWindowHandler([&update] { update.exec(); });
         // The format chooser and the settings window, for the add commands.

@@ -397,6 +397,9 @@ public:
     bool AddInputFile(const std::string& fileName);
     // The new number of output files, or -1 with the reason in LastError().
     int AddOutputFile(const std::string& fileName, bool join);
+    // Another destination for an output before the run, with the extension
+    // it was added with; false with the reason in LastError().
+    bool RenameOutputFile(int index, const std::string& fileName);
     // Add one stream to an output; failures throw FFmpegException.
     void new_video_stream(TOutputFile& output);
     void new_audio_stream(TOutputFile& output);

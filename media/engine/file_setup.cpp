@@ -4,6 +4,7 @@
 // streams. Nothing is written to disk here: the run opens the output.
 #include <unistd.h>
 
+#include <cctype>
 #include <cmath>
 #include <cstring>
 #include <ctime>
@@ -630,6 +631,31 @@ int TCustomFFmpeg::AddOutputFile(const std::string& fileName, bool join) {
         for (int i = 1; i < InputFileCount(); ++i) OutputFiles.push_back(output);
     }
     return OutputFileCount();
+}
+
+bool TCustomFFmpeg::RenameOutputFile(int index, const std::string& fileName) {
+    if (index < 0 || index >= OutputFileCount()) {
+        SetLastError(Fmt("No output file #%d", index));
+        return false;
+    }
+    TOutputFile& output = *OutputFiles[static_cast<size_t>(index)];
+    const auto extension = [](const std::string& name) {
+        std::string ext = std::filesystem::path(name).extension().string();
+        for (char& c : ext) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+        return ext;
+    };
+    // The container was chosen by the first name; a muxer that opens files by
+    // their name itself (image sequences, segments) keeps the name it was given.
+    const AVOutputFormat* format = output.Context ? output.Context->oformat : nullptr;
+    if (JoinMode || extension(fileName) != extension(output.FileName) ||
+        fileName.size() + 1 > MaxOutputNameBytes ||
+        (format != nullptr && (format->flags & AVFMT_NOFILE) != 0)) {
+        SetLastError(
+            Fmt("%s cannot take the place of %s", fileName.c_str(), output.FileName.c_str()));
+        return false;
+    }
+    output.FileName = fileName;
+    return true;
 }
 
 }  // namespace zorvex

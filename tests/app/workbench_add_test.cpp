@@ -1,13 +1,16 @@
 #include <gtest/gtest.h>
 
+#include <QCoreApplication>
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <string>
 
 #include "app/core/workbench/output_naming.h"
 #include "app/core/workbench/startup.h"
 #include "media/engine/engine.h"
 #include "media/log.h"
+#include "tests/app/qt_test_app.h"
 #include "tests/app/workbench_fakes.h"
 #include "tests/support/fixtures.h"
 
@@ -230,6 +233,89 @@ TEST_F(AddFiles, DroppedFilesAddLikeSeveral) {
     bench.controller.StartOrResume();
     bench.controller.AddDroppedFiles({Touch("c.avi")});  // refused while converting
     EXPECT_EQ(bench.controller.RowCount(), 2);
+}
+
+// Files open on background threads and finish in any order: the queue keeps
+// the order they were given in, shows the add's progress, holds the commands
+// that would act on a half-built queue, and takes up a drop that came
+// meanwhile once the add has ended.
+TEST_F(AddFiles, FilesOpenInTheBackgroundAndQueueInTheOrderGiven) {
+    zorvex::test::TestApplication();
+    Bench bench(OutFolder(), "/opt/zorvex", /*openInBackground=*/true);
+    QStringList messages;
+    QObject::connect(&bench.controller, &WorkbenchController::StatusMessage,
+                     [&](const QString& text) { messages << text; });
+    auto sources = [&] {
+        QStringList out;
+        for (const QueueRow& row : bench.controller.Rows())
+            out << QFileInfo(row.sourceFile).fileName();
+        return out;
+    };
+    const QStringList files = {Touch("a.avi"), Touch("b.avi"), Touch("c.avi"), Touch("d.avi"),
+                               Touch("e.avi")};
+    bench.converter.unprobeable = {Path("c.avi").toStdString()};
+    bench.controller.AddDroppedFiles(files);
+    ASSERT_EQ(bench.work.jobs.size(), 5u);
+    EXPECT_EQ(bench.converter.probes, 0) << "nothing opened on the window's thread";
+    EXPECT_TRUE(bench.controller.Adding());
+    const CommandStates held = bench.controller.Commands();
+    EXPECT_FALSE(held.add || held.start || held.remove || held.clear || held.moveUp);
+    EXPECT_EQ(messages, QStringList({"正在添加文件 0/5"}));
+
+    bench.work.Finish(4);
+    bench.work.Finish(1);
+    EXPECT_EQ(bench.controller.RowCount(), 0) << "the first file comes first";
+    bench.controller.StartOrResume();
+    bench.controller.ClearQueue();
+    EXPECT_EQ(bench.converter.starts, 0);
+    bench.controller.AddDroppedFiles({Touch("f.avi")});  // waits for this add
+    EXPECT_EQ(bench.work.jobs.size(), 5u);
+
+    bench.work.Finish(0);
+    EXPECT_EQ(sources(), QStringList({"a.avi", "b.avi"}));
+    EXPECT_EQ(messages.last(), "正在添加文件 2/5");
+    bench.work.Finish(3);
+    bench.work.Finish(2);  // not recognised: said, and the add goes on
+    EXPECT_EQ(sources(), QStringList({"a.avi", "b.avi", "d.avi", "e.avi"}));
+    ASSERT_EQ(bench.ui.informs.size(), 1);
+    EXPECT_TRUE(bench.ui.informs[0].contains(Path("c.avi")));
+    EXPECT_FALSE(bench.controller.Adding());
+    EXPECT_EQ(messages.last(), "");
+    EXPECT_TRUE(bench.controller.Commands().start && bench.controller.Commands().add);
+    EXPECT_EQ(bench.controller.SelectedRow(), 3);
+
+    QCoreApplication::processEvents();  // the waiting drop
+    ASSERT_EQ(bench.work.jobs.size(), 6u);
+    bench.work.Finish(5);
+    EXPECT_EQ(sources(), QStringList({"a.avi", "b.avi", "d.avi", "e.avi", "f.avi"}));
+    EXPECT_EQ(messages, QStringList({"正在添加文件 0/5", "正在添加文件 2/5", ""}))
+        << "each count once; a single file shows none";
+}
+
+// The task opened when a file was added serves the first batch; a file that
+// has changed since, and every later batch, open the file afresh.
+TEST_F(AddFiles, TheAddTimeTaskServesTheFirstBatchUnlessTheFileChanged) {
+    Bench bench(OutFolder());
+    bench.AddSeveral({Touch("a.avi"), Touch("b.avi")});
+    EXPECT_EQ(bench.converter.probes, 2);
+    QFile changed(Path("b.avi"));
+    ASSERT_TRUE(changed.open(QIODevice::Append));
+    changed.write("more");
+    changed.close();
+
+    bench.controller.StartOrResume();
+    ASSERT_EQ(bench.converter.TaskCount(), 2);
+    EXPECT_EQ(bench.converter.probes, 2);
+    EXPECT_EQ(bench.converter.listedPrepared, 3) << "a's add-time task listed again";
+    EXPECT_EQ(bench.converter.reopened, 1) << "b only";
+    EXPECT_EQ(QString::fromStdString(bench.converter.tasks[0].output), Path("out/a.mp4"));
+    EXPECT_EQ(bench.converter.tasks[0].outputOptions.VideoCodec, "mpeg4");
+    EXPECT_EQ(QString::fromStdString(bench.converter.tasks[1].output), Path("out/b.mp4"));
+
+    bench.converter.FinishAll();
+    bench.controller.StartOrResume();
+    EXPECT_EQ(bench.converter.reopened, 3);
+    EXPECT_EQ(bench.converter.listedPrepared, 3);
 }
 
 TEST(LogRouterLines, Format) {

@@ -2,16 +2,22 @@
 // the workbench controller runs in tests without a display or an engine.
 #pragma once
 
+#include <gtest/gtest.h>
+
+#include <QCoreApplication>
 #include <QDir>
 #include <QFileInfo>
+#include <QPointer>
 #include <QString>
 #include <QStringList>
 #include <deque>
 #include <functional>
+#include <mutex>
 #include <set>
 #include <string>
 #include <vector>
 
+#include "app/core/workbench/background_work.h"
 #include "app/core/workbench/controller.h"
 #include "app/core/workbench/converter_port.h"
 #include "app/core/workbench/format_dialogs.h"
@@ -37,6 +43,11 @@ public:
         TOutputOptions outputOptions;
         bool hasOutput = false;
         bool ended = false;
+        PreparedSourcePtr source;  // the prepared source it was listed from
+    };
+    struct Source : PreparedSource {
+        Task task;
+        bool ran = false;
     };
 
     bool LibrariesLoaded() const override { return loaded; }
@@ -49,12 +60,48 @@ public:
         loaded = true;
         return true;
     }
-    bool ProbeFile(const std::string& fileName, std::string* error) override {
+    // Opens like the component: an unprobeable file is not recognised, an
+    // unopenable one is refused when it becomes a task.
+    PreparedSourcePtr PrepareTask(const std::string& fileName, const TInputOptions& options,
+                                  TaskFailure* failure, std::string* error) override {
+        std::lock_guard lock(prepareMutex);
         ++probes;
         if (unprobeable.count(fileName) || !QFileInfo(QString::fromStdString(fileName)).isFile()) {
+            *failure = TaskFailure::Unreadable;
             *error = "Invalid data found when processing input";
+            return nullptr;
+        }
+        if (unopenable.count(fileName)) {
+            *failure = TaskFailure::NotAdded;
+            *error = fileName + ": No such file or directory";
+            return nullptr;
+        }
+        auto source = std::make_shared<Source>();
+        source->task = {fileName, options, {}, {}, false, false, {}};
+        return source;
+    }
+    int AddPreparedTask(const PreparedSourcePtr& prepared) override {
+        Refuse("AddTask");
+        auto* source = dynamic_cast<Source*>(prepared.get());
+        if (source == nullptr || source->ran) {
+            lastError = "The task has already run or is in the list.";
+            return -1;
+        }
+        tasks.push_back(source->task);
+        tasks.back().source = prepared;
+        sources.push_back(prepared);
+        ++listedPrepared;
+        return static_cast<int>(tasks.size()) - 1;
+    }
+    bool RenameOutputFile(int taskIndex, const std::string& fileName) override {
+        Refuse("RenameOutputFile");
+        if (failOutputs) {
+            lastError = "Unknown encoder 'nothing'";
             return false;
         }
+        tasks.at(taskIndex).output = fileName;
+        tasks.at(taskIndex).outputOptions.FileName = fileName;
+        ++renames;
         return true;
     }
     int AddTask(const std::string& fileName, const TInputOptions& options) override {
@@ -63,7 +110,8 @@ public:
             lastError = fileName + ": No such file or directory";
             return -1;
         }
-        tasks.push_back({fileName, options, {}, {}, false, false});
+        tasks.push_back({fileName, options, {}, {}, false, false, {}});
+        ++reopened;
         return static_cast<int>(tasks.size()) - 1;
     }
     bool SetOutputFile(int taskIndex, const std::string& fileName,
@@ -77,6 +125,11 @@ public:
         task.output = options.FileName.empty() ? fileName : options.FileName;
         task.outputOptions = options;
         task.hasOutput = true;
+        // The prepared source carries its output into a later listing.
+        if (auto* source = dynamic_cast<Source*>(task.source.get())) {
+            source->task = task;
+            source->task.source.reset();
+        }
         return true;
     }
     void RemoveTask(int taskIndex) override {
@@ -87,6 +140,7 @@ public:
     void ClearTasks() override {
         if (working && !ended) throw std::runtime_error("Cannot ClearTasks while working.");
         tasks.clear();
+        sources.clear();
         working = ended = false;
         lastError.clear();
         ++clears;
@@ -99,6 +153,7 @@ public:
         working = true;
         ended = false;
         startedWith = threadCount;
+        for (const PreparedSourcePtr& listed : sources) dynamic_cast<Source&>(*listed).ran = true;
         ++starts;
     }
     void PauseTask() override { ++pauses; }
@@ -145,6 +200,10 @@ public:
     std::set<std::string> unprobeable, unopenable;
     std::vector<Task> tasks;
     std::vector<int> removed;
+    std::vector<PreparedSourcePtr> sources;  // listed since the last clear
+    // Prepared sources listed, sources opened again at a batch start, outputs renamed.
+    int listedPrepared = 0, reopened = 0, renames = 0;
+    std::mutex prepareMutex;  // PrepareTask runs on worker threads
     int probes = 0, clears = 0, starts = 0, pauses = 0, resumes = 0, stops = 0, startedWith = 0;
     bool stoppedWaiting = false;
     TThreadPriority priority = tpIdle;
@@ -231,10 +290,37 @@ public:
     int closes = 0, repaints = 0;
 };
 
+// Background work that runs when a test says, in the order it says.
+class ManualWork : public BackgroundWork {
+public:
+    struct Job {
+        std::function<void()> work;
+        QPointer<QObject> receiver;
+        std::function<void()> done;
+        bool finished = false;
+    };
+    void Run(std::function<void()> work, QObject* receiver, std::function<void()> done) override {
+        jobs.push_back({std::move(work), receiver, std::move(done)});
+    }
+    // Runs job i, then its done as the event loop would.
+    void Finish(std::size_t i) {
+        Job& job = jobs.at(i);
+        ASSERT_FALSE(job.finished) << i;
+        job.finished = true;
+        job.work();
+        if (job.receiver) job.done();
+        QCoreApplication::processEvents();
+    }
+    std::vector<Job> jobs;
+};
+
 // A controller wired to the fakes, started up on an in-memory system.ini.
+// With openInBackground, added files open only when a test finishes their
+// jobs in work.
 struct Bench {
-    explicit Bench(const QString& outputFolder, const QString& folder = "/opt/zorvex")
-        : programFolder(folder) {
+    explicit Bench(const QString& outputFolder, const QString& folder = "/opt/zorvex",
+                   bool openInBackground = false)
+        : programFolder(folder), inBackground(openInBackground) {
         settings.WriteString("OutPath", "OutPath", outputFolder);
         controller.Startup();
     }
@@ -249,9 +335,12 @@ struct Bench {
     RecordingDesktopNotifier notifier;
     RecordingLauncherEntry launcher;
     MemoryQueueStore queueStore;
+    ManualWork work;
+    bool inBackground;
     WorkbenchController controller{WorkbenchController::Services{
         converter, settings, shell, power, ui, formats, &preview, "/opt/zorvex/LibAV",
-        "/nonexistent/Video_Directory", programFolder, &notifier, &launcher, &queueStore}};
+        "/nonexistent/Video_Directory", programFolder, &notifier, &launcher, &queueStore,
+        inBackground ? &work : nullptr}};
 
     // Adds the files through "添加多个视频文件" with the given dialog answer.
     void AddSeveral(const QStringList& files) {

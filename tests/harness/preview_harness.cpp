@@ -40,16 +40,19 @@ using namespace zorvex::app;
 
 namespace {
 
-// Queues files (with the real probe's check) but converts nothing: the harness
+// Queues files (opened by the real component) but converts nothing: the harness
 // only previews them.
 class QueueOnlyConverter : public ConverterPort {
 public:
     bool LibrariesLoaded() const override { return real_.LibrariesLoaded(); }
     bool LoadLibraries(const std::string& folder) override { return real_.LoadLibraries(folder); }
-    bool ProbeFile(const std::string& fileName, std::string* error) override {
-        return real_.ProbeFile(fileName, error);
-    }
     int AddTask(const std::string&, const TInputOptions&) override { return tasks_++; }
+    PreparedSourcePtr PrepareTask(const std::string& fileName, const TInputOptions& options,
+                                  TaskFailure* failure, std::string* error) override {
+        return real_.PrepareTask(fileName, options, failure, error);
+    }
+    int AddPreparedTask(const PreparedSourcePtr&) override { return tasks_++; }
+    bool RenameOutputFile(int, const std::string&) override { return true; }
     bool SetOutputFile(int, const std::string&, const TOutputOptions&) override { return true; }
     void RemoveTask(int) override { --tasks_; }
     void ClearTasks() override { tasks_ = 0; }

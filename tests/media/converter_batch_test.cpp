@@ -148,8 +148,10 @@ TEST_F(ConverterBatchTest, FiveTasksThreeAtATimeThenTheBatchEnd) {
     ASSERT_TRUE(reports.WaitEnd());
 
     EXPECT_EQ(c.maxActive, 3u);
-    // Three at a time share the cores, the later ones too.
-    for (int i = 0; i < 5; ++i) EXPECT_EQ(c.codecThreads[i], AutoCodecThreads(3)) << i;
+    // Three at a time share the cores, the later ones too; the last one,
+    // which runs on alone once the others end, takes every core.
+    for (int i = 0; i < 4; ++i) EXPECT_EQ(c.codecThreads[i], AutoCodecThreads(3)) << i;
+    EXPECT_EQ(c.codecThreads[4], AutoCodecThreads(1));
     // Tasks 3 and 4 start only after a termination each.
     int ends = 0;
     for (const std::string& event : c.order) {
@@ -212,6 +214,48 @@ TEST_F(ConverterBatchTest, ThreadCountZeroRunsInTheCallingThreadTenStartsBoth) {
         EXPECT_EQ(c.codecThreads, (std::map<int, int>{{0, k.codecThreads}, {1, k.codecThreads}}));
         c.ClearTasks();
     }
+}
+
+// Sources opened on other threads while the main thread lists them: each
+// prepared task becomes a task once, renamed outputs are written where the
+// new name says, and a task that has run is not listed again.
+TEST_F(ConverterBatchTest, TasksPreparedOnOtherThreadsConvertWhereTheyAreRenamed) {
+    RecordingConverter c;
+    constexpr int kCount = 4;
+    std::vector<TCustomDAdadiZUZ::PreparedTask> prepared(kCount);
+    std::vector<std::string> errors(kCount);
+    const std::string clip = BatchClip();  // made once, before the threads
+    std::vector<std::thread> openers;
+    for (int i = 0; i < kCount; ++i) {
+        openers.emplace_back([&, i] { prepared[i] = c.PrepareTask(clip, nullptr, &errors[i]); });
+    }
+    std::string missingError;
+    EXPECT_EQ(c.PrepareTask(dir.File("missing.avi"), nullptr, &missingError), nullptr);
+    EXPECT_NE(missingError.find("missing.avi"), std::string::npos) << missingError;
+    for (std::thread& t : openers) t.join();
+    for (int i = 0; i < kCount; ++i) {
+        ASSERT_NE(prepared[i], nullptr) << errors[i];
+        ASSERT_EQ(c.AddTask(prepared[i]), i);
+        TOutputOptions o;
+        InitOutputOptions(o);
+        o.VideoCodec = "mpeg4";
+        ASSERT_TRUE(c.SetOutputFile(i, dir.File("first" + std::to_string(i) + ".avi"), &o));
+    }
+    EXPECT_EQ(c.AddTask(prepared[0]), -1) << "listed already";
+    EXPECT_FALSE(c.RenameOutputFile(1, 0, dir.File("other.mp4"))) << "another container";
+    ASSERT_TRUE(c.RenameOutputFile(1, 0, Output(1))) << c.LastError();
+
+    Reports reports;
+    reports.Install(c);
+    c.StartTask(2);
+    ASSERT_TRUE(reports.WaitEnd());
+    for (int i = 0; i < kCount; ++i) EXPECT_TRUE(reports.list[i].Finished);
+    EXPECT_TRUE(std::filesystem::exists(Output(1)));
+    EXPECT_FALSE(std::filesystem::exists(dir.File("first1.avi")));
+    EXPECT_NEAR(Probe(Output(1)).duration, 2.0, 0.1);
+    EXPECT_NEAR(Probe(dir.File("first2.avi")).duration, 2.0, 0.1);
+    c.ClearTasks();
+    EXPECT_EQ(c.AddTask(prepared[2]), -1) << "has run";
 }
 
 // Stop with two of five tasks running: two stopped runs, three tasks that

@@ -35,6 +35,7 @@
 #include "app/platform/qt_dispatcher.h"
 #include "app/platform/settings_store.h"
 #include "app/platform/shell.h"
+#include "app/platform/thread_pool_work.h"
 #include "app/ui/main_window.h"
 #include "app/ui/preview_panel.h"
 #include "app/ui/skin.h"
@@ -101,9 +102,14 @@ int MeasureAdd(WorkbenchController& c, const QStringList& files) {
     pulse.Start();
     clock.start();
     sinceChange.start();
-    QTimer::singleShot(0, [&] { c.AddDroppedFiles(files); });
+    bool dropped = false;
+    QTimer::singleShot(0, [&] {
+        c.AddDroppedFiles(files);
+        dropped = true;
+    });
     int rows = c.RowCount();
-    while (rows < files.size() && sinceChange.elapsed() < 30000) {
+    // Until the add has ended (its files open in the background).
+    while ((!dropped || c.Adding()) && sinceChange.elapsed() < 30000) {
         WaitForEvents(50);
         if (c.RowCount() != rows) {
             rows = c.RowCount();
@@ -149,6 +155,7 @@ int main(int argc, char** argv) {
     RecordingShell shell;
     RecordingPowerControl power;
     ComponentConverter converter;
+    ThreadPoolWork background;
     std::string optionText;
     for (const QString& line : parser.values("set")) optionText += line.toStdString() + "\n";
     QString extension = parser.value("ext");
@@ -157,9 +164,20 @@ int main(int argc, char** argv) {
     const QString atOnce = parser.value("at-once");
     int status = 1;
     {
-        MainWindow window(MainWindow::Services{
-            converter, settings, shell, power, &formats, ProgramDataFolder(),
-            QString::fromStdString(DefaultLibraryFolder()), parser.value("out")});
+        MainWindow window(MainWindow::Services{converter,
+                                               settings,
+                                               shell,
+                                               power,
+                                               &formats,
+                                               ProgramDataFolder(),
+                                               QString::fromStdString(DefaultLibraryFolder()),
+                                               parser.value("out"),
+                                               nullptr,
+                                               {},
+                                               nullptr,
+                                               nullptr,
+                                               nullptr,
+                                               &background});
         WorkbenchController& c = window.Controller();
         c.SetCompletionAction(caNothing);
         c.SetFilesAtOnce(atOnce == "auto" ? kFilesAtOnceAuto
@@ -172,12 +190,18 @@ int main(int argc, char** argv) {
         QStringList absolute;
         for (const QString& f : files) absolute << QFileInfo(f).absoluteFilePath();
         if (parser.isSet("add-only")) {
+            // As a user's first drop comes well after the start: the libraries,
+            // which load in the background from the start, are there.
+            for (int waited = 0; !converter.LibrariesLoaded() && waited < 10000; waited += 10) {
+                WaitForEvents(10);
+            }
             const int added = MeasureAdd(c, absolute);
             c.Close();
             SetMainThreadDispatcher(nullptr);
             return added == files.size() ? 0 : 1;
         }
         c.AddDroppedFiles(absolute);
+        while (c.Adding()) WaitForEvents(50);  // the files open in the background
         if (c.RowCount() != files.size()) {
             std::fprintf(stderr, "queued %d of %lld files:\n%s\n", c.RowCount(),
                          static_cast<long long>(files.size()),

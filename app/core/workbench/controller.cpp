@@ -1,15 +1,19 @@
 #include "app/core/workbench/controller.h"
 
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFileInfo>
 #include <QUrl>
 #include <algorithm>
+#include <atomic>
 #include <exception>
 #include <functional>
 #include <limits>
+#include <optional>
 #include <set>
 
 #include "app/core/file_names.h"
+#include "app/core/workbench/background_work.h"
 #include "app/core/workbench/converter_port.h"
 #include "app/core/workbench/format_dialogs.h"
 #include "app/core/workbench/output_naming.h"
@@ -54,23 +58,6 @@ bool IsSourceFile(const QString& path) {
     return QFileInfo(path).isFile();
 }
 
-// Set while an add command runs: its modal windows let other requests in,
-// which are taken up when it ends.
-class AddingGuard {
-public:
-    AddingGuard(bool& flag, std::function<void()> atEnd) : flag_(flag), atEnd_(std::move(atEnd)) {
-        flag_ = true;
-    }
-    ~AddingGuard() {
-        flag_ = false;
-        atEnd_();
-    }
-
-private:
-    bool& flag_;
-    std::function<void()> atEnd_;
-};
-
 // Holds the queue's saving back over a run of row changes, which are then
 // saved once.
 class SaveHold {
@@ -88,6 +75,24 @@ private:
 };
 
 }  // namespace
+
+// An add: the files it opens, in the order they were chosen or given, and
+// how far they have been queued.
+struct WorkbenchController::AddRun {
+    bool alone = false;
+    QStringList files;  // up to the first that is not a file
+    bool endedEarly = false;
+    std::vector<TInputOptions> inputs;
+    // Filled by the opens as they finish, in any order.
+    std::vector<std::optional<OpenedSource>> opened;
+    std::vector<FileStamp> stamps;
+    int next = 0;             // the next file to queue
+    int shown = -1;           // the count the status bar shows
+    bool queueing = false;    // QueueOpened runs (its message boxes let events in)
+    bool continuing = false;  // a QueueOpened call is scheduled
+    // Read by the opens still waiting to run: the add has ended.
+    std::shared_ptr<std::atomic<bool>> cancelled = std::make_shared<std::atomic<bool>>(false);
+};
 
 WorkbenchController::WorkbenchController(Services services, QObject* parent)
     : QObject(parent), s_(std::move(services)) {
@@ -117,6 +122,7 @@ WorkbenchController::WorkbenchController(Services services, QObject* parent)
 
 WorkbenchController::~WorkbenchController() {
     link_->attached = false;
+    if (addRun_) *addRun_->cancelled = true;
 }
 
 void WorkbenchController::Startup() {
@@ -132,6 +138,13 @@ void WorkbenchController::Startup() {
     CommandStates startup;  // empty, with "上移"/"下移" shown active
     SetCommands(startup);
     emit FieldsChanged();
+    // The FFmpeg libraries load in the background meanwhile, so the first add
+    // does not wait for them on the window's thread (it still checks them).
+    if (s_.background != nullptr && !s_.converter.LibrariesLoaded()) {
+        ConverterPort& converter = s_.converter;
+        const std::string folder = s_.libraryFolder.toStdString();
+        s_.background->Run([&converter, folder] { converter.LoadLibraries(folder); }, this, [] {});
+    }
 }
 
 // ---- fields ----------------------------------------------------------------
@@ -308,7 +321,11 @@ bool WorkbenchController::AppendToQueue(const TInputOptions& input, const TOutpu
     row.status = kStatusReady;
     rows_.push_back(row);
     emit RowAppended(RowCount() - 1);
-    ViewsReady();
+    if (adding_) {
+        rowsAppendedInAdd_ = true;  // the commands come back when the add ends
+    } else {
+        ViewsReady();
+    }
     SaveQueue();
     return true;
 }
@@ -396,18 +413,14 @@ bool WorkbenchController::LibraryCheck() {
 
 void WorkbenchController::AddOneFile() {
     if (!commands_.add || adding_) return;
-    AddingGuard guard(adding_, [this] {
-        if (queueSaveWanted_) SaveQueue();
-        ScheduleWaitingFiles();
-    });
+    BeginAdd();
     s_.formats.ResetPendingSettings();
-    if (!LibraryCheck()) return;
+    if (!LibraryCheck()) return EndAdd();
     const QString path = s_.ui.ChooseSourceFile(OpenDialogNameFilters());
-    if (path.isEmpty() || !IsSourceFile(path)) return;
+    if (path.isEmpty() || !IsSourceFile(path)) return EndAdd();
     s_.formats.SetSourceFile(path);
-    if (!s_.formats.ChooseFormat(true, outputFolder_)) return;
-    bool stopWalk = false;
-    if (PrepareAndQueue(path, true, &stopWalk)) SelectRowInternal(RowCount() - 1);
+    if (!s_.formats.ChooseFormat(true, outputFolder_)) return EndAdd();
+    OpenAndQueue({path}, true);
 }
 
 void WorkbenchController::AddSeveralFiles() {
@@ -416,7 +429,13 @@ void WorkbenchController::AddSeveralFiles() {
 }
 
 void WorkbenchController::AddDroppedFiles(const QStringList& files) {
-    if (!commands_.add || adding_ || files.isEmpty()) return;
+    if (files.isEmpty()) return;
+    if (adding_) {
+        // Taken up when the add that runs has ended.
+        waitingFiles_ += files;
+        return;
+    }
+    if (!commands_.add) return;
     AddFiles(files, false);
 }
 
@@ -456,46 +475,186 @@ void WorkbenchController::ScheduleWaitingFiles() {
 }
 
 void WorkbenchController::AddFiles(const QStringList& given, bool fromDialog) {
-    AddingGuard guard(adding_, [this] {
-        if (queueSaveWanted_) SaveQueue();
-        ScheduleWaitingFiles();
-    });
+    BeginAdd();
     s_.formats.ResetPendingSettings();
-    if (!LibraryCheck()) return;
+    if (!LibraryCheck()) return EndAdd();
     const QStringList files = fromDialog ? s_.ui.ChooseSourceFiles(OpenDialogNameFilters()) : given;
-    if (files.isEmpty()) return;
+    if (files.isEmpty()) return EndAdd();
     // The settings window shows (and measures) a source: the first one walked.
     s_.formats.SetSourceFile(files.first());
-    if (!s_.formats.ChooseFormat(false, outputFolder_)) return;
-    // The queue keeps the order the files were chosen or given in.
-    bool endedEarly = false;
-    for (qsizetype i = 0; i < files.size(); ++i) {
-        if (!IsSourceFile(files[i])) {
-            endedEarly = true;
+    if (!s_.formats.ChooseFormat(false, outputFolder_)) return EndAdd();
+    OpenAndQueue(files, false);
+}
+
+void WorkbenchController::BeginAdd() {
+    adding_ = true;
+    commandsBeforeAdd_ = commands_;
+    rowsAppendedInAdd_ = false;
+}
+
+void WorkbenchController::EndAdd() {
+    if (addRun_) {
+        *addRun_->cancelled = true;
+        addRun_.reset();
+    }
+    if (!adding_) return;
+    adding_ = false;
+    if (addProgressShown_) {
+        addProgressShown_ = false;
+        emit StatusMessage({});
+    }
+    if (!closed_) {
+        // The commands held during the add come back, with what the new rows allow.
+        if (rowsAppendedInAdd_) {
+            ViewsReady();
+        } else {
+            SetCommands(commandsBeforeAdd_);
+        }
+    }
+    if (queueSaveWanted_) SaveQueue();
+    ScheduleWaitingFiles();
+}
+
+void WorkbenchController::OpenAndQueue(const QStringList& files, bool alone) {
+    auto run = std::make_shared<AddRun>();
+    run->alone = alone;
+    for (const QString& file : files) {
+        if (!IsSourceFile(file)) {
+            run->endedEarly = true;
             break;
         }
-        bool stopWalk = false;
-        PrepareAndQueue(files[i], false, &stopWalk);
+        run->files << file;
+    }
+    if (run->files.isEmpty()) return EndAdd();
+    const int count = static_cast<int>(run->files.size());
+    run->opened.resize(count);
+    run->stamps.resize(count);
+    run->inputs.reserve(count);
+    for (const QString& file : run->files) {
+        // The recipe's input half reads the settings window: taken here, on
+        // this thread, for every file before any open starts.
+        s_.formats.SetSourceFile(file);
+        TaskRecipe recipe;
+        recipe.alone = alone;
+        recipe.applyInput = [&](TInputOptions& input) {
+            s_.formats.ApplyInputSettings(input, alone);
+        };
+        run->inputs.push_back(TaskInput(file.toStdString(), recipe));
+    }
+    addRun_ = run;
+    if (s_.background == nullptr) {
+        // Without background work (tests), each file opens here.
+        for (int i = 0; i < count; ++i) {
+            run->stamps[i] = StampOf(run->files[i]);
+            run->opened[i] = OpenSource(s_.converter, run->files[i].toStdString(), run->inputs[i]);
+        }
+        QueueOpened(run);
+        return;
+    }
+    // Nothing but the queue's own progress until the add has ended.
+    CommandStates held;
+    held.add = held.remove = held.clear = held.start = held.pause = held.stop = false;
+    held.browse = held.naming = held.moveUp = held.moveDown = false;
+    SetCommands(held);
+    ShowAddProgress();
+    ConverterPort& converter = s_.converter;
+    for (int i = 0; i < count; ++i) {
+        auto result = std::make_shared<std::pair<OpenedSource, FileStamp>>();
+        const std::string file = run->files[i].toStdString();
+        const TInputOptions input = run->inputs[i];
+        const QString path = run->files[i];
+        auto cancelled = run->cancelled;
+        s_.background->Run(
+            [&converter, result, file, input, path, cancelled] {
+                if (*cancelled) return;
+                result->second = StampOf(path);
+                result->first = OpenSource(converter, file, input);
+            },
+            this,
+            [this, run, i, result] {
+                if (addRun_ != run) return;  // that add has ended
+                run->stamps[i] = result->second;
+                run->opened[i] = std::move(result->first);
+                ScheduleQueueing(run);
+            });
+    }
+}
+
+void WorkbenchController::ShowAddProgress() {
+    if (!addRun_ || addRun_->files.size() <= kQuietAddFiles || addRun_->shown == addRun_->next) {
+        return;
+    }
+    addRun_->shown = addRun_->next;
+    addProgressShown_ = true;
+    emit StatusMessage(
+        QStringLiteral("正在添加文件 %1/%2").arg(addRun_->next).arg(addRun_->files.size()));
+}
+
+void WorkbenchController::ScheduleQueueing(const std::shared_ptr<AddRun>& run) {
+    // The results of a few hundred opens arrive as posted calls, which the
+    // event loop delivers in one go: they only store their result, and the
+    // queueing runs later in slices, one per turn of the loop, so input,
+    // painting and timers get in between.
+    if (run->continuing) return;
+    run->continuing = true;
+    QMetaObject::invokeMethod(
+        this,
+        [this, run] {
+            run->continuing = false;
+            if (addRun_ == run) QueueOpened(run);
+        },
+        Qt::QueuedConnection);
+}
+
+void WorkbenchController::QueueOpened(const std::shared_ptr<AddRun>& run) {
+    // A message box of an earlier file lets later results in: the loop that
+    // showed it takes them up when it goes on.
+    if (run->queueing) return;
+    run->queueing = true;
+    QElapsedTimer slice;
+    slice.start();
+    const int count = static_cast<int>(run->files.size());
+    bool stopWalk = false;
+    while (addRun_ == run && run->next < count && run->opened[run->next].has_value()) {
+        const int i = run->next++;
+        OpenedSource opened = std::move(*run->opened[i]);
+        run->opened[i].reset();
+        QueueOpenedFile(*run, i, opened, &stopWalk);
         if (stopWalk) {
-            endedEarly = true;
+            run->endedEarly = true;
+            break;
+        }
+        // The window stays responsive however many results are waiting: the
+        // rest follow from the event loop.
+        if (s_.background != nullptr && slice.elapsed() >= kAddSliceMs) {
+            if (run->next < count) ScheduleQueueing(run);
             break;
         }
     }
-    if (!endedEarly && !rows_.empty()) SelectRowInternal(RowCount() - 1);
+    run->queueing = false;
+    if (addRun_ != run) return;
+    if (stopWalk || run->next >= count) {
+        if (!run->alone && !run->endedEarly && !rows_.empty()) SelectRowInternal(RowCount() - 1);
+        EndAdd();
+        return;
+    }
+    ShowAddProgress();
 }
 
-bool WorkbenchController::PrepareAndQueue(const QString& path, bool alone, bool* stopWalk) {
+void WorkbenchController::QueueOpenedFile(const AddRun& run, int i, const OpenedSource& opened,
+                                          bool* stopWalk) {
+    const QString& path = run.files[i];
     if (!HasFreeSlot()) {
         AppendToQueue(TInputOptions(), TOutputOptions());  // says the table is full
         *stopWalk = true;
-        return false;
+        return;
     }
-    if (!alone) s_.formats.SetSourceFile(path);
+    s_.formats.SetSourceFile(path);
     TaskRecipe recipe;
-    recipe.alone = alone;
+    recipe.alone = run.alone;
     recipe.confirmedOutput = s_.formats.ProposedOutputFile().toStdString();
     recipe.outputFolder = outputFolder_.toStdString();
-    recipe.applyInput = [&](TInputOptions& input) { s_.formats.ApplyInputSettings(input, alone); };
+    const bool alone = run.alone;
     recipe.applyOutput = [&](TOutputOptions& output) {
         s_.formats.ApplyOutputSettings(output, alone);
     };
@@ -504,34 +663,38 @@ bool WorkbenchController::PrepareAndQueue(const QString& path, bool alone, bool*
     };
     BuiltTask built;
     built.failure = TaskFailure::NotAdded;  // unless the builder returns (CallConverter logs why)
-    CallConverter([&] { built = BuildTask(s_.converter, path.toStdString(), recipe); });
+    CallConverter([&] {
+        built = ListOpenedSource(s_.converter, path.toStdString(), run.inputs[i], opened, recipe);
+    });
     switch (built.failure) {
         case TaskFailure::None:
             break;
         case TaskFailure::Unreadable:
             LogFramed(QStringLiteral("***文件打开失败 ") + FromStd(built.error));
-            // Name the file and say why, so a user adding many files knows which one and what to
-            // fix.
+            // Name the file and say why, so a user adding many files knows
+            // which one and what to fix.
             s_.ui.Inform(QStringLiteral("无法识别的音频或视频文件！\n%1\n%2")
                              .arg(QDir::toNativeSeparators(path), FromStd(built.error)),
                          kPrompt);
-            return false;
+            return;
         case TaskFailure::NotAdded:
             LogFramed(QStringLiteral("***打开文件失败: ") + FromStd(built.error));
             *stopWalk = true;
-            return false;
+            return;
         case TaskFailure::NoOutput:
             LogFramed(QStringLiteral("***不能进行正常转换: ") + FromStd(built.error));
-            return false;
+            return;
     }
     if (alone) previewFile_ = path;
     if (!AppendToQueue(built.input, built.output)) {
         CallConverter([&] { s_.converter.RemoveTask(built.index); });
         *stopWalk = true;
-        return false;
+        return;
     }
+    // The opened task serves the first batch, unless the file changes before.
+    slots_.SetPrepared(RowCount() - 1, opened.prepared, run.stamps[i]);
     LogFramed(QStringLiteral("装入成功."));
-    return true;
+    if (alone) SelectRowInternal(RowCount() - 1);
 }
 
 // ---- the batch -----------------------------------------------------------------------
@@ -603,7 +766,16 @@ bool WorkbenchController::BuildTasks() {
         ClearLog();
         const TaskSlot& record = slots_.Slot(slot);
         int task = -1;
-        CallConverter([&] { task = s_.converter.AddTask(record.input.FileName, record.input); });
+        // The task opened when the file was added serves, unless the file
+        // has changed since; a file is opened again for every later batch.
+        const PreparedSourcePtr prepared =
+            slots_.TakePrepared(slot, StampOf(FromStd(record.input.FileName)));
+        if (prepared) CallConverter([&] { task = s_.converter.AddPreparedTask(prepared); });
+        bool reused = task >= 0;
+        if (!reused) {
+            CallConverter(
+                [&] { task = s_.converter.AddTask(record.input.FileName, record.input); });
+        }
         if (task < 0) {
             // Most often the source was moved or deleted after it was queued:
             // the row is left out of this batch instead of being addressed as
@@ -626,8 +798,22 @@ bool WorkbenchController::BuildTasks() {
         }
         slots_.SetOutputFile(slot, output.FileName);
         bool outputSet = false;
-        CallConverter(
-            [&] { outputSet = s_.converter.SetOutputFile(task, output.FileName, output); });
+        if (reused) {
+            CallConverter(
+                [&] { outputSet = s_.converter.RenameOutputFile(task, output.FileName); });
+            if (!outputSet) {
+                // This output cannot be moved once set up: the file is opened afresh.
+                CallConverter([&] {
+                    s_.converter.RemoveTask(task);
+                    task = s_.converter.AddTask(record.input.FileName, record.input);
+                });
+                reused = false;
+            }
+        }
+        if (!reused && task >= 0) {
+            CallConverter(
+                [&] { outputSet = s_.converter.SetOutputFile(task, output.FileName, output); });
+        }
         if (static_cast<int>(taskRows_.size()) <= task) {
             taskRows_.resize(task + 1, -1);
             taskStartErrors_.resize(task + 1);
@@ -1026,6 +1212,10 @@ void WorkbenchController::OpenMail() {
 void WorkbenchController::Close() {
     if (closed_) return;
     closed_ = true;
+    if (addRun_) {
+        *addRun_->cancelled = true;  // opens that have not started are skipped
+        addRun_.reset();
+    }
     link_->attached = false;
     if (ExistingLogger() != nullptr) Logger().SetOnLog(nullptr);
     if (s_.preview) s_.preview->ClosePlayer();

@@ -18,6 +18,7 @@
 
 namespace zorvex::app {
 
+class BackgroundWork;
 class ConverterPort;
 class DesktopNotifier;
 class FormatDialogs;
@@ -26,6 +27,7 @@ class PowerControl;
 class PreviewPanel;
 class QueueStore;
 class SettingsStore;
+struct OpenedSource;
 struct SavedQueue;
 class Shell;
 class WorkbenchUi;
@@ -88,6 +90,8 @@ public:
         LauncherEntry* launcher = nullptr;
         // Where the queue is kept so that it survives a crash. None: not kept.
         QueueStore* queueStore = nullptr;
+        // Opens the files being added. None: they open on the calling thread.
+        BackgroundWork* background = nullptr;
     };
 
     explicit WorkbenchController(Services services, QObject* parent = nullptr);
@@ -134,6 +138,8 @@ public:
     bool Paused() const { return paused_; }
     bool StopRequested() const { return stopRequested_; }
     bool Converting() const { return converting_; }
+    // An add command runs (its windows, or the opens of its files).
+    bool Adding() const { return adding_; }
     bool Reordering() const { return reordering_; }
     const QString& PreviewFile() const { return previewFile_; }
     int& FormatId() { return formatId_; }  // written by the format chooser
@@ -200,6 +206,8 @@ signals:
     void SelectionChanged(int row);
     void OutputFolderChanged(const QString& folder);
     void FieldsChanged();
+    // A line for the status bar (the progress of a long add); empty: none.
+    void StatusMessage(const QString& text);
     void LogAppended(const QString& line);
     void LogCleared();
     // The batch-end event has been handled (rows marked, tasks cleared).
@@ -211,7 +219,16 @@ private:
     void ScheduleWaitingFiles();
     bool LibraryCheck();
     bool HasFreeSlot();
-    bool PrepareAndQueue(const QString& path, bool alone, bool* stopWalk);
+    struct AddRun;
+    void BeginAdd();
+    void EndAdd();
+    // Opens the files (in the background when there is a BackgroundWork)
+    // and queues them in their order as their opens finish.
+    void OpenAndQueue(const QStringList& files, bool alone);
+    void ScheduleQueueing(const std::shared_ptr<AddRun>& run);
+    void QueueOpened(const std::shared_ptr<AddRun>& run);
+    void QueueOpenedFile(const AddRun& run, int i, const OpenedSource& opened, bool* stopWalk);
+    void ShowAddProgress();
     void LogFramed(const QString& line);
     void ClearLog();
 
@@ -261,7 +278,17 @@ private:
     int formatId_ = 500;
     QString snapshotType_ = QStringLiteral("BMP");
     QStringList log_;
-    bool adding_ = false;       // an add command (with its modal windows) runs
+    // An add command runs: its modal windows, then the opens of its files on
+    // background threads (other requests are taken up when it ends).
+    bool adding_ = false;
+    std::shared_ptr<AddRun> addRun_;
+    CommandStates commandsBeforeAdd_;
+    bool rowsAppendedInAdd_ = false;
+    bool addProgressShown_ = false;
+    // Adds of more files than this show their progress in the status bar.
+    static constexpr qsizetype kQuietAddFiles = 3;
+    // The longest the queue takes over the window's thread at a time.
+    static constexpr qint64 kAddSliceMs = 15;
     QStringList waitingFiles_;  // opened while an add or a batch ran
 
     // Batch bookkeeping: the row of each task of the running batch, the rows

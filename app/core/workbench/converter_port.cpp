@@ -11,15 +11,34 @@ bool ComponentConverter::LoadLibraries(const std::string& folder) {
     return component_.LoadLibraries(folder);
 }
 
-bool ComponentConverter::ProbeFile(const std::string& fileName, std::string* error) {
-    TAVProbe& probe = component_.AVProbe();
-    if (probe.LoadFile(fileName)) return true;
-    if (error != nullptr) *error = probe.LastError();
-    return false;
-}
-
 int ComponentConverter::AddTask(const std::string& fileName, const TInputOptions& options) {
     return component_.AddTask(fileName, &options);
+}
+
+namespace {
+
+struct ComponentSource : PreparedSource {
+    TCustomDAdadiZUZ::PreparedTask task;
+};
+
+}  // namespace
+
+PreparedSourcePtr ComponentConverter::PrepareTask(const std::string& fileName,
+                                                  const TInputOptions& options,
+                                                  TaskFailure* failure, std::string* error) {
+    auto source = std::make_shared<ComponentSource>();
+    source->task = component_.PrepareTask(fileName, &options, error);
+    if (source->task) return source;
+    // The engine's open is the probe's: a file it cannot open or analyse is
+    // not one it recognises.
+    *failure = TaskFailure::Unreadable;
+    return nullptr;
+}
+
+int ComponentConverter::AddPreparedTask(const PreparedSourcePtr& source) {
+    const auto* prepared = dynamic_cast<const ComponentSource*>(source.get());
+    if (prepared == nullptr) return -1;
+    return component_.AddTask(prepared->task);
 }
 
 bool ComponentConverter::SetOutputFile(int taskIndex, const std::string& fileName,

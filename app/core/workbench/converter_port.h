@@ -10,6 +10,21 @@
 
 namespace zorvex::app {
 
+// Why a source did not become a task.
+enum class TaskFailure {
+    None,
+    Unreadable,  // the source cannot be opened or is not recognised
+    NotAdded,    // the component refused the task
+    NoOutput,    // the component refused the output (the task is removed again)
+};
+
+// A source opened as a task-to-be (see ConverterPort::PrepareTask).
+class PreparedSource {
+public:
+    virtual ~PreparedSource() = default;
+};
+using PreparedSourcePtr = std::shared_ptr<PreparedSource>;
+
 class ConverterPort {
 public:
     using ProgressHandler = std::function<void(const TProgressInfo& info)>;
@@ -19,13 +34,22 @@ public:
 
     virtual ~ConverterPort() = default;
 
+    // Both safe on any thread (the libraries are loaded in the background at
+    // start-up).
     virtual bool LibrariesLoaded() const = 0;
     virtual bool LoadLibraries(const std::string& folder) = 0;
-    // The probe's check of a source before it is added: false with the probe's
-    // LastError in *error.
-    virtual bool ProbeFile(const std::string& fileName, std::string* error) = 0;
-
     virtual int AddTask(const std::string& fileName, const TInputOptions& options) = 0;
+    // Opens a source once, as a task no list holds yet. Safe on any thread:
+    // it touches nothing the main thread uses. nullptr with the failure
+    // (Unreadable or NotAdded) and its reason.
+    virtual PreparedSourcePtr PrepareTask(const std::string& fileName, const TInputOptions& options,
+                                          TaskFailure* failure, std::string* error) = 0;
+    // Lists a prepared source as a task (main thread): its index, or -1 with
+    // LastError when it cannot be (it has run, or is listed already).
+    virtual int AddPreparedTask(const PreparedSourcePtr& source) = 0;
+    // Another destination for the output of a task that has not run, with
+    // the extension it was set with; false with LastError.
+    virtual bool RenameOutputFile(int taskIndex, const std::string& fileName) = 0;
     virtual bool SetOutputFile(int taskIndex, const std::string& fileName,
                                const TOutputOptions& options) = 0;
     virtual void RemoveTask(int taskIndex) = 0;
@@ -50,8 +74,13 @@ public:
 
     bool LibrariesLoaded() const override { return component_.LibrariesLoaded(); }
     bool LoadLibraries(const std::string& folder) override;
-    bool ProbeFile(const std::string& fileName, std::string* error) override;
     int AddTask(const std::string& fileName, const TInputOptions& options) override;
+    PreparedSourcePtr PrepareTask(const std::string& fileName, const TInputOptions& options,
+                                  TaskFailure* failure, std::string* error) override;
+    int AddPreparedTask(const PreparedSourcePtr& source) override;
+    bool RenameOutputFile(int taskIndex, const std::string& fileName) override {
+        return component_.RenameOutputFile(taskIndex, 0, fileName);
+    }
     bool SetOutputFile(int taskIndex, const std::string& fileName,
                        const TOutputOptions& options) override;
     void RemoveTask(int taskIndex) override { component_.RemoveTask(taskIndex); }

@@ -39,23 +39,39 @@ std::string ProposedOutputPath(const std::string& source, bool alone,
                          dot == std::string::npos ? std::string() : name.substr(dot));
 }
 
-BuiltTask BuildTask(ConverterPort& converter, const std::string& source, const TaskRecipe& recipe) {
+TInputOptions TaskInput(const std::string& source, const TaskRecipe& recipe) {
+    TInputOptions input = SourceInputOptions(source);
+    if (recipe.applyInput) recipe.applyInput(input);
+    return input;
+}
+
+OpenedSource OpenSource(ConverterPort& converter, const std::string& source,
+                        const TInputOptions& input) {
+    OpenedSource opened;
+    try {
+        opened.prepared = converter.PrepareTask(source, input, &opened.failure, &opened.error);
+    } catch (const std::exception& e) {
+        opened.error = e.what();
+    }
+    if (!opened.prepared && opened.failure == TaskFailure::None) {
+        opened.failure = TaskFailure::Unreadable;
+    }
+    return opened;
+}
+
+BuiltTask ListOpenedSource(ConverterPort& converter, const std::string& source,
+                           const TInputOptions& input, const OpenedSource& opened,
+                           const TaskRecipe& recipe) {
     BuiltTask built;
     auto fail = [&](TaskFailure failure, std::string error) {
         built.failure = failure;
         built.error = std::move(error);
         return built;
     };
-    built.input = SourceInputOptions(source);
-    if (recipe.applyInput) recipe.applyInput(built.input);
+    built.input = input;
+    if (opened.failure != TaskFailure::None) return fail(opened.failure, opened.error);
     try {
-        std::string error;
-        if (!converter.ProbeFile(source, &error)) return fail(TaskFailure::Unreadable, error);
-    } catch (const std::exception& e) {
-        return fail(TaskFailure::Unreadable, e.what());
-    }
-    try {
-        built.index = converter.AddTask(source, built.input);
+        built.index = converter.AddPreparedTask(opened.prepared);
     } catch (const std::exception& e) {
         return fail(TaskFailure::NotAdded, e.what());
     }
@@ -84,6 +100,11 @@ BuiltTask BuildTask(ConverterPort& converter, const std::string& source, const T
         return fail(TaskFailure::NoOutput, error);
     }
     return built;
+}
+
+BuiltTask BuildTask(ConverterPort& converter, const std::string& source, const TaskRecipe& recipe) {
+    const TInputOptions input = TaskInput(source, recipe);
+    return ListOpenedSource(converter, source, input, OpenSource(converter, source, input), recipe);
 }
 
 }  // namespace zorvex::app

@@ -34,13 +34,6 @@ struct TaskRecipe {
     std::function<std::string(const std::string& proposed)> outputName;
 };
 
-enum class TaskFailure {
-    None,
-    Unreadable,  // the probe does not recognise the source
-    NotAdded,    // the component refused the task
-    NoOutput,    // the component refused the output (the task is removed again)
-};
-
 struct BuiltTask {
     TaskFailure failure = TaskFailure::None;
     std::string error;  // the probe's or the component's message
@@ -49,8 +42,29 @@ struct BuiltTask {
     TOutputOptions output;
 };
 
-// Prepares one source as a task of the converter. Exceptions of the converter
-// end the step they come from, with their text as the error.
+// A source's input record under a recipe. On the caller's thread: the
+// recipe's halves read the settings window's state.
+TInputOptions TaskInput(const std::string& source, const TaskRecipe& recipe);
+
+// A source opened for the queue, or why it could not be.
+struct OpenedSource {
+    TaskFailure failure = TaskFailure::None;
+    std::string error;
+    PreparedSourcePtr prepared;
+};
+
+// Opens a source once, on any thread (the converter's PrepareTask).
+OpenedSource OpenSource(ConverterPort& converter, const std::string& source,
+                        const TInputOptions& input);
+
+// Lists an opened source as a task of the converter and sets its output, on
+// the main thread. Exceptions of the converter end the step they come from,
+// with their text as the error.
+BuiltTask ListOpenedSource(ConverterPort& converter, const std::string& source,
+                           const TInputOptions& input, const OpenedSource& opened,
+                           const TaskRecipe& recipe);
+
+// All three in a row.
 BuiltTask BuildTask(ConverterPort& converter, const std::string& source, const TaskRecipe& recipe);
 
 }  // namespace zorvex::app

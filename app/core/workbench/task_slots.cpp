@@ -1,5 +1,7 @@
 #include "app/core/workbench/task_slots.h"
 
+#include <QDateTime>
+#include <QFileInfo>
 #include <utility>
 
 namespace zorvex::app {
@@ -20,6 +22,7 @@ void TaskSlotTable::Reset() {
     for (TaskSlot& slot : slots_) {
         InitInputOptions(slot.input);
         InitOutputOptions(slot.output);
+        slot.prepared.reset();
     }
     states_.fill(SlotState::Empty);
 }
@@ -36,6 +39,7 @@ int TaskSlotTable::Fill(const TInputOptions& input, const TOutputOptions& output
     if (index < 0) return -1;
     slots_[index].input = input;
     slots_[index].output = output;
+    slots_[index].prepared.reset();
     states_[index] = SlotState::Full;
     return index;
 }
@@ -43,6 +47,7 @@ int TaskSlotTable::Fill(const TInputOptions& input, const TOutputOptions& output
 void TaskSlotTable::Remove(int index) {
     if (index < 0 || index >= kSlotCount) return;
     states_[index] = SlotState::Deleted;
+    slots_[index].prepared.reset();  // closes the file it held open
     for (int i = index; i < kSlotCount - 1; ++i) Swap(i, i + 1);
 }
 
@@ -58,6 +63,20 @@ void TaskSlotTable::ReclaimDeleted() {
         InitOutputOptions(slots_[i].output);
         states_[i] = SlotState::Empty;
     }
+}
+
+std::shared_ptr<PreparedSource> TaskSlotTable::TakePrepared(int index, FileStamp now) {
+    TaskSlot& slot = slots_.at(index);
+    std::shared_ptr<PreparedSource> prepared = std::move(slot.prepared);
+    slot.prepared.reset();
+    if (!prepared || now.size < 0 || !(now == slot.stamp)) return nullptr;
+    return prepared;
+}
+
+FileStamp StampOf(const QString& path) {
+    const QFileInfo info(path);
+    if (!info.isFile()) return {};
+    return FileStamp{info.size(), info.lastModified().toMSecsSinceEpoch()};
 }
 
 }  // namespace zorvex::app

@@ -4,6 +4,7 @@
 
 #include <QString>
 #include <array>
+#include <memory>
 
 #include "media/converter_options.h"
 
@@ -14,9 +15,24 @@ enum class SlotState { Empty, Full, Deleted };
 // "kong", "Full", "DELETED": the texts the table has always used for the states.
 QString SlotStateText(SlotState state);
 
+class PreparedSource;
+
+// What a file was when it was opened: a later size or time tells that it has
+// changed since.
+struct FileStamp {
+    qint64 size = -1;
+    qint64 modifiedMs = 0;
+    bool operator==(const FileStamp&) const = default;
+};
+FileStamp StampOf(const QString& path);
+
 struct TaskSlot {
     TInputOptions input;
     TOutputOptions output;
+    // The task opened when the file was added, for the first batch; none
+    // when the row came another way or a batch has taken it.
+    std::shared_ptr<PreparedSource> prepared;
+    FileStamp stamp;
 };
 
 // 501 slots. With n queued rows slots 0..n-1 are Full and slot i belongs to
@@ -45,6 +61,12 @@ public:
     void SetOutputFile(int index, const std::string& fileName) {
         slots_.at(index).output.FileName = fileName;
     }
+    void SetPrepared(int index, std::shared_ptr<PreparedSource> prepared, FileStamp stamp) {
+        slots_.at(index).prepared = std::move(prepared);
+        slots_.at(index).stamp = stamp;
+    }
+    // The slot's opened task, once, if the file still has the given stamp.
+    std::shared_ptr<PreparedSource> TakePrepared(int index, FileStamp now);
     // Turns every Deleted slot back into an Empty one; for when no Empty slot
     // is left although the queue holds fewer rows than the table has slots.
     void ReclaimDeleted();
