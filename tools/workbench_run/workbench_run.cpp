@@ -190,11 +190,6 @@ int main(int argc, char** argv) {
         QStringList absolute;
         for (const QString& f : files) absolute << QFileInfo(f).absoluteFilePath();
         if (parser.isSet("add-only")) {
-            // As a user's first drop comes well after the start: the libraries,
-            // which load in the background from the start, are there.
-            for (int waited = 0; !converter.LibrariesLoaded() && waited < 10000; waited += 10) {
-                WaitForEvents(10);
-            }
             const int added = MeasureAdd(c, absolute);
             c.Close();
             SetMainThreadDispatcher(nullptr);

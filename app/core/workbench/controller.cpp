@@ -138,12 +138,13 @@ void WorkbenchController::Startup() {
     CommandStates startup;  // empty, with "上移"/"下移" shown active
     SetCommands(startup);
     emit FieldsChanged();
-    // The FFmpeg libraries load in the background meanwhile, so the first add
-    // does not wait for them on the window's thread (it still checks them).
+    // A window that opens files in the background loads the FFmpeg libraries
+    // now, before it shows, so that the first add does not load them on the
+    // window's thread while the user waits (the add still checks them and
+    // reports a failure). On this thread: a library's per-thread data made
+    // while it loads must live as long as the process.
     if (s_.background != nullptr && !s_.converter.LibrariesLoaded()) {
-        ConverterPort& converter = s_.converter;
-        const std::string folder = s_.libraryFolder.toStdString();
-        s_.background->Run([&converter, folder] { converter.LoadLibraries(folder); }, this, [] {});
+        s_.converter.LoadLibraries(s_.libraryFolder.toStdString());
     }
 }
 

@@ -34,8 +34,6 @@ public:
 
     virtual ~ConverterPort() = default;
 
-    // Both safe on any thread (the libraries are loaded in the background at
-    // start-up).
     virtual bool LibrariesLoaded() const = 0;
     virtual bool LoadLibraries(const std::string& folder) = 0;
     virtual int AddTask(const std::string& fileName, const TInputOptions& options) = 0;
