@@ -157,8 +157,9 @@ TEST_F(AddFiles, ProbeFailureSkipsOneFileWithAMessage) {
     EXPECT_EQ(bench.controller.SelectedRow(), 1);
     EXPECT_EQ(bench.controller.ConversionLog(),
               QStringList({"", "装入成功.", "", "",
-                           "***文件打开失败 Invalid data found when processing input", "", "",
-                           "装入成功.", ""}));
+                           "***文件打开失败 " + Path("b.txt") +
+                               ": Invalid data found when processing input",
+                           "", "", "装入成功.", ""}));
 
     // A single add that fails the probe ends there.
     bench.ui.files = {Path("b.txt")};

@@ -68,7 +68,7 @@ public:
         ++probes;
         if (unprobeable.count(fileName) || !QFileInfo(QString::fromStdString(fileName)).isFile()) {
             *failure = TaskFailure::Unreadable;
-            *error = "Invalid data found when processing input";
+            *error = fileName + ": Invalid data found when processing input";
             return nullptr;
         }
         if (unopenable.count(fileName)) {

@@ -674,10 +674,17 @@ void WorkbenchController::QueueOpenedFile(const AddRun& run, int i, const Opened
             LogFramed(QStringLiteral("***文件打开失败 ") + FromStd(built.error));
             // Name the file and say why, so a user adding many files knows
             // which one and what to fix.
-            s_.ui.Inform(QStringLiteral("无法识别的音频或视频文件！\n%1\n%2")
-                             .arg(QDir::toNativeSeparators(path), FromStd(built.error)),
-                         kPrompt);
-            return;
+            {
+                // The engine's reason starts with the file's name, which the box
+                // already gives on its own line.
+                QString reason = FromStd(built.error);
+                if (reason.startsWith(path + QStringLiteral(": ")))
+                    reason.remove(0, path.size() + 2);
+                s_.ui.Inform(QStringLiteral("无法识别的音频或视频文件！\n%1\n%2")
+                                 .arg(QDir::toNativeSeparators(path), reason),
+                             kPrompt);
+                return;
+            }
         case TaskFailure::NotAdded:
             LogFramed(QStringLiteral("***打开文件失败: ") + FromStd(built.error));
             *stopWalk = true;

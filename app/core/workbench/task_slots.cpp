@@ -67,8 +67,7 @@ void TaskSlotTable::ReclaimDeleted() {
 
 std::shared_ptr<PreparedSource> TaskSlotTable::TakePrepared(int index, FileStamp now) {
     TaskSlot& slot = slots_.at(index);
-    std::shared_ptr<PreparedSource> prepared = std::move(slot.prepared);
-    slot.prepared.reset();
+    std::shared_ptr<PreparedSource> prepared = std::exchange(slot.prepared, nullptr);
     if (!prepared || now.size < 0 || !(now == slot.stamp)) return nullptr;
     return prepared;
 }
