@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # The main window's responsiveness while files are added: 300 short generated
 # files are dropped onto the real main window, and the longest gap between two
-# turns of the Qt event loop from the drop until all are queued is printed
-# (target: under 50 ms). Usage: bench/workbench_add.sh [BUILD_DIR] [COUNT]
+# turns of the Qt event loop from the drop until all are queued and the row the
+# add selects shows its picture in the preview panel is printed (target: under
+# 50 ms). Usage: bench/workbench_add.sh [BUILD_DIR] [COUNT]
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 build=${1:-$root/build/release}

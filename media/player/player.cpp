@@ -85,6 +85,11 @@ bool TCustomPlayer::Playing() const {
     return Playback() != nullptr;
 }
 
+bool TCustomPlayer::Paused() const {
+    const std::shared_ptr<TPlayback> playback = Playback();
+    return playback && playback->paused;
+}
+
 void TCustomPlayer::ResetPlayer() {
     {
         std::lock_guard lock(reportMutex_);

@@ -89,6 +89,9 @@ public:
     TDisplaySurface* ScreenHandle() const { return surface_; }
     const std::string& FileName() const { return fileName_; }
     bool Playing() const;  // a playback exists
+    // A playback exists and is paused (a file opened paused is, before its
+    // state has become psPause).
+    bool Paused() const;
     TAVProbe& AVProbe() { return probe_; }
 
     // Properties.

@@ -3,7 +3,6 @@
 #include <QFileInfo>
 #include <QUrl>
 #include <chrono>
-#include <thread>
 
 #include "app/platform/camera_sound.h"
 #include "app/platform/settings_store.h"
@@ -11,6 +10,9 @@
 
 namespace zorvex::app {
 namespace {
+
+// How long a playing file is given to pause before another file replaces it.
+constexpr std::chrono::milliseconds kSettleTime{50};
 
 // While one player call waits (serving queued events), a click that arrives
 // meanwhile is dropped instead of re-entering the player.
@@ -43,6 +45,9 @@ PreviewController::PreviewController(TCustomPlayer& player, SettingsStore& setti
       programFolder_(std::move(programFolder)),
       libraryFolder_(programFolder_ + "/LibAV"),
       defaultSnapshotFolder_(std::move(defaultSnapshotFolder)) {
+    settle_.setSingleShot(true);
+    settle_.setInterval(kSettleTime);
+    connect(&settle_, &QTimer::timeout, this, &PreviewController::OpenPending);
     player_.OnFileOpen = [this](TCustomPlayer*, std::int64_t duration, int, int, int&, int&) {
         duration_ = duration;
         emit fileOpened(duration);
@@ -50,6 +55,7 @@ PreviewController::PreviewController(TCustomPlayer& player, SettingsStore& setti
 }
 
 PreviewController::~PreviewController() {
+    settle_.stop();
     player_.Close(true);
     player_.OnFileOpen = nullptr;
 }
@@ -57,22 +63,32 @@ PreviewController::~PreviewController() {
 void PreviewController::SelectFile(const QString& path) {
     emit sliderReset();
     rowSelected_ = true;
+    previewFile_ = path;
     pendingFile_ = path;
     closePending_ = false;
-    BusyGuard guard(busy_);
-    if (!guard.Entered()) return;  // the call under way opens it when it is done
+    if (busy_ || settle_.isActive()) return;  // the call or wait under way opens it when done
     if (!player_.LibrariesLoaded() && !player_.LoadLibraries(libraryFolder_.toStdString())) {
-        previewFile_ = path;
+        pendingFile_.clear();
         return;  // nothing visible: the preview simply stays black
     }
+    if (player_.Playing() && !player_.Paused()) {
+        // The playing file pauses and is given a moment to settle before it is
+        // closed; the window goes on meanwhile, and a selection made during
+        // the wait replaces this one.
+        player_.Pause();
+        settle_.start();
+        return;
+    }
+    OpenPending();
+}
+
+void PreviewController::OpenPending() {
+    BusyGuard guard(busy_);
+    if (!guard.Entered()) return;  // the call under way opens it when it is done
     while (!pendingFile_.isEmpty()) {
         previewFile_ = pendingFile_;
         pendingFile_.clear();
-        if (player_.State() != psPause) {
-            player_.Pause();
-            std::this_thread::sleep_for(std::chrono::milliseconds(50));
-        }
-        OpenPreview();  // waits for the old playback, serving events meanwhile
+        OpenPreview();  // waits for the old playback, serving the media set's calls
     }
     if (closePending_) {
         closePending_ = false;
@@ -102,11 +118,12 @@ void PreviewController::CloseForQueueChange() {
 }
 
 void PreviewController::CloseNowOrAfterOpen() {
+    settle_.stop();  // a file waiting to open is not opened any more
+    pendingFile_.clear();
     BusyGuard guard(busy_);
     if (guard.Entered()) {
         player_.Close(true);
     } else {  // an open is under way: it closes again when it is done
-        pendingFile_.clear();
         closePending_ = true;
     }
 }
@@ -125,6 +142,8 @@ void PreviewController::Stop() {
     if (!rowSelected_ || previewFile_.isEmpty()) return;
     BusyGuard guard(busy_);
     if (!guard.Entered()) return;
+    settle_.stop();  // the selected file opens now
+    pendingFile_.clear();
     player_.Close(true);
     OpenPreview();
 }

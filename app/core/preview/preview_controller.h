@@ -5,6 +5,7 @@
 
 #include <QObject>
 #include <QString>
+#include <QTimer>
 
 #include "app/core/preview/snapshot.h"
 #include "media/player/player.h"
@@ -76,6 +77,7 @@ signals:
     void queueFocusRequested();  // play and pause give the focus back
 
 private:
+    void OpenPending();
     void OpenPreview();
     void CloseNowOrAfterOpen();
 
@@ -88,7 +90,8 @@ private:
     QString defaultSnapshotFolder_;
     TDisplaySurface* surface_ = nullptr;
     QString previewFile_;
-    QString pendingFile_;  // selected while an open was still under way
+    QString pendingFile_;  // selected, not open yet (a wait or an open is under way)
+    QTimer settle_;        // a playing file pauses for a moment before the next opens
     bool closePending_ = false;
     bool rowSelected_ = false;
     qint64 duration_ = 0;

@@ -174,15 +174,57 @@ TEST(PreviewController, SelectingOpensPausedAndFailuresGoToTheLog) {
     EXPECT_EQ(got.opened, QList<qint64>{2000000});
     EXPECT_EQ(rig.controller.Duration(), 2000000);
 
-    // Another row while this one plays: paused, the new file opens paused.
+    // Another row while this one plays: it pauses at once and the other file
+    // opens after a moment, without holding the window up meanwhile.
     rig.controller.Play();
     ASSERT_TRUE(rig.WaitForState(psResume));
     const std::string missing = rig.dir.File("gone.avi");
     rig.controller.SelectFile(Q(missing));
     EXPECT_EQ(got.sliderResets, 2);
-    EXPECT_FALSE(rig.player.Playing());
+    EXPECT_EQ(rig.player.State(), psPause);
+    EXPECT_TRUE(rig.player.Playing());
+    EXPECT_EQ(rig.controller.PreviewFile(), Q(missing));
+    ASSERT_TRUE(test::SpinUntil([&] { return !rig.player.Playing(); }));
     EXPECT_EQ(got.log, QStringList{Q(missing + ": No such file or directory")});
     EXPECT_EQ(got.cleared, 1);
+}
+
+// Rows chosen quickly while a file plays (arrow keys held down): only the last
+// one opens; a row removed or a click on no row during the wait opens nothing.
+TEST(PreviewController, SelectionsDuringThePauseOpenOnlyTheLast) {
+    test::LoadConverterLibrariesOrFail();
+    Rig rig;
+    const std::string first = test::PreviewClip();
+    const std::string second = test::Fixture(
+        "preview_second.avi", "-f lavfi -i testsrc=size=128x96:rate=25 -t 1 -c:v mpeg4");
+    rig.Select(first);
+    Signals got(rig.controller);
+    rig.controller.Play();
+    ASSERT_TRUE(rig.WaitForState(psResume));
+    rig.controller.SelectFile(Q(rig.dir.File("gone.avi")));
+    rig.controller.SelectFile(Q(second));
+    EXPECT_EQ(rig.player.FileName(), first);
+    ASSERT_TRUE(test::SpinUntil([&] { return rig.player.FileName() == second; }));
+    EXPECT_EQ(got.opened, QList<qint64>{1000000});
+    EXPECT_TRUE(got.log.isEmpty());
+    ASSERT_TRUE(rig.WaitForState(psPause));
+
+    for (const bool removed : {false, true}) {
+        rig.controller.Play();
+        ASSERT_TRUE(rig.WaitForState(psResume));
+        rig.controller.SelectFile(Q(first));
+        if (removed) {
+            rig.controller.CloseForQueueChange();
+        } else {
+            rig.controller.Deselect();
+        }
+        EXPECT_FALSE(rig.player.Playing());
+        test::SpinUntil([] { return false; }, 200);  // well past the wait
+        EXPECT_FALSE(rig.player.Playing()) << removed;
+        rig.controller.SelectFile(Q(second));  // nothing plays: opens at once
+        EXPECT_TRUE(rig.player.Playing());
+    }
+    EXPECT_EQ(got.opened.size(), 3);
 }
 
 TEST(PreviewController, ButtonsDriveThePlayer) {
