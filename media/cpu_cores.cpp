@@ -25,4 +25,10 @@ int AutoCodecThreads(int running) {
     return std::clamp(UsableCores() / std::max(1, running), 1, MaxAutoCodecThreads);
 }
 
+int AutoEncoderThreads(std::string_view encoder, int cores) {
+    cores = std::max(1, cores);
+    if (encoder.starts_with("libx264")) return cores * 3 / 2;  // libx264, libx264rgb
+    return cores;
+}
+
 }  // namespace zorvex

@@ -2,6 +2,8 @@
 // files converted at once and codec threads per file.
 #pragma once
 
+#include <string_view>
+
 namespace zorvex {
 
 // The most codec threads a task gets when nobody chose a number: decoders
@@ -23,5 +25,13 @@ int AutoFilesAtOnce(int files);
 // convert: the usable cores shared evenly, max(1, cores / running), at most
 // MaxAutoCodecThreads.
 int AutoCodecThreads(int running);
+
+// Threads an encoder gets for an automatic share of `cores` cores: the count
+// the encoder's library picks by itself on a machine of that many cores.
+// x264 keeps one and a half frame threads per core (each frame thread waits
+// for rows of its reference frames part of the time, and the half keeps the
+// cores busy meanwhile); every other encoder takes one thread per core. The
+// result depends on the share alone, so the stream still does too.
+int AutoEncoderThreads(std::string_view encoder, int cores);
 
 }  // namespace zorvex

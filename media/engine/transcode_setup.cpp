@@ -14,6 +14,7 @@
 #include <fstream>
 #include <mutex>
 
+#include "media/cpu_cores.h"
 #include "media/engine/encoder_rules.h"
 #include "media/engine/picture_geometry.h"
 #include "media/engine/transcoder.h"
@@ -646,8 +647,11 @@ void Transcoder::OpenEncoder(OutputStreamRuntime& rt) {
     // machine. Libraries with threads of their own (x264, x265, vpx) give the
     // same stream for the same count; libavcodec's own encoders get slice
     // threads only, since its frame-threaded encoding shares the rate control
-    // among frames encoded at once, in whatever order the threads ran.
-    c->thread_count = codecThreads_;
+    // among frames encoded at once, in whatever order the threads ran. A
+    // number the user chose is taken as it is; an automatic share of cores
+    // becomes the encoder's own choice for that many cores.
+    c->thread_count =
+        s_.ThreadCount > 0 ? codecThreads_ : AutoEncoderThreads(encoder->name, codecThreads_);
     if ((encoder->capabilities & AV_CODEC_CAP_OTHER_THREADS) == 0) c->thread_type = FF_THREAD_SLICE;
     int ret;
     FFmpegErrorCapture reason;

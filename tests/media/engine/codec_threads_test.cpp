@@ -29,6 +29,15 @@ TEST(CpuCores, FollowTheAffinityAndShareTheCoresAmongTheFiles) {
         int running, threads;
     } shares[] = {{0, perTask}, {1, perTask}, {cores, 1}, {cores * 4, 1}};
     for (const Share& k : shares) EXPECT_EQ(AutoCodecThreads(k.running), k.threads) << k.running;
+    // An encoder takes the share as its library would take that many cores.
+    struct Encoder {
+        const char* name;
+        int cores, threads;
+    } encoders[] = {{"libx264", 1, 1}, {"libx264", 2, 3}, {"libx264", 16, 24}, {"libx264rgb", 2, 3},
+                    {"mpeg4", 4, 4},   {"libx265", 2, 2}, {"libx264", 0, 1}};
+    for (const Encoder& k : encoders) {
+        EXPECT_EQ(AutoEncoderThreads(k.name, k.cores), k.threads) << k.name << " " << k.cores;
+    }
 
     // What taskset or a container allows, not the machine's core count.
     int pinnedCores = 0, pinnedAtOnce = 0, pinnedThreads = 0;
@@ -92,8 +101,9 @@ TEST_F(CodecThreadsTest, TheCountReachesTheEncoderAndAloneDecidesItsOutput) {
     } cases[] = {
         {{{"threads", "3"}}, 0, 3},  // a number beats the converter's share
         {{{"threads", "1"}}, 4, 1},
-        {{{"threads", "auto"}}, 2, 2},  // the converter's share
-        {{}, 0, everyCore},             // nobody chose: every usable core
+        {{{"threads", "auto"}}, 2, 3},  // the converter's share, as x264 takes two cores
+        {{{"threads", "auto"}}, 1, 1},
+        {{}, 0, AutoEncoderThreads("libx264", everyCore)},  // nobody chose: every usable core
     };
     for (const Case& k : cases) {
         const std::string bytes = Encode("out.h264", k.options, k.autoThreads);
