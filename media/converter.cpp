@@ -419,7 +419,18 @@ void TCustomDAdadiZUZ::StartNextTask() {
                         : lastToStart          ? 1
                                                : m.next - m.finished;
     task->AutoThreadCount = CodecThreadsForStart(running);
-    if (TConvertThread* worker = task->Start(true, m.priority)) worker->Resume();
+    // While the others still run, the last task's threads yield to theirs. The
+    // scheduler shares the cores by thread, not by task, so at the same
+    // priority its many threads would take most of the machine from tasks
+    // whose thread counts are fixed too; one of those would then end long
+    // after it, alone on one core. Lower, it uses what the others leave idle,
+    // and every core once they have ended.
+    const bool othersRunning = m.next - m.finished > 1;
+    const TThreadPriority priority =
+        lastToStart && othersRunning && impl_->threadCount <= 0
+            ? static_cast<TThreadPriority>(std::max<int>(tpIdle, m.priority - 2))
+            : m.priority.load();
+    if (TConvertThread* worker = task->Start(true, priority)) worker->Resume();
 }
 
 int TCustomDAdadiZUZ::CodecThreadsForStart(int running) const {

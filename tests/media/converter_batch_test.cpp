@@ -2,6 +2,7 @@
 // the order of terminations and the batch end, stops, pauses, the hook, the
 // preview windows and pictures, and the threads each event arrives on.
 #include <gtest/gtest.h>
+#include <sys/resource.h>
 
 #include <algorithm>
 #include <atomic>
@@ -48,6 +49,7 @@ public:
     std::chrono::milliseconds hookDelay{10};
     std::thread::id hookThread;
     std::map<int, int> codecThreads;  // of each task that ended
+    std::map<int, int> nice;          // of each task's converting thread
 
     RecordingConverter() {
         OnCustomHook = [this](TCustomDAdadiZUZ*, PHookInfo info) {
@@ -58,6 +60,7 @@ public:
                 maxActive = std::max(maxActive, active.size());
                 order.push_back("start " + std::to_string(info->TaskIndex));
                 hookThread = std::this_thread::get_id();
+                nice[info->TaskIndex] = ::getpriority(PRIO_PROCESS, 0);
             }
             std::this_thread::sleep_for(hookDelay);
         };
@@ -152,6 +155,9 @@ TEST_F(ConverterBatchTest, FiveTasksThreeAtATimeThenTheBatchEnd) {
     // which runs on alone once the others end, takes every core.
     for (int i = 0; i < 4; ++i) EXPECT_EQ(c.codecThreads[i], AutoCodecThreads(3)) << i;
     EXPECT_EQ(c.codecThreads[4], AutoCodecThreads(1));
+    // ... and, while the others still run, yields to their threads.
+    for (int i = 1; i < 4; ++i) EXPECT_EQ(c.nice[i], c.nice[0]) << i;
+    EXPECT_GT(c.nice[4], c.nice[0]);
     // Tasks 3 and 4 start only after a termination each.
     int ends = 0;
     for (const std::string& event : c.order) {
