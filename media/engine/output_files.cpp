@@ -43,14 +43,15 @@ bool IsFifo(const std::string& path) {
 }
 
 // Opening a pipe for writing blocks until it has a reader; the wait is made
-// here in steps, so that a stop still ends the run. False when stopped.
-bool WaitForPipeReader(const std::string& path, const std::atomic<bool>& stopRequested) {
+// here in steps, so that a stop still ends the run. The write end it opened
+// is handed back and must stay open until the output's own open is done: a
+// reader that finds no writer at all, even for a moment, reads the end of the
+// stream and goes away with nothing. False when stopped.
+bool WaitForPipeReader(const std::string& path, const std::atomic<bool>& stopRequested,
+                       UniqueFd& writer) {
     for (;;) {
-        const int fd = ::open(path.c_str(), O_WRONLY | O_NONBLOCK | O_CLOEXEC);
-        if (fd >= 0) {
-            ::close(fd);
-            return true;
-        }
+        writer.Reset(::open(path.c_str(), O_WRONLY | O_NONBLOCK | O_CLOEXEC));
+        if (writer.Valid()) return true;
         if (errno != ENXIO) return true;  // the open proper reports it
         if (stopRequested) return false;
         std::this_thread::sleep_for(std::chrono::milliseconds(50));
@@ -89,8 +90,10 @@ bool OpenOutputByteStream(TCustomFFmpeg& engine, TOutputFile& output) {
     }
     output.WritePath = destination.path;
     std::string openName = destination.path;
+    UniqueFd pipeWriter;  // held across the open below
     if (destination.kind == OutputDestination::kDirect) {
-        if (IsFifo(destination.path) && !WaitForPipeReader(destination.path, engine.StopRequested))
+        if (IsFifo(destination.path) &&
+            !WaitForPipeReader(destination.path, engine.StopRequested, pipeWriter))
             return false;
     } else {
         // Files of runs that were killed are removed by the next run into the
