@@ -11,8 +11,9 @@
 # ffmpeg converts the four one after another. A ratio is our total wall time
 # over ffmpeg's across the rounds. (a) takes about 2.5 s here and one run
 # scatters by 15 % either way on this machine, so each round runs it three
-# times, to weigh about as much wall time as (b) and (c). Run it under taskset to see how the rule
-# follows the cores this process may use: taskset -c 0 bench/cores.sh BUILD_DIR.
+# times, to weigh about as much wall time as (b) and (c). Run it under taskset
+# to see how the rule follows the cores this process may use:
+#   taskset -c 0 bench/cores.sh BUILD_DIR
 # Usage: bench/cores.sh [BUILD_DIR]   (default build/release; builds nothing)
 #        ROUNDS=N (default 3) alternating rounds.
 set -euo pipefail
