@@ -1,6 +1,8 @@
 #include "tests/support/fixtures.h"
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/file.h>
 #include <unistd.h>
 
 #include <cstdlib>
@@ -44,6 +46,20 @@ std::string Fixture(const std::string& name, const std::string& ffmpegArgs) {
     const fs::path dir = ZORVEX_FIXTURE_DIR;
     fs::create_directories(dir);
     const fs::path target = dir / name;
+    if (fs::exists(target)) return target.string();
+
+    // Test processes running side by side ask for the same fixture; one makes
+    // it and the others wait, so every test sees the same bytes (a Matroska
+    // file made twice differs: its segment ID is random).
+    const std::string lockPath = (dir / (".lock-" + name)).string();
+    const int lock = ::open(lockPath.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0666);
+    if (lock >= 0) ::flock(lock, LOCK_EX);
+    struct Unlock {
+        int fd;
+        ~Unlock() {
+            if (fd >= 0) ::close(fd);
+        }
+    } unlock{lock};
     if (fs::exists(target)) return target.string();
 
     const std::string ext = target.extension().string();
