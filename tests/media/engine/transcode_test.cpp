@@ -374,7 +374,14 @@ TEST_F(TranscodeTest, PreviewBitmapsComeAtMostEveryInterval) {
     ASSERT_TRUE(r.finished) << r.message;
     ASSERT_GE(times.size(), 3u);
     EXPECT_LE(times.size(), 11u);
-    for (size_t i = 1; i < times.size(); ++i) EXPECT_GT(times[i] - times[i - 1], 100000);
+    // The interval is measured when a picture is taken, the handler runs after
+    // its conversion, which a busy machine may delay by some milliseconds: the
+    // gaps seen here may fall a little short of the interval (the exact rule is
+    // tested with a clock of the test's own). Pictures come every 40 ms, so a
+    // preview of every picture still fails.
+    constexpr std::int64_t kSchedulingSlack = 20000;
+    for (size_t i = 1; i < times.size(); ++i)
+        EXPECT_GT(times[i] - times[i - 1], DefaultPreviewInterval - kSchedulingSlack);
 }
 
 TEST_F(TranscodeTest, SoundVolumeChannelsAndRate) {
