@@ -18,8 +18,11 @@ TEST(WindowCaptions, TheWindowManagerSeesTheExactCaptions) {
     std::filesystem::copy_file(ZORVEX_APP_PATH, program);
     const std::string clip = test::Fixture(
         "caption_clip.avi", "-f lavfi -i testsrc=size=160x120:rate=10 -t 1 -c:v mpeg4");
+    // What the program and the X server said, shown on failure.
+    const std::string log = dir.File("program.log");
+    const std::string xvfbLog = dir.File("xvfb.log");
     const std::string script = R"(
-"$1" "$2" >/dev/null 2>&1 &
+"$1" "$2" >"$3" 2>&1 &
 pid=$!
 trap 'kill $pid 2>/dev/null; wait $pid 2>/dev/null' EXIT
 for _ in $(seq 1 200); do
@@ -30,13 +33,16 @@ done
 echo "no format chooser"
 )";
     auto r = test::RunProcess("/usr/bin/xvfb-run",
-                              {"-a", "-s", "-screen 0 1280x1024x24", "bash", "-c", script,
-                               "captions", program.string(), clip},
+                              {"-a", "-e", xvfbLog, "-s", "-screen 0 1280x1024x24", "bash", "-c",
+                               script, "captions", program.string(), clip, log},
                               {"QT_QPA_PLATFORM=xcb", "SDL_AUDIODRIVER=dummy", "HOME=" + dir.Path(),
                                "XDG_CONFIG_HOME=" + dir.File("config")},
                               90);
-    ASSERT_EQ(r.exitCode, 0) << r.out << r.err;
-    EXPECT_EQ(r.out, "选择转换格式\nmain\n") << r.err;
+    const auto said = [&] {
+        return r.err + "\nprogram:\n" + test::ReadFile(log) + "\nXvfb:\n" + test::ReadFile(xvfbLog);
+    };
+    ASSERT_EQ(r.exitCode, 0) << r.out << said();
+    EXPECT_EQ(r.out, "选择转换格式\nmain\n") << said();
 }
 
 }  // namespace
