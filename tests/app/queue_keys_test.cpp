@@ -18,13 +18,13 @@ TEST(QueueKeys, QuickDownPressesEndOnOneRow) {
         "queue_keys.avi",
         "-f lavfi -i testsrc=size=640x360:rate=25 -f lavfi -i sine=sample_rate=44100 -t 2 "
         "-c:v mpeg4 -c:a mp2");
-    std::vector<std::string> args = {"-a", "-s", "-screen 0 1280x1024x24", ZORVEX_QUEUE_KEYS_PATH};
+    std::vector<std::string> args = {ZORVEX_QUEUE_KEYS_PATH};
     for (int i = 0; i < 5; ++i) {
         const std::string copy = dir.File("片段 " + std::to_string(i) + ".avi");
         std::filesystem::copy_file(clip, copy);
         args.push_back(copy);
     }
-    auto r = test::RunProcess("/usr/bin/xvfb-run", args,
+    auto r = test::RunProcess(test::kOwnDisplay, args,
                               {"QT_QPA_PLATFORM=xcb", "SDL_AUDIODRIVER=dummy"}, 120);
     ASSERT_EQ(r.exitCode, 0) << r.out << r.err;
     EXPECT_EQ(r.out, "current=3 selected=3 controller=3 previewed=3\n") << r.err;

@@ -9,7 +9,8 @@ namespace zorvex::test {
 // name is the file name (its extension picks the container), ffmpegArgs the
 // input and encoding arguments, e.g.
 //   Fixture("testsrc_5s.avi", "-f lavfi -i testsrc=size=320x240:rate=25 -t 5 -c:v mpeg4")
-// Generation is atomic, so parallel tests may ask for the same fixture.
+// Tests running side by side may ask for the same fixture: one makes it, the
+// others wait for it, and all see the same bytes.
 std::string Fixture(const std::string& name, const std::string& ffmpegArgs);
 
 // A fresh, empty folder under the system's temporary folder, removed when the

@@ -18,4 +18,9 @@ struct ProcessResult {
 ProcessResult RunProcess(const std::string& program, const std::vector<std::string>& args,
                          const std::vector<std::string>& extraEnv = {}, int timeoutSeconds = 120);
 
+// The program that runs "COMMAND [ARG...]" (its arguments) on an X display of
+// its own, for RunProcess; "-e FILE" before the command keeps what the X
+// server prints.
+inline constexpr const char* kOwnDisplay = ZORVEX_SOURCE_DIR "/tests/support/own_display.sh";
+
 }  // namespace zorvex::test

@@ -32,12 +32,12 @@ for _ in $(seq 1 200); do
 done
 echo "no format chooser"
 )";
-    auto r = test::RunProcess("/usr/bin/xvfb-run",
-                              {"-a", "-e", xvfbLog, "-s", "-screen 0 1280x1024x24", "bash", "-c",
-                               script, "captions", program.string(), clip, log},
-                              {"QT_QPA_PLATFORM=xcb", "SDL_AUDIODRIVER=dummy", "HOME=" + dir.Path(),
-                               "XDG_CONFIG_HOME=" + dir.File("config")},
-                              90);
+    auto r = test::RunProcess(
+        test::kOwnDisplay,
+        {"-e", xvfbLog, "bash", "-c", script, "captions", program.string(), clip, log},
+        {"QT_QPA_PLATFORM=xcb", "SDL_AUDIODRIVER=dummy", "HOME=" + dir.Path(),
+         "XDG_CONFIG_HOME=" + dir.File("config")},
+        90);
     const auto said = [&] {
         return r.err + "\nprogram:\n" + test::ReadFile(log) + "\nXvfb:\n" + test::ReadFile(xvfbLog);
     };
