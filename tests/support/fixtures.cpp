@@ -11,6 +11,7 @@
 #include <sstream>
 
 #include "media/loader.h"
+#include "media/output_paths.h"
 #include "tests/support/process.h"
 
 namespace fs = std::filesystem;
@@ -52,14 +53,8 @@ std::string Fixture(const std::string& name, const std::string& ffmpegArgs) {
     // it and the others wait, so every test sees the same bytes (a Matroska
     // file made twice differs: its segment ID is random).
     const std::string lockPath = (dir / (".lock-" + name)).string();
-    const int lock = ::open(lockPath.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0666);
-    if (lock >= 0) ::flock(lock, LOCK_EX);
-    struct Unlock {
-        int fd;
-        ~Unlock() {
-            if (fd >= 0) ::close(fd);
-        }
-    } unlock{lock};
+    const UniqueFd lock(::open(lockPath.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0666));
+    if (lock.Valid()) ::flock(lock.Get(), LOCK_EX);  // released when lock closes
     if (fs::exists(target)) return target.string();
 
     const std::string ext = target.extension().string();

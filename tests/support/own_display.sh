@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Runs a command on an X display of its own and exits with its status.
-# Usage: own_display.sh [-e XVFB_LOG] [-s SCREEN] COMMAND [ARG...]
+# Usage: own_display.sh [-e XVFB_LOG] COMMAND [ARG...]
 #
 # Xvfb chooses a free display number itself (-displayfd) and names it only
 # once it accepts connections, and the server is waited for before this script
@@ -10,15 +10,11 @@
 # display :99").
 set -euo pipefail
 log=/dev/null
-screen=1280x1024x24
-while (($#)); do
-    case $1 in
-    -e) log=$2; shift 2 ;;
-    -s) screen=$2; shift 2 ;;
-    *) break ;;
-    esac
-done
-(($#)) || { echo "usage: own_display.sh [-e XVFB_LOG] [-s SCREEN] COMMAND [ARG...]" >&2; exit 2; }
+if [[ ${1:-} == -e ]]; then
+    log=$2
+    shift 2
+fi
+(($#)) || { echo "usage: own_display.sh [-e XVFB_LOG] COMMAND [ARG...]" >&2; exit 2; }
 work=$(mktemp -d)
 xvfb=
 cleanup() {
@@ -29,7 +25,7 @@ cleanup() {
     rm -rf "$work"
 }
 trap cleanup EXIT
-Xvfb -displayfd 3 -screen 0 "$screen" -nolisten tcp 3>"$work/display" >>"$log" 2>&1 &
+Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp 3>"$work/display" >>"$log" 2>&1 &
 xvfb=$!
 for _ in $(seq 1 300); do
     [[ -s $work/display ]] && break
