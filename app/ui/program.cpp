@@ -9,11 +9,13 @@
 #include <QSessionManager>
 #include <QTranslator>
 #include <clocale>
+#include <cstdio>
 #include <functional>
 
 #include "app/core/workbench/controller.h"
 #include "app/core/workbench/converter_port.h"
 #include "app/core/workbench/product_info.h"
+#include "app/core/workbench/program_arguments.h"
 #include "app/core/workbench/source_paths.h"
 #include "app/core/workbench/startup.h"
 #include "app/platform/data_folder.h"
@@ -48,6 +50,23 @@ void BringToFront(QWidget& window) {
 }  // namespace
 
 int RunProgram(int argc, char** argv, const std::function<void(MainWindow&)>& install) {
+    // --help, --version and a wrong command line are answered before the
+    // application object, which needs a display, exists.
+    QStringList rawArguments;
+    for (int i = 0; i < argc; ++i) rawArguments << QString::fromLocal8Bit(argv[i]);
+    const ProgramArguments arguments = ParseProgramArguments(rawArguments);
+    switch (arguments.action) {
+        case ProgramArguments::Action::Help:
+        case ProgramArguments::Action::Version:
+            std::fputs(arguments.text.toLocal8Bit().constData(), stdout);
+            return ProgramArguments::kExitOk;
+        case ProgramArguments::Action::Usage:
+            std::fputs(arguments.text.toLocal8Bit().constData(), stderr);
+            return ProgramArguments::kExitUsage;
+        case ProgramArguments::Action::Run:
+            break;
+    }
+
     QApplication application(argc, argv);
     // Qt adopts the system's locale; FFmpeg parses numbers such as "29.97" with
     // the C library, which must keep the "." decimal point.
@@ -62,8 +81,7 @@ int RunProgram(int argc, char** argv, const std::function<void(MainWindow&)>& in
     }
     QApplication::setWindowIcon(icon);
 
-    const QStringList startFiles =
-        AbsoluteSourcePaths(QApplication::arguments().mid(1), QDir::currentPath());
+    const QStringList startFiles = AbsoluteSourcePaths(arguments.files, QDir::currentPath());
     SingleInstance instance(DefaultInstanceSocket(QString::fromStdString(zorvex::ProgramFolder())));
     if (instance.HandOffOrServe(startFiles)) return 0;
 

@@ -36,6 +36,12 @@ TEST(HelpDocument, DescribesEveryFormatTheSettingsAndTheCommandLine) {
     }
 }
 
+TEST(HelpDocument, NamesTheProgramsVersion) {
+    EXPECT_TRUE(ReadHelp(ZORVEX_SOURCE_DIR)
+                    .contains("<p class=\"note\">" + kProductName + ' ' + kProductVersion + "</p>"))
+        << "help/index.html's last line names another version than CMakeLists.txt's project()";
+}
+
 TEST(HelpDocument, IsCopiedBesideTheProgram) {
     const QString programFolder = QFileInfo(ZORVEX_APP_PATH).absolutePath();
     EXPECT_EQ(ReadHelp(programFolder), ReadHelp(ZORVEX_SOURCE_DIR));

@@ -3,6 +3,7 @@
 #include <string>
 #include <vector>
 
+#include "app/version.h"
 #include "media/loader.h"
 #include "media/main_thread.h"
 #include "tools/cli/command.h"
@@ -42,7 +43,9 @@ void RouteLogToStderr(TLogLevel level) {
 namespace {
 
 void PrintHelp(std::FILE* out) {
-    std::fprintf(out, "Usage: zorvex-cli COMMAND [ARGS]...\n\nCommands:\n");
+    std::fprintf(out,
+                 "Usage: zorvex-cli COMMAND [ARGS]...\n"
+                 "       zorvex-cli --help | --version\n\nCommands:\n");
     for (const Command& c : Commands()) {
         std::fprintf(out, "  %s %s\n      %s\n", c.name, c.usage, c.summary);
     }
@@ -60,6 +63,10 @@ int main(int argc, char** argv) {
     const std::string name = argv[1];
     if (name == "--help" || name == "-h" || name == "help") {
         PrintHelp(stdout);
+        return kExitOk;
+    }
+    if (name == "--version" || name == "-v") {
+        std::printf("zorvex-cli %s\n", ZORVEX_VERSION);
         return kExitOk;
     }
     for (const Command& c : Commands()) {

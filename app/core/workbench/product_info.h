@@ -3,10 +3,12 @@
 
 #include <QString>
 
+#include "app/version.h"
+
 namespace zorvex::app {
 
 inline const QString kProductName = QStringLiteral("Zorvex");
-inline const QString kProductVersion = QStringLiteral("3.8.8");
+inline const QString kProductVersion = QStringLiteral(ZORVEX_VERSION);
 inline const QString kWebsiteUrl = QStringLiteral("https://zorvex.example.org/");
 inline const QString kMailAddress = QStringLiteral("support@zorvex.example.org");
 inline const QString kMailUrl = QStringLiteral("mailto:support@zorvex.example.org");
