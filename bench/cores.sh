@@ -14,11 +14,11 @@
 # times, to weigh about as much wall time as (b) and (c). Run it under taskset
 # to see how the rule follows the cores this process may use:
 #   taskset -c 0 bench/cores.sh BUILD_DIR
-# Usage: bench/cores.sh [BUILD_DIR]   (default build/release; builds nothing)
+# Usage: bench/cores.sh [BUILD_DIR]   (default build/test, where the window tool is; builds nothing)
 #        ROUNDS=N (default 3) alternating rounds.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
-build=${1:-$root/build/release}
+build=${1:-$root/build/test}
 rounds=${ROUNDS:-3}
 cli="$build/app/zorvex-cli"
 window="$build/app/zorvex-workbench-run"

@@ -3,10 +3,10 @@
 # work on one thread, in processor time (best of three runs each). ffmpeg's
 # figure is its run with the filters minus its run without them, so that
 # generating the input does not count.
-# Usage: bench/engine_stages.sh [BUILD_DIR]   (default build/release)
+# Usage: bench/engine_stages.sh [BUILD_DIR]   (default build/test, which has the benchmarks)
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
-build=${1:-$root/build/release}
+build=${1:-$root/build/test}
 cmake --build "$build" --target engine_stages_bench >/dev/null
 bench="$build/bench/engine_stages_bench"
 frames=1500

@@ -8,8 +8,7 @@ root=$(cd "$(dirname "$0")/.." && pwd)
 seconds=${1:?usage: bench/fuzz.sh SECONDS [BUILD_DIR]}
 build=${2:-$root/build/fuzz}
 
-"$root/scripts/build.sh" RelWithDebInfo "$build" -DZORVEX_FUZZ=ON \
-    -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ fuzz_targets
+"$root/scripts/build.sh" fuzz -B "$build" fuzz_targets
 
 # Seeds are made fresh each time; what a run discovers is kept in corpus/ for the next.
 rm -rf "$build/seeds"

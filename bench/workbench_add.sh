@@ -6,7 +6,7 @@
 # 50 ms). Usage: bench/workbench_add.sh [BUILD_DIR] [COUNT]
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
-build=${1:-$root/build/release}
+build=${1:-$root/build/test}
 count=${2:-300}
 [[ -x "$build/app/zorvex-workbench-run" ]] || cmake --build "$build" --target zorvex-workbench-run
 work=$(mktemp -d)

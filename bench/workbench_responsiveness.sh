@@ -4,7 +4,7 @@
 # under 50 ms). Usage: bench/workbench_responsiveness.sh [BUILD_DIR]
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
-build=${1:-$root/build/release}
+build=${1:-$root/build/test}
 [[ -x "$build/app/zorvex-workbench-run" ]] || cmake --build "$build" --target zorvex-workbench-run
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT

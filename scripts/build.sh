@@ -1,34 +1,49 @@
 #!/usr/bin/env bash
-# Configures and builds the project.
-# Usage: scripts/build.sh [BUILD_TYPE] [BUILD_DIR] [CMAKE_OPTION...] [TARGET]
-# A last argument that does not start with -D names the one target to build.
+# Configures and builds one of the configurations of CMakePresets.json.
+# Usage: scripts/build.sh PRESET [-B BUILD_DIR] [-DOPTION=VALUE...] [TARGET...]
+#   PRESET:    release, test, tsan, asan or fuzz (build/PRESET unless -B is given)
+#   TARGET...: what to build (default: the preset's own targets, else all)
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 # Clones in other folders share cached objects.
 export CCACHE_BASEDIR=${CCACHE_BASEDIR:-$root}
 export CCACHE_NOHASHDIR=${CCACHE_NOHASHDIR:-1}
 usage() {
-    echo "usage: scripts/build.sh [BUILD_TYPE] [BUILD_DIR] [-DOPTION=VALUE...] [TARGET]" >&2
-    echo "  BUILD_TYPE: Release, RelWithDebInfo, Debug or MinSizeRel (default Release)" >&2
-    echo "  BUILD_DIR:  the build tree (default build/<build type in lower case>)" >&2
-    echo "  Options come after the build type and the build dir, e.g." >&2
-    echo "  scripts/build.sh RelWithDebInfo build/tsan -DZORVEX_TSAN=ON media_tests" >&2
+    echo "usage: scripts/build.sh PRESET [-B BUILD_DIR] [-DOPTION=VALUE...] [TARGET...]" >&2
+    echo "  PRESET: release, test, tsan, asan or fuzz (CMakePresets.json)" >&2
+    echo "  e.g. scripts/build.sh tsan media_tests" >&2
 }
-# An option in the place of the build type or dir would silently become one.
-for arg in "${@:1:2}"; do
-    if [[ $arg == -* ]]; then
-        echo "scripts/build.sh: $arg given where the build type or build dir belongs" >&2
-        usage
-        exit 2
-    fi
-done
-type=${1:-Release}
-dir=${2:-$root/build/$(echo "$type" | tr 'A-Z' 'a-z')}
-shift $(( $# < 2 ? $# : 2 ))
+# An option in the place of the preset would silently become a build tree's name.
+preset=${1:-}
+if [[ -z $preset || $preset == -* ]]; then
+    [[ -z $preset ]] || echo "scripts/build.sh: $preset given where the preset belongs" >&2
+    usage
+    exit 2
+fi
+shift
+dir=$root/build/$preset
+own_dir=0
 options=()
-target=()
-for arg in "$@"; do
-    if [[ $arg == -D* ]]; then options+=("$arg"); else target=(--target "$arg"); fi
+targets=()
+while (($#)); do
+    case $1 in
+        -B)
+            [[ $# -ge 2 ]] || { usage; exit 2; }
+            dir=$2
+            own_dir=1
+            shift 2
+            ;;
+        -D*) options+=("$1"); shift ;;
+        -*) echo "scripts/build.sh: unknown option $1" >&2; usage; exit 2 ;;
+        *) targets+=("$1"); shift ;;
+    esac
 done
-cmake -S "$root" -B "$dir" -G Ninja -DCMAKE_BUILD_TYPE="$type" "${options[@]}" >/dev/null
-cmake --build "$dir" "${target[@]}" -- -j"$(nproc)"
+cd "$root"
+cmake --preset "$preset" -B "$dir" "${options[@]}" >/dev/null
+if [[ ${#targets[@]} -gt 0 ]]; then
+    cmake --build "$dir" --target "${targets[@]}" -- -j"$(nproc)"
+elif ((own_dir)); then
+    cmake --build "$dir" -- -j"$(nproc)"
+else
+    cmake --build --preset "$preset" -- -j"$(nproc)"
+fi

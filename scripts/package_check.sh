@@ -4,16 +4,16 @@
 # apt-get, zorvex-cli and the program (under Xvfb) from the installed paths, a
 # second start handing its file to the first; then removes the package again,
 # also when a step fails. Needs root or sudo. CI runs it from scripts/test.sh.
-# Usage: scripts/package_check.sh [BUILD_TYPE] [BUILD_DIR]   (as scripts/package.sh)
+# Usage: scripts/package_check.sh [PRESET]   (as scripts/package.sh; default release)
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 deb=$("$root/scripts/package.sh" "$@" | tail -1)
 fail() { echo "package check: $*" >&2; exit 1; }
 
 desktop-file-validate "$root/desktop/org.example.zorvex.desktop"
-appstreamcli validate --no-net --strict "$root/desktop/org.example.zorvex.metainfo.xml" >/dev/null
+version=$(dpkg-deb -f "$deb" Version)
 
-echo "--- $deb"
+echo "--- $deb (build type $(sed -n 's/^CMAKE_BUILD_TYPE:STRING=//p' "$(dirname "$deb")/CMakeCache.txt"))"
 dpkg-deb -I "$deb" | sed -n '/Architecture:/,$p'
 contents=$(dpkg-deb -c "$deb" | awk '{ print $6 }')
 echo "$(wc -l <<<"$contents") entries"
@@ -51,6 +51,14 @@ trap 'exit 130' INT TERM  # through the EXIT trap
     -o DPkg::Lock::Timeout=300 "$deb" >/dev/null
 
 [[ $(command -v zorvex) == /usr/bin/zorvex ]] || fail "zorvex is not on the PATH"
+# One version everywhere: the package's, the programs' and the AppStream data's.
+metainfo=/usr/share/metainfo/org.example.zorvex.metainfo.xml
+appstreamcli validate --no-net --strict "$metainfo" >/dev/null || fail "$metainfo is not valid"
+grep -q "<release version=\"$version\"" "$metainfo" || fail "$metainfo names no release $version"
+[[ $(env -u DISPLAY zorvex --version) == "Zorvex $version" ]] ||
+    fail "zorvex --version does not print Zorvex $version"
+[[ $(zorvex-cli --version) == "zorvex-cli $version" ]] ||
+    fail "zorvex-cli --version does not print zorvex-cli $version"
 [[ -f /usr/share/applications/org.example.zorvex.desktop ]] || fail "no desktop entry"
 formats=$(zorvex-cli formats | wc -l)
 [[ $formats -eq 76 ]] || fail "zorvex-cli formats printed $formats lines, not 76"
@@ -96,7 +104,7 @@ wait_chooser "the handed-over file" >/dev/null
 DRIVE
 # On the X server (a test run may have chosen Qt's offscreen platform).
 HOME=$work/home XDG_CONFIG_HOME=$work/config XDG_RUNTIME_DIR=$work/run SDL_AUDIODRIVER=dummy \
-    QT_QPA_PLATFORM=xcb xvfb-run -a -s "-screen 0 1280x1024x24" bash "$work/drive.sh" "$work"
+    QT_QPA_PLATFORM=xcb "$root/tests/support/own_display.sh" bash "$work/drive.sh" "$work"
 [[ -f $work/config/zorvex/system.ini ]] || fail "system.ini is not in ~/.config/zorvex"
 [[ ! -e /usr/bin/system.ini ]] || fail "the installed program wrote into /usr/bin"
 

@@ -11,8 +11,23 @@ stage_done() {
 }
 "$root/scripts/setup.sh"
 "$root/scripts/check_format.sh"
-"$root/scripts/build.sh" RelWithDebInfo "$root/build/test"
-stage_done "setup, format check and build"
+stage_done "setup and format check"
+
+# The README's first command, as a new user runs it: scripts/run.sh builds the
+# Release programs (and nothing else) and starts the program; --version answers
+# without a display. Then the program it built starts on an X display of its
+# own, shows its main window and is closed as a user closes it.
+version=$(sed -n 's/^project(Zorvex VERSION \([0-9.]*\) .*/\1/p' "$root/CMakeLists.txt")
+printed=$(env -u DISPLAY -u WAYLAND_DISPLAY "$root/scripts/run.sh" --version)
+[[ $printed == "Zorvex $version" ]] ||
+    { echo "scripts/run.sh --version printed '$printed', not 'Zorvex $version'" >&2; exit 1; }
+grep -qx 'CMAKE_BUILD_TYPE:STRING=Release' "$root/build/release/CMakeCache.txt"
+echo "scripts/run.sh built the Release program: $printed"
+"$root/scripts/start_check.sh"
+stage_done "the run command's Release build and the program's start"
+
+"$root/scripts/build.sh" test
+stage_done "the test build"
 cd "$root/build/test"
 export SDL_AUDIODRIVER=${SDL_AUDIODRIVER:-dummy}
 export QT_QPA_PLATFORM=${QT_QPA_PLATFORM:-offscreen}
@@ -24,14 +39,15 @@ stage_done "the suite"
 # (about a minute; bench/format_matrix.sh without --ci runs the whole matrix).
 "$root/bench/format_matrix.sh" "$root/build/test" --ci
 
-# The Debian package of this tree: contents, installation, the installed
-# programs under Xvfb, removal.
-"$root/scripts/package_check.sh" RelWithDebInfo "$root/build/test"
+# The Debian package as the README's scripts/package.sh makes it (Release, in
+# build/release): contents, installation, the installed programs under Xvfb,
+# removal.
+"$root/scripts/package_check.sh"
 stage_done "the package check"
 
 # The threaded parts (batch dispatch, run control, events, the player's threads
 # and packet queues) once more under ThreadSanitizer: any data race fails the run.
-"$root/scripts/build.sh" RelWithDebInfo "$root/build/tsan" -DZORVEX_TSAN=ON media_tests
+"$root/scripts/build.sh" tsan media_tests
 tsan_tests="$root/build/tsan/tests/media_tests"
 filter='Converter*:RunControl*:Logger.Threads*:Preview*:Player*:PacketQueue*'
 # Each test in a process of its own, as ctest runs them.
@@ -48,7 +64,7 @@ stage_done "the ThreadSanitizer build and run"
 # The whole suite once more under AddressSanitizer, LeakSanitizer and
 # UndefinedBehaviorSanitizer: a memory error, a leak or undefined behaviour in
 # any test (or in a program a test starts) fails the run.
-"$root/scripts/build.sh" RelWithDebInfo "$root/build/asan" -DZORVEX_ASAN=ON
+"$root/scripts/build.sh" asan
 (
     cd "$root/build/asan"
     export ASAN_OPTIONS="halt_on_error=1:detect_leaks=1:abort_on_error=0"
