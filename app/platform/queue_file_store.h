@@ -19,9 +19,17 @@ public:
     // This instance holds the lock and so owns the saved queue.
     bool Owner() const { return lock_.Valid(); }
 
+    // A queue file is read only when it is a plain file (not a link, pipe or
+    // device) of at most kMaxQueueFileBytes; otherwise, or when it is
+    // damaged, the queue has no rows and problems says why.
     std::optional<SavedQueue> Leftover() override;
     bool Save(const SavedQueue& queue) override;
     void Remove() override;
+    // Renamed to queue-<date>-<time>.json beside it, never replacing a file.
+    QString SetAside() override;
+
+    // Far more than a full queue takes (about 1.5 KB a row).
+    static constexpr qint64 kMaxQueueFileBytes = 16 << 20;
 
 private:
     QString path_;

@@ -164,11 +164,12 @@ int RunProgram(int argc, char** argv, const std::function<void(MainWindow&)>& in
             waitingFiles.clear();
         });
         // A stop signal or the end of the session stops the tasks (what they
-        // wrote is kept), then the program closes; the exit status says which
-        // signal it was (128 + its number), as a shell reports a killed program.
+        // wrote is kept) and keeps the unfinished queue for the next start,
+        // then the program closes; the exit status says which signal it was
+        // (128 + its number), as a shell reports a killed program.
         StopSignals stopSignals;
         const auto stopAndClose = [&window](int status) {
-            window.Controller().Close();
+            window.Controller().Close(WorkbenchController::CloseKind::Stopped);
             window.close();
             QCoreApplication::exit(status);  // also ends a modal window's loop
         };

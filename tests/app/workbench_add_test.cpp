@@ -1,4 +1,5 @@
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <QCoreApplication>
 #include <QDir>
@@ -40,22 +41,22 @@ TEST_F(AddFiles, BatchStartNames) {
     for (const char* name : {"o/a.mp4", "o/a(New_1).mp4", "o/b(New_1).mp4"}) Touch(name);
     struct StartCase {
         std::string folder;
-        const char* stored;
+        const char* base;
         int policy;
         std::string expected;
     } batchStart[] = {
-        {o, "/old/a(New_1).mp4", npNewName, o + "/a(New_2).mp4"},  // a.mp4 exists
-        {o, "/old/a(New_7).mp4", npOverwrite, o + "/a.mp4"},
-        {o + "/", "/old/b(New_1).mp4", npNewName, o + "/b.mp4"},  // b.mp4 is free
-        {o, "/old/a.mp4", npNewName, o + "/a(New_2).mp4"},        // tested without a mark too
-        {p, "/old/x(New_1)(New_2).avi", npNewName, p + "/x.avi"},
-        {"/", "/old/zorvex-no-such-file(New_3)", npNewName, "/zorvex-no-such-file"},
-        {p, "/old/z.mp4(New_1)", npNewName, p + "/z.mp4(New_1)"},  // the mark in the extension
+        {o, "/old/a.mp4", npNewName, o + "/a(New_2).mp4"},  // a.mp4 and a(New_1).mp4 exist
+        {o, "/old/a.mp4", npOverwrite, o + "/a.mp4"},
+        {o + "/", "/old/b.mp4", npNewName, o + "/b.mp4"},  // b.mp4 is free
+        // A mark that came with the source's name is the name's own.
+        {o, "/old/a(New_1).mp4", npNewName, o + "/a(New_1)(New_1).mp4"},
+        {o, "/old/a(New_1).mp4", npOverwrite, o + "/a(New_1).mp4"},
+        {p, "/old/Trip (New_York).avi", npNewName, p + "/Trip (New_York).avi"},
+        {"/", "/old/zorvex-no-such-file", npNewName, "/zorvex-no-such-file"},
     };
     for (const StartCase& c : batchStart) {
         OutputReservation outputs;
-        EXPECT_EQ(BatchStartOutputName(c.folder, c.stored, c.policy, outputs), c.expected)
-            << c.stored;
+        EXPECT_EQ(BatchStartOutputName(c.folder, c.base, c.policy, outputs), c.expected) << c.base;
     }
 }
 
@@ -74,13 +75,62 @@ TEST_F(AddFiles, ABatchNeverGivesOneFileTwice) {
         outputs.AddSource(a);
         outputs.AddSource(Path("b/clip.avi").toStdString());
         const std::string first = BatchStartOutputName(o, "/x/clip.avi", policy, outputs);
-        const std::string second = BatchStartOutputName(o, "/y/clip(New_4).avi", policy, outputs);
+        const std::string second = BatchStartOutputName(o, "/y/clip.avi", policy, outputs);
         EXPECT_EQ(first, o + (policy == npOverwrite ? "/clip.avi" : "/clip(New_1).avi"));
         EXPECT_EQ(second, o + (policy == npOverwrite ? "/clip(New_1).avi" : "/clip(New_2).avi"));
         // Into the source's own folder: never the source itself.
         EXPECT_EQ(BatchStartOutputName(folderA, "/x/clip.avi", policy, outputs),
                   folderA + "/clip(New_1).avi");
     }
+}
+
+// An output folder that cannot be used is refused when files are added, with
+// its name and the reason, before any file is chosen: nothing is queued. One
+// that does not exist yet is made.
+TEST_F(AddFiles, AnUnusableOutputFolderIsRefusedBeforeAnythingIsQueued) {
+    const QString source = Touch("a.avi");
+    const QString plain = Touch("plain");
+    struct Case {
+        QString folder, reason;
+    } cases[] = {
+        {plain, "同名的文件已经存在，它不是文件夹。"},
+        {"/dev/null", "同名的文件已经存在，它不是文件夹。"},
+        {plain + "/sub", "无法创建该文件夹："},  // and the system's reason
+        {"", "没有设置输出文件存放目录。"},
+    };
+    for (const Case& c : cases) {
+        for (bool alone : {false, true}) {
+            Bench bench(OutFolder());
+            bench.controller.SetOutputFolder(c.folder);
+            bench.ui.files = {source};
+            alone ? bench.controller.AddOneFile() : bench.controller.AddSeveralFiles();
+            EXPECT_EQ(bench.formats.shown, 0) << c.folder.toStdString();
+            EXPECT_EQ(bench.controller.RowCount(), 0);
+            EXPECT_EQ(bench.converter.TaskCount(), 0);
+            ASSERT_EQ(bench.ui.warns.size(), 1);
+            EXPECT_TRUE(bench.ui.warns[0].startsWith("提示|输出文件存放目录不能使用：" + c.folder +
+                                                     "\n" + c.reason))
+                << bench.ui.warns[0].toStdString();
+            EXPECT_TRUE(bench.controller.Commands().add) << "the add ended";
+        }
+    }
+    if (::geteuid() != 0) {  // root writes into a read-only folder
+        QDir().mkpath(Path("locked"));
+        QFile::setPermissions(Path("locked"), QFile::ReadOwner | QFile::ExeOwner);
+        Bench bench(OutFolder());
+        bench.controller.SetOutputFolder(Path("locked"));
+        bench.AddSeveral({source});
+        EXPECT_EQ(bench.controller.RowCount(), 0);
+        EXPECT_EQ(bench.ui.warns, QStringList{"提示|输出文件存放目录不能使用：" + Path("locked") +
+                                              "\n没有在该文件夹中写入文件的权限。"});
+    }
+
+    Bench bench(OutFolder());
+    bench.controller.SetOutputFolder(Path("new/deeper"));
+    bench.AddSeveral({source});
+    EXPECT_TRUE(QFileInfo(Path("new/deeper")).isDir());
+    EXPECT_EQ(bench.controller.RowCount(), 1);
+    EXPECT_TRUE(bench.ui.warns.isEmpty());
 }
 
 TEST_F(AddFiles, OneFileWithCutRangeAndCollision) {

@@ -75,6 +75,39 @@ TEST_F(Workbench, RestartConvertsEveryRowAgainWithTheNewNameRule) {
     EXPECT_EQ(QString::fromStdString(bench.converter.tasks[0].output), Out("a.mp4"));
 }
 
+// A batch start takes back only the "(New_k)" mark the queue itself added: a
+// mark that came with the source's name stays, so under "直接覆盖该文件" the
+// user's clip.mp4 is never taken for clip(New_1).avi's output. The name the
+// queue marked survives a saved and restored queue.
+TEST_F(Workbench, ABatchStartKeepsMarksFromTheSourcesOwnName) {
+    Touch(Out("clip.mp4"));
+    Touch(Out("Trip .mp4"));
+    Touch(Out("a.mp4"));
+    Bench bench(Out());
+    bench.AddSeveral(
+        {Touch(In("clip(New_1).avi")), Touch(In("Trip (New_York).avi")), Touch(In("a.avi"))});
+    ASSERT_EQ(bench.controller.RowCount(), 3);
+    EXPECT_EQ(bench.converter.tasks[2].output, Out("a(New_1).mp4").toStdString());
+    const SavedQueue saved = *bench.queueStore.saved;
+
+    bench.controller.SetNamingPolicy(npOverwrite);
+    bench.controller.StartOrResume();
+    EXPECT_EQ(bench.converter.tasks[0].output, Out("clip(New_1).mp4").toStdString());
+    EXPECT_EQ(bench.converter.tasks[1].output, Out("Trip (New_York).mp4").toStdString());
+    EXPECT_EQ(bench.converter.tasks[2].output, Out("a.mp4").toStdString());
+    EXPECT_FALSE(bench.controller.ConversionLog().join('\n').contains("改存为"));
+    bench.converter.FinishAll();
+
+    QFile::remove(Out("a.mp4"));
+    Bench restored(Out());
+    restored.queueStore.saved = saved;
+    restored.controller.OfferSavedQueue();
+    ASSERT_EQ(restored.controller.RowCount(), 3);
+    restored.controller.StartOrResume();
+    EXPECT_EQ(restored.converter.tasks[0].output, Out("clip(New_1).mp4").toStdString());
+    EXPECT_EQ(restored.converter.tasks[2].output, Out("a.mp4").toStdString());
+}
+
 // "同时进行转换的文件个数：" and "CPU占用率修改项目：" come from system.ini at
 // start-up, decide how the next batch starts and are written back when chosen.
 TEST_F(Workbench, FilesAtOnceAndPriorityAreKeptAndStartTheBatch) {
@@ -639,6 +672,92 @@ TEST_F(Workbench, TheQueueSurvivesACrashAndComesBackOnRequest) {
     EXPECT_EQ(after.controller.RowCount(), 2);
     EXPECT_TRUE(after.controller.ConversionLog().join('\n').contains(
         "***文件打开失败，未恢复该文件: " + In("a.avi")));
+}
+
+// Rows of a saved queue that cannot come back (beyond the table's 501 slots,
+// a source gone) are named in the log, and the file that held them is moved
+// aside instead of being replaced by the restored queue; so is a file that
+// could not be read at all.
+TEST_F(Workbench, RowsThatCannotBeRestoredAreSaidAndKept) {
+    SavedQueue left;
+    SavedRow row;
+    row.status = QStringLiteral("准备");
+    row.input.FileName = In("gone.avi").toStdString();
+    row.output.FileName = Out("gone.mp4").toStdString();
+    left.rows.push_back(row);
+    row.input.FileName = Touch(In("a.avi")).toStdString();
+    row.output.FileName = Out("a.mp4").toStdString();
+    left.rows.insert(left.rows.end(), TaskSlotTable::kSlotCount + 2, row);
+    Bench bench(Out());
+    bench.queueStore.saved = left;
+    bench.controller.OfferSavedQueue();
+    EXPECT_EQ(bench.controller.RowCount(), TaskSlotTable::kSlotCount);
+    const QString log = bench.controller.ConversionLog().join('\n');
+    EXPECT_TRUE(log.contains("***文件打开失败，未恢复该文件: " + In("gone.avi")));
+    EXPECT_TRUE(
+        log.contains("***转换列表已满（最多 501 个文件），上次的转换列表中有 2 个文件未恢复"))
+        << log.toStdString();
+    EXPECT_TRUE(log.contains("***上次的转换列表未能全部恢复，原列表已另存为: queue-aside.json"));
+    ASSERT_TRUE(bench.queueStore.setAside);
+    EXPECT_EQ(bench.queueStore.setAside->rows.size(), left.rows.size());
+    ASSERT_TRUE(bench.queueStore.saved);
+    EXPECT_EQ(bench.queueStore.saved->rows.size(), size_t{TaskSlotTable::kSlotCount});
+
+    // A file that gave no rows: its problem is logged, no question is asked.
+    Bench unreadable(Out());
+    unreadable.queueStore.saved =
+        SavedQueue{{}, {"上次的转换列表 /x/queue.json 不是普通文件，未读取"}};
+    unreadable.controller.OfferSavedQueue();
+    EXPECT_TRUE(unreadable.ui.confirms.isEmpty());
+    EXPECT_TRUE(unreadable.controller.ConversionLog().join('\n').contains(
+        "***上次的转换列表 /x/queue.json 不是普通文件，未读取"));
+    EXPECT_TRUE(unreadable.queueStore.setAside);
+}
+
+// A stop from outside (a signal, the session's end) keeps an unfinished queue
+// for the next start, and never replaces a queue that is being offered back
+// with whatever arrived while the question was open.
+TEST_F(Workbench, AStoppedProgramKeepsItsUnfinishedQueue) {
+    using CloseKind = WorkbenchController::CloseKind;
+    Bench first(Out());
+    ThreeQueued(first);
+    first.controller.StartOrResume();
+    first.converter.End(0, true);
+    first.converter.Progress(1, 2500000, 10000000);
+    first.controller.Close(CloseKind::Stopped);
+    ASSERT_TRUE(first.queueStore.saved);
+    const SavedQueue left = *first.queueStore.saved;
+    QStringList statuses;
+    for (const SavedRow& row : left.rows) statuses << row.status;
+    EXPECT_EQ(statuses, QStringList({"完成", "转换中...", "准备"}));
+
+    Bench finished(Out());
+    ThreeQueued(finished);
+    finished.controller.StartOrResume();
+    finished.converter.FinishAll();
+    finished.controller.Close(CloseKind::Stopped);
+    EXPECT_FALSE(finished.queueStore.saved) << "nothing was left to do";
+
+    // Stopped while "上次的转换列表没有完成，是否恢复？" is open, after a file
+    // was dropped meanwhile: the offered queue stays as it was.
+    Bench asked(Out());
+    asked.queueStore.saved = left;
+    asked.ui.whileConfirming = [&] {
+        asked.controller.AddDroppedFiles({Touch(In("d.avi"))});
+        asked.controller.Close(CloseKind::Stopped);
+    };
+    asked.controller.OfferSavedQueue();
+    ASSERT_TRUE(asked.queueStore.saved);
+    ASSERT_EQ(asked.queueStore.saved->rows.size(), 3u);
+    EXPECT_EQ(asked.queueStore.saved->rows[2].input.FileName, In("c.avi").toStdString());
+
+    // Answered, the queue saved is the restored rows and the dropped one.
+    Bench answered(Out());
+    answered.queueStore.saved = left;
+    answered.ui.whileConfirming = [&] { answered.controller.AddDroppedFiles({In("d.avi")}); };
+    answered.controller.OfferSavedQueue();
+    ASSERT_TRUE(answered.queueStore.saved);
+    EXPECT_EQ(answered.queueStore.saved->rows.size(), 4u);
 }
 
 // Two rows whose outputs would share a name never write the same file; under

@@ -247,8 +247,9 @@ TEST(ExistingFiles, AQueueLeftByAKilledProgramIsOfferedBack) {
 }
 
 // SIGTERM stops the batch and closes the program (exit 143): what was
-// converted is kept, an older file is left as it was, nothing temporary stays
-// and no queue is offered at the next start.
+// converted is kept, an older file is left as it was, nothing temporary stays,
+// and the unfinished queue is offered at the next start and converts beside
+// both.
 TEST(ExistingFiles, SigtermStopsTheProgramsBatchAndClosesIt) {
     test::TempDir dir;
     SameNamedSources(dir, kSignalledSeconds, "640x360");
@@ -266,6 +267,19 @@ TEST(ExistingFiles, SigtermStopsTheProgramsBatchAndClosesIt) {
     const int packets = CountPackets(dir.File("out/clip(New_1).avi"));
     EXPECT_GT(packets, 0);
     EXPECT_LT(packets, kSignalledPackets);
+    ASSERT_TRUE(fs::exists(program.QueueFile()));
+
+    const pid_t next = program.Start({});
+    const int restarted = WaitForExit(next, 180);
+    ASSERT_TRUE(WIFEXITED(restarted)) << program.Out() << program.Err();
+    EXPECT_EQ(WEXITSTATUS(restarted), 0);
+    EXPECT_NE(
+        program.Out().find("message box: 上次的转换列表没有完成，是否恢复？\nconverting 1 rows\n"),
+        std::string::npos)
+        << program.Out();
+    EXPECT_EQ(test::ReadFile(dir.File("out/clip.avi")), "an older file");
+    EXPECT_EQ(CountPackets(dir.File("out/clip(New_1).avi")), packets);
+    EXPECT_EQ(CountPackets(dir.File("out/clip(New_2).avi")), kSignalledPackets);
     EXPECT_FALSE(fs::exists(program.QueueFile()));
 }
 

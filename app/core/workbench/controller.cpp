@@ -1,12 +1,19 @@
 #include "app/core/workbench/controller.h"
 
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <QDir>
 #include <QElapsedTimer>
+#include <QFile>
 #include <QFileInfo>
 #include <QUrl>
 #include <algorithm>
 #include <atomic>
+#include <cerrno>
+#include <cstring>
 #include <exception>
+#include <filesystem>
 #include <functional>
 #include <limits>
 #include <optional>
@@ -307,8 +314,9 @@ bool WorkbenchController::HasFreeSlot() {
     return slots_.FirstEmpty() >= 0;
 }
 
-bool WorkbenchController::AppendToQueue(const TInputOptions& input, const TOutputOptions& output) {
-    if (!HasFreeSlot() || slots_.Fill(input, output) < 0) {
+bool WorkbenchController::AppendToQueue(const TInputOptions& input, const TOutputOptions& output,
+                                        const std::string& outputBase) {
+    if (!HasFreeSlot() || slots_.Fill(input, output, outputBase) < 0) {
         s_.ui.Inform(QStringLiteral("转换列表已满（最多 %1 个文件），请先清空列表再添加文件。")
                          .arg(TaskSlotTable::kSlotCount),
                      kPrompt);
@@ -416,7 +424,7 @@ void WorkbenchController::AddOneFile() {
     if (!commands_.add || adding_) return;
     BeginAdd();
     s_.formats.ResetPendingSettings();
-    if (!LibraryCheck()) return EndAdd();
+    if (!LibraryCheck() || !UsableOutputFolder()) return EndAdd();
     const QString path = s_.ui.ChooseSourceFile(OpenDialogNameFilters());
     if (path.isEmpty() || !IsSourceFile(path)) return EndAdd();
     s_.formats.SetSourceFile(path);
@@ -478,7 +486,9 @@ void WorkbenchController::ScheduleWaitingFiles() {
 void WorkbenchController::AddFiles(const QStringList& given, bool fromDialog) {
     BeginAdd();
     s_.formats.ResetPendingSettings();
-    if (!LibraryCheck()) return EndAdd();
+    // Nothing is queued that could not be written: an output folder that
+    // cannot be used is refused before any file is chosen or opened.
+    if (!LibraryCheck() || !UsableOutputFolder()) return EndAdd();
     const QStringList files = fromDialog ? s_.ui.ChooseSourceFiles(OpenDialogNameFilters()) : given;
     if (files.isEmpty()) return EndAdd();
     // The settings window shows (and measures) a source: the first one walked.
@@ -694,7 +704,7 @@ void WorkbenchController::QueueOpenedFile(const AddRun& run, int i, const Opened
             return;
     }
     if (alone) previewFile_ = path;
-    if (!AppendToQueue(built.input, built.output)) {
+    if (!AppendToQueue(built.input, built.output, built.outputBase)) {
         CallConverter([&] { s_.converter.RemoveTask(built.index); });
         *stopWalk = true;
         return;
@@ -730,15 +740,24 @@ int WorkbenchController::RowOfTask(int taskIndex) const {
 }
 
 bool WorkbenchController::UsableOutputFolder() {
-    QDir().mkpath(outputFolder_);
-    const QFileInfo folder(outputFolder_);
+    // A folder that does not exist yet is made, as the first start makes the
+    // default one.
+    const QByteArray path = QFile::encodeName(outputFolder_);
+    std::error_code made;
+    if (!outputFolder_.isEmpty()) std::filesystem::create_directories(path.constData(), made);
+    struct stat st {};
     QString reason;
-    if (folder.exists() && !folder.isDir()) {
+    if (outputFolder_.isEmpty()) {
+        reason = QStringLiteral("没有设置输出文件存放目录。");
+    } else if (::stat(path.constData(), &st) == 0 && !S_ISDIR(st.st_mode)) {
         reason = QStringLiteral("同名的文件已经存在，它不是文件夹。");
-    } else if (!folder.isDir()) {
-        reason = QStringLiteral("无法创建该文件夹。");
-    } else if (!folder.isWritable()) {
-        reason = QStringLiteral("没有在该文件夹中写入文件的权限。");
+    } else if (made || !S_ISDIR(st.st_mode)) {
+        const int error = made ? made.value() : errno;
+        reason =
+            QStringLiteral("无法创建该文件夹：") + QString::fromLocal8Bit(std::strerror(error));
+    } else if (::access(path.constData(), W_OK | X_OK) != 0) {
+        reason = errno == EROFS ? QStringLiteral("该文件夹在只读的文件系统上。")
+                                : QStringLiteral("没有在该文件夹中写入文件的权限。");
     } else {
         return true;
     }
@@ -798,9 +817,10 @@ bool WorkbenchController::BuildTasks() {
             continue;
         }
         TOutputOptions output = record.output;
-        output.FileName = BatchStartOutputName(outputFolder_.toStdString(), record.output.FileName,
-                                               namingPolicy_, outputs);
-        if (namingPolicy_ == npOverwrite && output.FileName != WithoutNewMark(output.FileName)) {
+        const std::string proposed =
+            MovedIntoFolder(outputFolder_.toStdString(), slots_.Slot(slot).outputBase);
+        output.FileName = outputs.Reserve(proposed, namingPolicy_ == npOverwrite);
+        if (namingPolicy_ == npOverwrite && output.FileName != proposed) {
             skipped << QStringLiteral("***输出文件已被本次转换的另一个文件或源文件占用，改存为: ") +
                            FromStd(output.FileName);
         }
@@ -1095,12 +1115,17 @@ void WorkbenchController::SaveQueue() {
         queueSaveWanted_ = true;
         return;
     }
+    WriteSavedQueue();
+}
+
+void WorkbenchController::WriteSavedQueue() {
+    if (!s_.queueStore) return;
     queueSaveWanted_ = false;
     SavedQueue queue;
     queue.rows.reserve(rows_.size());
     for (int row = 0; row < RowCount(); ++row) {
         const TaskSlot& slot = slots_.Slot(row);
-        queue.rows.push_back(SavedRow{slot.input, slot.output, rows_[row].status});
+        queue.rows.push_back(SavedRow{slot.input, slot.output, rows_[row].status, slot.outputBase});
     }
     if (queue.rows.empty()) {
         s_.queueStore->Remove();
@@ -1116,10 +1141,37 @@ void WorkbenchController::OfferSavedQueue() {
     // Without the media libraries nothing could be restored: the queue is
     // kept for a start that has them.
     if (!saved || !LibraryCheck()) return;
-    if (s_.ui.Confirm(QStringLiteral("上次的转换列表没有完成，是否恢复？"), kPrompt)) {
-        RestoreQueue(*saved);
+    for (const QString& problem : saved->problems) LogFramed(QStringLiteral("***") + problem);
+    // What cannot be restored is never lost: the file is moved aside before
+    // this run saves its own queue.
+    const bool setAside = !saved->problems.isEmpty();
+    if (saved->rows.empty()) {
+        SetSavedQueueAside();
+        return;
+    }
+    {
+        // Files that arrive while the question is open are queued but not
+        // saved yet: the saved queue is the one offered until it is answered
+        // and, when rows of it could not be restored, has been moved aside.
+        SaveHold hold(queueSaveHold_, [] {});
+        offeringSavedQueue_ = true;
+        const bool agreed =
+            s_.ui.Confirm(QStringLiteral("上次的转换列表没有完成，是否恢复？"), kPrompt);
+        offeringSavedQueue_ = false;
+        if (closed_) return;  // stopped while asked: the offered queue stays for the next start
+        if (agreed) {
+            const int restored = RestoreQueue(*saved);
+            if (restored < static_cast<int>(saved->rows.size()) || setAside) SetSavedQueueAside();
+        }
     }
     SaveQueue();  // this run's queue replaces the one left behind
+}
+
+void WorkbenchController::SetSavedQueueAside() {
+    const QString name = s_.queueStore->SetAside();
+    if (!name.isEmpty()) {
+        LogFramed(QStringLiteral("***上次的转换列表未能全部恢复，原列表已另存为: ") + name);
+    }
 }
 
 int WorkbenchController::RestoreQueue(const SavedQueue& queue) {
@@ -1141,8 +1193,15 @@ int WorkbenchController::RestoreQueue(const SavedQueue& queue) {
         }
     }
     int restored = 0;
-    for (const SavedRow& row : queue.rows) {
-        if (!HasFreeSlot()) break;
+    for (size_t i = 0; i < queue.rows.size(); ++i) {
+        const SavedRow& row = queue.rows[i];
+        if (!HasFreeSlot()) {
+            LogFramed(QStringLiteral("***转换列表已满（最多 %1 个文件），上次的转换列表中有 %2 "
+                                     "个文件未恢复")
+                          .arg(TaskSlotTable::kSlotCount)
+                          .arg(queue.rows.size() - i));
+            break;
+        }
         int task = -1;
         CallConverter([&] { task = s_.converter.AddTask(row.input.FileName, row.input); });
         if (task < 0) {
@@ -1158,7 +1217,7 @@ int WorkbenchController::RestoreQueue(const SavedQueue& queue) {
             CallConverter([&] { s_.converter.RemoveTask(task); });
             continue;
         }
-        if (!AppendToQueue(row.input, row.output)) {
+        if (!AppendToQueue(row.input, row.output, row.outputBase)) {
             CallConverter([&] { s_.converter.RemoveTask(task); });
             break;
         }
@@ -1217,8 +1276,17 @@ void WorkbenchController::OpenMail() {
 
 // ---- closing ----------------------------------------------------------------------------
 
-void WorkbenchController::Close() {
+void WorkbenchController::Close(CloseKind kind) {
     if (closed_) return;
+    // A stopped program keeps what was left to do; the rows' statuses were
+    // saved as they changed (a converting row starts again when restored).
+    bool keepQueue = kind == CloseKind::Stopped && offeringSavedQueue_;
+    for (int row = 0; row < RowCount() && kind == CloseKind::Stopped && !keepQueue; ++row) {
+        keepQueue = rows_[row].status != kStatusDone;
+    }
+    // A save held back by an add or a batch step is written now: nothing is
+    // saved once closed.
+    if (keepQueue && !offeringSavedQueue_ && (queueSaveWanted_ || adding_)) WriteSavedQueue();
     closed_ = true;
     if (addRun_) {
         *addRun_->cancelled = true;  // opens that have not started are skipped
@@ -1234,7 +1302,7 @@ void WorkbenchController::Close() {
     } catch (const std::exception&) {
         // Closing goes on whatever the component says.
     }
-    if (s_.queueStore) s_.queueStore->Remove();
+    if (s_.queueStore && !keepQueue) s_.queueStore->Remove();
 }
 
 }  // namespace zorvex::app

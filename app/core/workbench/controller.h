@@ -158,8 +158,10 @@ public:
     // wait and are added when it has ended.
     void OpenFiles(const QStringList& paths);
     // Appends a prepared file whose converter task exists; false (with a
-    // message) when the slot table has no free slot left.
-    bool AppendToQueue(const TInputOptions& input, const TOutputOptions& output);
+    // message) when the slot table has no free slot left. outputBase: the name
+    // the output was made from before the naming rule (empty: its own name).
+    bool AppendToQueue(const TInputOptions& input, const TOutputOptions& output,
+                       const std::string& outputBase = {});
 
     // Queue commands.
     void RemoveSelected();
@@ -192,9 +194,13 @@ public:
     void AppendLog(const QString& line);
 
     // The window is closing: detach from the converter, the preview and the
-    // log router, then stop whatever still runs and wait for it. A normal end:
-    // the saved queue is removed.
-    void Close();
+    // log router, then stop whatever still runs and wait for it. A normal end
+    // (the user closed the window) removes the saved queue. A stop from outside
+    // (a signal, the end of the session) keeps it for the next start when it
+    // holds a row that is not done, or when the question whether to restore
+    // the queue left before has not been answered.
+    enum class CloseKind { Normal, Stopped };
+    void Close(CloseKind kind = CloseKind::Normal);
 
 signals:
     void RowsReset();
@@ -236,6 +242,8 @@ private:
     // Writes the queue to the queue store, or notes that it must be written
     // once the add or the run of changes under way has ended.
     void SaveQueue();
+    void WriteSavedQueue();  // SaveQueue's write, whatever holds it back
+    void SetSavedQueueAside();
     void SetRowStatus(int row, const QString& status);
     void SetRowProgress(int row, int progress);
     void SetRowFailed(int row, const QString& message);
@@ -316,6 +324,7 @@ private:
     bool queueSaveWanted_ = false;
     bool queueSaveFailed_ = false;
     bool closed_ = false;
+    bool offeringSavedQueue_ = false;  // the restore question is open
 
     int converterCallDepth_ = 0;
     std::vector<TTerminateInfo> heldBack_;

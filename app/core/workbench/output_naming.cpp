@@ -2,13 +2,15 @@
 
 namespace zorvex::app {
 
-std::string BatchStartOutputName(const std::string& outputFolder, const std::string& stored,
-                                 int policy, OutputReservation& outputs) {
+std::string MovedIntoFolder(const std::string& outputFolder, const std::string& name) {
     std::string folder = outputFolder;
     while (folder.size() > 1 && folder.back() == '/') folder.pop_back();
-    const std::string name =
-        (folder == "/" ? folder : folder + "/") + stored.substr(stored.rfind('/') + 1);
-    return outputs.Reserve(WithoutNewMark(name), policy == npOverwrite);
+    return (folder == "/" ? folder : folder + "/") + name.substr(name.rfind('/') + 1);
+}
+
+std::string BatchStartOutputName(const std::string& outputFolder, const std::string& base,
+                                 int policy, OutputReservation& outputs) {
+    return outputs.Reserve(MovedIntoFolder(outputFolder, base), policy == npOverwrite);
 }
 
 }  // namespace zorvex::app

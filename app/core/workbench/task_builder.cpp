@@ -80,6 +80,7 @@ BuiltTask ListOpenedSource(ConverterPort& converter, const std::string& source,
     const std::string proposed =
         ProposedOutputPath(source, recipe.alone, recipe.confirmedOutput, recipe.outputFolder);
     InitOutputOptions(built.output);
+    built.outputBase = proposed;
     built.output.FileName = recipe.outputName ? recipe.outputName(proposed) : proposed;
     if (recipe.applyOutput) recipe.applyOutput(built.output);
     bool outputSet = false;

@@ -40,6 +40,7 @@ struct BuiltTask {
     int index = -1;     // the task, when built
     TInputOptions input;
     TOutputOptions output;
+    std::string outputBase;  // the proposed output before the naming rule
 };
 
 // A source's input record under a recipe. On the caller's thread: the

@@ -22,6 +22,7 @@ void TaskSlotTable::Reset() {
     for (TaskSlot& slot : slots_) {
         InitInputOptions(slot.input);
         InitOutputOptions(slot.output);
+        slot.outputBase.clear();
         slot.prepared.reset();
     }
     states_.fill(SlotState::Empty);
@@ -34,11 +35,13 @@ int TaskSlotTable::FirstEmpty() const {
     return -1;
 }
 
-int TaskSlotTable::Fill(const TInputOptions& input, const TOutputOptions& output) {
+int TaskSlotTable::Fill(const TInputOptions& input, const TOutputOptions& output,
+                        const std::string& outputBase) {
     const int index = FirstEmpty();
     if (index < 0) return -1;
     slots_[index].input = input;
     slots_[index].output = output;
+    slots_[index].outputBase = outputBase.empty() ? output.FileName : outputBase;
     slots_[index].prepared.reset();
     states_[index] = SlotState::Full;
     return index;
@@ -61,6 +64,7 @@ void TaskSlotTable::ReclaimDeleted() {
         if (states_[i] != SlotState::Deleted) continue;
         InitInputOptions(slots_[i].input);
         InitOutputOptions(slots_[i].output);
+        slots_[i].outputBase.clear();
         states_[i] = SlotState::Empty;
     }
 }

@@ -29,6 +29,10 @@ FileStamp StampOf(const QString& path);
 struct TaskSlot {
     TInputOptions input;
     TOutputOptions output;
+    // The name the output was made from before a "(New_k)" mark was added to
+    // keep it from an existing file: each batch start reserves this name
+    // afresh. A mark that came with the source's own name is part of it.
+    std::string outputBase;
     // The task opened when the file was added, for the first batch; none
     // when the row came another way or a batch has taken it.
     std::shared_ptr<PreparedSource> prepared;
@@ -51,8 +55,10 @@ public:
     // The first Empty slot, or -1 when none is left.
     int FirstEmpty() const;
     // Copies both records into the first Empty slot and marks it Full; -1 when
-    // the table has no Empty slot left.
-    int Fill(const TInputOptions& input, const TOutputOptions& output);
+    // the table has no Empty slot left. outputBase: see TaskSlot (empty: the
+    // output's own name).
+    int Fill(const TInputOptions& input, const TOutputOptions& output,
+             const std::string& outputBase = {});
     // Marks the slot Deleted and carries it to the end of the table, moving
     // every later slot down by one (records and states travel together).
     void Remove(int index);
