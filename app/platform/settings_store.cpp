@@ -65,6 +65,13 @@ bool IniSettingsStore::WriteString(const QString& section, const QString& key,
         return false;
     }
     QSettings ini(path_, QSettings::IniFormat);
+    // Writing rewrites the whole file and drops what a person wrote in it
+    // besides the values (comments, blank lines): a value that is already
+    // there as it is leaves the file untouched.
+    if (ini.status() == QSettings::NoError && ini.contains(section + "/" + key) &&
+        ReadString(section, key) == value) {
+        return true;
+    }
     ini.setValue(section + "/" + key, value);
     ini.sync();
     return ini.status() == QSettings::NoError;

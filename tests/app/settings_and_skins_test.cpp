@@ -74,6 +74,23 @@ TEST(OutputFolderBootstrap, ACommaInTheStoredFolderIsPartOfIt) {
     }
 }
 
+// A start that changes nothing leaves a hand-edited system.ini as it is,
+// comments included; a changed value is written.
+TEST(IniSettingsStore, AnUnchangedValueLeavesTheFileAsItIs) {
+    zorvex::test::TempDir dir;
+    const std::string text =
+        "; 输出目录由管理员设定\n[OutPath]\nOutPath=/srv/视频\n\n# skin\n[skin]\nSetSkin=skin5\n";
+    zorvex::test::WriteFile(dir.File("system.ini"), text);
+    IniSettingsStore settings(Q(dir.File("system.ini")));
+    EXPECT_TRUE(settings.WriteString("OutPath", "OutPath", "/srv/视频"));
+    EXPECT_TRUE(settings.WriteString("skin", "SetSkin", "skin5"));
+    EXPECT_EQ(zorvex::test::ReadFile(dir.File("system.ini")), text);
+
+    EXPECT_TRUE(settings.WriteString("skin", "SetSkin", "skin6"));
+    EXPECT_EQ(settings.ReadString("skin", "SetSkin"), "skin6");
+    EXPECT_EQ(settings.ReadString("OutPath", "OutPath"), "/srv/视频");
+}
+
 TEST(SnapshotPictureType, UnknownValuesBecomeBmp) {
     struct Case {
         const char* stored;  // nullptr: no file at all
