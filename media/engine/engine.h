@@ -229,6 +229,11 @@ struct TInputFile {
     // The offset when timestamps are copied ("copyts"), which may also be asked
     // for after the input was added.
     std::int64_t CopyTsOffset = 0;
+    // A regular file's size and modification time (nanoseconds) when it was
+    // opened, -1 for anything else: a file that changes while it is read is
+    // not converted whole.
+    std::int64_t SizeAtOpen = -1;
+    std::int64_t ModifiedAtOpen = 0;
 };
 
 // One stream of an output file as file setup leaves it for the run: the
@@ -484,6 +489,10 @@ public:
     // The partial outputs of a stopped run that were kept beside a file they
     // would have replaced; set before the termination callback.
     std::vector<std::string> KeptPartialFiles;
+    // Why an input was not whole when its reading ended (cut off, changed
+    // while read, a demuxer error): the run ends as a stopped one does, its
+    // output kept, and then fails with this text.
+    std::string IncompleteSource;
     std::int64_t ProgressInterval = 500000;  // microseconds
     std::int64_t PreviewInterval = 100000;   // microseconds
     // The codec threads of an automatic ThreadCount, given by whoever starts

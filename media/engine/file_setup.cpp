@@ -12,6 +12,7 @@
 #include <mutex>
 
 #include "media/engine/engine.h"
+#include "media/engine/input_integrity.h"
 #include "media/ffapi.h"
 #include "media/loader.h"
 #include "media/log.h"
@@ -367,6 +368,11 @@ bool TCustomFFmpeg::AddInputFile(const std::string& fileName) {
     pending->flags |= AVFMT_FLAG_NONBLOCK;
     if (s.PgmyuvCompat) pending->video_codec_id = AV_CODEC_ID_PGMYUV;
 
+    // The file as it is before the open, to see at the end whether it changed
+    // while it was read.
+    struct stat onDisk {};
+    const bool regularFile = ::stat(fileName.c_str(), &onDisk) == 0 && S_ISREG(onDisk.st_mode);
+
     // FFmpeg frees the context itself when the open fails.
     AVFormatContext* raw = pending.release();
     const int opened = ff::avformat_open_input(&raw, ffName.c_str(), format, parameters.Out());
@@ -429,6 +435,10 @@ bool TCustomFFmpeg::AddInputFile(const std::string& fileName) {
     input.FileName = fileName;
     input.TsOffset = s.CopyTs ? s.InputTimeOffset : s.InputTimeOffset - target;
     input.CopyTsOffset = s.InputTimeOffset;
+    if (regularFile) {
+        input.SizeAtOpen = onDisk.st_size;
+        input.ModifiedAtOpen = ModifiedNanoseconds(onDisk);
+    }
     if (s.Verbose >= 0) ff::av_dump_format(context.get(), InputFileCount(), ffName.c_str(), 0);
     input.Context = std::move(context);
     InputFiles.push_back(std::move(input));

@@ -136,6 +136,7 @@ TConvertThread* TCustomFFmpeg::Start(bool threaded, TThreadPriority priority) {
     Failed = false;
     FailureMessage.clear();
     KeptPartialFiles.clear();
+    IncompleteSource.clear();
     {
         // The run counts as active from here, so that a wait begun before the
         // worker runs covers the whole run.
@@ -305,7 +306,9 @@ void TCustomFFmpeg::ExecuteRun() {
         if (StopRequested) return;
         run_ = std::make_unique<Transcoder>(*this);
         run_->RunTranscode();
-        Finished = !StopRequested;
+        // An input that was not whole ends the run as a stop does, so that its
+        // output is kept as a stopped one is and never replaces an older file.
+        Finished = !StopRequested && IncompleteSource.empty();
     });
     guarded([this] {
         if (run_) run_->CloseEncoders();
@@ -314,6 +317,7 @@ void TCustomFFmpeg::ExecuteRun() {
         if (run_) run_->CloseDecoders();
     });
     guarded([this] { FinishOutputFiles(); });
+    if (!IncompleteSource.empty() && !Failed && !StopRequested) RecordFailure(IncompleteSource);
     guarded([this] { ReleaseAll(); });
     NotifyTerminate();
 }

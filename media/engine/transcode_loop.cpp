@@ -1,9 +1,12 @@
 // The transcode loop: choose the input to read, read a packet, fix up its
 // timestamps, decode it or copy it, report progress at the interval, and at
 // the end drain decoders and encoders, write the trailers and the final report.
+#include <algorithm>
 #include <cmath>
+#include <cstring>
 #include <thread>
 
+#include "media/engine/input_integrity.h"
 #include "media/engine/transcoder.h"
 #include "media/log.h"
 #include "media/text.h"
@@ -58,13 +61,14 @@ void Transcoder::MainLoop() {
         }
         if (ret < 0) {
             // The end of the file ends its reading; any other answer is a read
-            // error and fails the run rather than pass for a finished one.
+            // error. Either way a file that was not whole fails the run once
+            // what was converted is kept, rather than pass for a finished one.
             const int error =
                 ret != AVERROR_EOF ? ret
                 : (ic->pb != nullptr && ic->pb->error < 0 && ic->pb->error != AVERROR_EOF)
                     ? ic->pb->error
                     : 0;
-            if (error < 0) throw FFmpegException(InputErrorText(input.FileName, error));
+            NoteInputEnd(file, error);
             files_[static_cast<size_t>(file)].EndReached = true;
             if (s_.Shortest && !e_.JoinMode) break;
             if (e_.JoinMode) {
@@ -75,6 +79,7 @@ void Transcoder::MainLoop() {
         }
         noPacketCount_ = 0;
         for (InputFileState& f : files_) f.NoPacket = false;
+        NoteReadPosition(file, packet.get());
         if (s_.PktDump) {
             const int index = packet->stream_index;
             if (index >= 0 && index < static_cast<int>(ic->nb_streams)) {
@@ -92,6 +97,85 @@ void Transcoder::MainLoop() {
             lastReport_ = ff::av_gettime_relative();
         }
     }
+}
+
+void Transcoder::NoteReadPosition(int file, const AVPacket* packet) {
+    const AVFormatContext* ic = e_.InputFiles[static_cast<size_t>(file)].Context.get();
+    if (packet->stream_index < 0 || packet->stream_index >= static_cast<int>(ic->nb_streams))
+        return;
+    const std::int64_t ts = packet->pts != AV_NOPTS_VALUE ? packet->pts : packet->dts;
+    if (ts == AV_NOPTS_VALUE) return;
+    const AVStream* st = ic->streams[packet->stream_index];
+    const std::int64_t end = ff::av_rescale_q(ts + std::max<std::int64_t>(packet->duration, 0),
+                                              st->time_base, kMicroseconds) -
+                             (ic->start_time != AV_NOPTS_VALUE ? ic->start_time : 0);
+    InputFileState& f = files_[static_cast<size_t>(file)];
+    f.ReachedUs = std::max(f.ReachedUs, end);
+}
+
+std::int64_t Transcoder::StatedLengthUs(int file) const {
+    const AVFormatContext* ic = e_.InputFiles[static_cast<size_t>(file)].Context.get();
+    // An AVI file's header counts its pictures, but without its index (which
+    // a cut-off file has lost) the demuxer measures the streams by what it
+    // finds: the count is what the file states.
+    if (std::strcmp(ic->iformat->name, "avi") == 0) {
+        std::int64_t counted = -1;
+        for (unsigned i = 0; i < ic->nb_streams; ++i) {
+            const AVStream* st = ic->streams[i];
+            const AVRational rate = st->avg_frame_rate;
+            if (st->discard == AVDISCARD_ALL || st->codecpar->codec_type != AVMEDIA_TYPE_VIDEO ||
+                st->nb_frames <= 0 || rate.num <= 0 || rate.den <= 0) {
+                continue;
+            }
+            counted =
+                std::max(counted, ff::av_rescale(st->nb_frames, 1000000LL * rate.den, rate.num));
+        }
+        if (counted > 0) return counted;
+    }
+    // Only a length the container states; one estimated from the bit rate is a guess.
+    if (ic->duration_estimation_method != AVFMT_DURATION_FROM_STREAM) return -1;
+    bool someLeftOut = false;
+    std::int64_t streams = -1;
+    for (unsigned i = 0; i < ic->nb_streams; ++i) {
+        const AVStream* st = ic->streams[i];
+        if (st->discard == AVDISCARD_ALL) {
+            someLeftOut = true;
+            continue;
+        }
+        if (st->duration != AV_NOPTS_VALUE && st->duration > 0) {
+            streams =
+                std::max(streams, ff::av_rescale_q(st->duration, st->time_base, kMicroseconds));
+        }
+    }
+    // Streams left out are not read, so the file's own length may be theirs.
+    if (!someLeftOut && ic->duration != AV_NOPTS_VALUE && ic->duration > 0) return ic->duration;
+    return streams;
+}
+
+void Transcoder::NoteInputEnd(int file, int error) {
+    if (!e_.IncompleteSource.empty()) return;  // the first reason is the one given
+    const TInputFile& input = e_.InputFiles[static_cast<size_t>(file)];
+    std::string reason;
+    if (error < 0) {
+        const std::string text = FFmpegErrorText(input.FileName, error);
+        reason = text.substr(std::min(text.size(), input.FileName.size() + 2));
+    } else {
+        InputEndFacts facts;
+        struct stat now {};
+        if (input.SizeAtOpen >= 0 && ::stat(input.FileName.c_str(), &now) == 0 &&
+            S_ISREG(now.st_mode)) {
+            facts.sizeAtOpen = input.SizeAtOpen;
+            facts.modifiedAtOpen = input.ModifiedAtOpen;
+            facts.sizeAtEnd = now.st_size;
+            facts.modifiedAtEnd = ModifiedNanoseconds(now);
+        }
+        facts.statedUs = StatedLengthUs(file);
+        facts.reachedUs = files_[static_cast<size_t>(file)].ReachedUs;
+        reason = IncompleteInputReason(facts);
+    }
+    if (reason.empty()) return;
+    e_.IncompleteSource = IncompleteSourceText(input.FileName, reason);
+    Logger().Log(&e_, llWarning, e_.IncompleteSource);
 }
 
 int Transcoder::ChooseInputFile() {

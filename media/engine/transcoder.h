@@ -59,6 +59,9 @@ struct InputFileState {
     int StreamCount = 0;
     bool EndReached = false;
     bool NoPacket = false;  // the last read asked to try again
+    // The end of the latest packet read, microseconds from the file's start
+    // (-1 before the first): how far the file was really read.
+    std::int64_t ReachedUs = -1;
 };
 
 struct InputStreamState {
@@ -182,6 +185,9 @@ private:
     void MainLoop();
     int ChooseInputFile();
     void JoinStep(int file);
+    void NoteReadPosition(int file, const AVPacket* packet);
+    void NoteInputEnd(int file, int error);
+    std::int64_t StatedLengthUs(int file) const;
     void HandlePacket(int file, AVPacket* packet);
     int ProcessPacket(InputStreamState& ist, AVPacket* packet, bool copyAllowed = true);
     std::int64_t PacketDuration(const InputStreamState& ist, const AVPacket* packet) const;
