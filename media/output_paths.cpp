@@ -9,6 +9,7 @@
 #include <algorithm>
 #include <cctype>
 #include <cerrno>
+#include <climits>
 #include <cstring>
 #include <filesystem>
 #include <random>
@@ -141,28 +142,47 @@ std::string OutputReservation::Reserve(const std::string& proposed, bool replace
     return name;
 }
 
+namespace {
+
+// The physical folder of path (its links and ".." resolved on disk) joined
+// with its last component; the path as it is when its folder does not exist.
+std::string InPhysicalFolder(const std::string& path) {
+    const fs::path given(path);
+    const fs::path parent = given.has_parent_path() ? given.parent_path() : fs::path(".");
+    char resolved[PATH_MAX];
+    if (::realpath(parent.c_str(), resolved) == nullptr) return given.lexically_normal().string();
+    return (fs::path(resolved) / given.filename()).string();
+}
+
+}  // namespace
+
 OutputDestination ResolveOutputDestination(const std::string& name) {
     OutputDestination d;
     d.path = name;
-    // A chain of links ends at its last target; a loop or an unreadable link
-    // is left to the open, which reports it.
+    // A chain of links ends at its last target. A relative target is taken from
+    // where the link really is, its folder resolved on disk: a folder reached
+    // through a link has another parent than its path's text says. An unreadable
+    // link is left to the open, which reports it.
+    bool followed = false;
     for (int hops = 0; hops < 40; ++hops) {
         struct stat st {};
-        if (::lstat(d.path.c_str(), &st) != 0) {
-            d.kind = OutputDestination::kAbsent;
-            return d;
-        }
-        if (!S_ISLNK(st.st_mode)) break;
+        if (::lstat(d.path.c_str(), &st) != 0 || !S_ISLNK(st.st_mode)) break;
         std::error_code error;
         const fs::path target = fs::read_symlink(d.path, error);
         if (error) break;
         d.path = target.is_absolute()
-                     ? target.lexically_normal().string()
-                     : (fs::path(d.path).parent_path() / target).lexically_normal().string();
+                     ? target.string()
+                     : (fs::path(InPhysicalFolder(d.path)).parent_path() / target).string();
+        followed = true;
     }
+    if (followed) d.path = InPhysicalFolder(d.path);
     struct stat st {};
     if (::stat(d.path.c_str(), &st) != 0) {
-        d.kind = OutputDestination::kAbsent;
+        // A loop of links is something there all the same: like an existing
+        // file, only an explicit overwrite replaces it (the link itself).
+        const bool loop = errno == ELOOP && followed;
+        d.kind = loop ? OutputDestination::kFile : OutputDestination::kAbsent;
+        if (loop) d.path = name;
     } else if (S_ISREG(st.st_mode)) {
         d.kind = OutputDestination::kFile;
     } else if (S_ISCHR(st.st_mode) || S_ISFIFO(st.st_mode)) {

@@ -40,6 +40,8 @@ TEST(OutputPaths, DestinationsAreResolvedAndSortedByKind) {
     fs::create_symlink("target.mkv", dir.File("link.mkv"));
     fs::create_symlink("link.mkv", dir.File("chain.mkv"));
     fs::create_symlink(dir.File("gone.mkv"), dir.File("dangling.mkv"));
+    fs::create_symlink("loop2.mkv", dir.File("loop.mkv"));
+    fs::create_symlink("loop.mkv", dir.File("loop2.mkv"));
     ASSERT_EQ(::mkfifo(dir.File("pipe.ts").c_str(), 0600), 0);
     const struct {
         std::string name;
@@ -50,6 +52,7 @@ TEST(OutputPaths, DestinationsAreResolvedAndSortedByKind) {
         {dir.File("target.mkv"), OutputDestination::kFile, dir.File("target.mkv")},
         {dir.File("chain.mkv"), OutputDestination::kFile, dir.File("target.mkv")},
         {dir.File("dangling.mkv"), OutputDestination::kAbsent, dir.File("gone.mkv")},
+        {dir.File("loop.mkv"), OutputDestination::kFile, dir.File("loop.mkv")},
         {dir.File("pipe.ts"), OutputDestination::kDirect, dir.File("pipe.ts")},
         {"/dev/null", OutputDestination::kDirect, "/dev/null"},
         {dir.Path(), OutputDestination::kDirectory, dir.Path()},
@@ -62,6 +65,33 @@ TEST(OutputPaths, DestinationsAreResolvedAndSortedByKind) {
     }
     EXPECT_EQ(DestinationRefusal(dir.Path(), ResolveOutputDestination(dir.Path())),
               dir.Path() + ": is a folder; the output must be a file name");
+}
+
+// A folder reached through a link has another parent on disk than in the
+// path's text: a relative link inside it points from where it really is.
+TEST(OutputPaths, LinksResolveFromWhereTheyAreOnDisk) {
+    test::TempDir dir;
+    fs::create_directories(dir.File("real/sub"));
+    fs::create_directories(dir.File("real/archive"));
+    fs::create_directories(dir.File("archive"));
+    test::WriteFile(dir.File("real/archive/clip.avi"), "the file the link names");
+    test::WriteFile(dir.File("archive/clip.avi"), "unrelated");
+    test::WriteFile(dir.File("real/source.mp4"), "a source");
+    fs::create_directory_symlink("real/sub", dir.File("outlink"));
+    fs::create_symlink("../archive/clip.avi", dir.File("real/sub/clip.avi"));
+    fs::create_symlink("../source.mp4", dir.File("real/sub/source.mp4"));
+    // A link whose target passes through another link and back up.
+    fs::create_symlink("../../outlink/../archive/clip.avi", dir.File("real/sub/twice.avi"));
+
+    for (const char* name : {"outlink/clip.avi", "outlink/twice.avi"}) {
+        const OutputDestination d = ResolveOutputDestination(dir.File(name));
+        EXPECT_EQ(d.kind, OutputDestination::kFile) << name;
+        EXPECT_EQ(d.path, dir.File("real/archive/clip.avi")) << name;
+    }
+    OutputReservation r;
+    r.AddSource(dir.File("real/source.mp4"));
+    EXPECT_EQ(r.Reserve(dir.File("outlink/source.mp4"), true),
+              dir.File("outlink/source(New_1).mp4"));
 }
 
 TEST(OutputPaths, ABatchNeverGivesOutASourceOrAnOutputTwice) {

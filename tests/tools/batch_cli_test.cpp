@@ -84,6 +84,36 @@ TEST(CliBatch, NeverWritesOverASourceOrAnotherOutput) {
         EXPECT_EQ(Probe(dir.File(name)).videoCodec, "mpeg4") << name;
 }
 
+// The output folder is a link, and links inside it point up from where they
+// really are: the file such a link names is replaced, never the file its
+// path's text would name, and a link onto a source gets a name of its own.
+TEST(CliBatch, LinksInALinkedOutputFolderAreFollowedOnDisk) {
+    TempDir dir;
+    namespace fs = std::filesystem;
+    for (const char* folder : {"real/sub", "real/archive", "archive", "src"})
+        fs::create_directories(dir.File(folder));
+    fs::copy_file(Clip(), dir.File("src/other.mkv"));
+    fs::copy_file(Clip(), dir.File("real/clip.mkv"));
+    WriteFile(dir.File("real/archive/other.mkv"), "replaced by the batch");
+    WriteFile(dir.File("archive/other.mkv"), "unrelated");
+    fs::create_directory_symlink("real/sub", dir.File("out"));
+    fs::create_symlink("../archive/other.mkv", dir.File("real/sub/other.mkv"));
+    fs::create_symlink("../clip.mkv", dir.File("real/sub/clip.mkv"));
+    const std::string source = ReadFile(dir.File("real/clip.mkv"));
+    const ProcessResult r = RunProcess(
+        ZORVEX_CLI_PATH, {"batch", "--out", dir.File("out"), "--ext", "mkv", "--set",
+                          "vcodec=mpeg4", dir.File("src/other.mkv"), dir.File("real/clip.mkv")});
+    EXPECT_EQ(r.exitCode, 0) << r.out << r.err;
+    EXPECT_EQ(SortedLines(r.out),
+              (std::vector<std::string>{"done " + dir.File("out/clip(New_1).mkv"),
+                                        "done " + dir.File("out/other.mkv")}));
+    EXPECT_EQ(ReadFile(dir.File("archive/other.mkv")), "unrelated");
+    EXPECT_TRUE(ReadFile(dir.File("real/clip.mkv")) == source) << "the source changed";
+    EXPECT_TRUE(fs::is_symlink(dir.File("real/sub/other.mkv")));
+    EXPECT_EQ(Probe(dir.File("real/archive/other.mkv")).videoCodec, "mpeg4");
+    EXPECT_EQ(Probe(dir.File("real/sub/clip(New_1).mkv")).videoCodec, "mpeg4");
+}
+
 TEST(CliBatch, UsageErrorsExitTwo) {
     const std::vector<std::vector<std::string>> bad = {
         {"batch", "--ext", "avi", "a.mkv"},

@@ -371,6 +371,15 @@ TEST(CliTranscode, SpecialDestinations) {
     EXPECT_EQ(r.exitCode, 0) << r.err;
     EXPECT_TRUE(fs::is_character_file("/dev/null"));
 
+    // A loop of links is something there, refused as an existing file is.
+    fs::create_symlink("loop.avi", dir.File("loop.avi"));
+    r = RunProcess(ZORVEX_CLI_PATH, {"transcode", Clip(), dir.File("loop.avi")});
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_EQ(r.out, "failed " + Clip() + ": " + dir.File("loop.avi") +
+                         " already exists (use --overwrite)\n");
+    EXPECT_TRUE(fs::is_symlink(dir.File("loop.avi")));
+    fs::remove(dir.File("loop.avi"));
+
     r = RunProcess(ZORVEX_CLI_PATH, {"transcode", "--overwrite", Clip(), dir.File("real")});
     EXPECT_EQ(r.exitCode, 1);
     EXPECT_EQ(r.out, "failed " + Clip() + ": " + dir.File("real") +
