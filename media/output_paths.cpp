@@ -80,15 +80,33 @@ bool StillNamedBy(int fd, const std::string& path) {
            SameFile(opened, named);
 }
 
+// prefix + base + mark + extension, base cut so that the file-name part fits
+// in one name on disk.
+std::string FittedName(const std::string& prefix, const std::string& base, const std::string& mark,
+                       const std::string& extension) {
+    const size_t fixed = mark.size() + extension.size();
+    if (base.size() + fixed <= kMaxNameBytes || fixed >= kMaxNameBytes) {
+        return prefix + base + mark + extension;
+    }
+    return prefix + CutName(base, kMaxNameBytes - fixed) + mark + extension;
+}
+
 }  // namespace
 
+bool NameTooLong(const std::string& path) {
+    return path.size() - FileNameStart(path) > kMaxNameBytes;
+}
+
 std::string UniqueOutputName(const std::string& proposed, const NameTakenFn& taken) {
-    if (!taken(proposed)) return proposed;
+    const size_t start = FileNameStart(proposed);
     const size_t dot = ExtensionStart(proposed);
-    const std::string base = proposed.substr(0, dot);
+    const std::string prefix = proposed.substr(0, start);
+    const std::string base = proposed.substr(start, dot - start);
     const std::string ext = proposed.substr(dot);
+    const std::string first = FittedName(prefix, base, "", ext);
+    if (!taken(first)) return first;
     for (long long k = 1;; ++k) {
-        std::string candidate = base + "(New_" + std::to_string(k) + ")" + ext;
+        std::string candidate = FittedName(prefix, base, "(New_" + std::to_string(k) + ")", ext);
         if (!taken(candidate)) return candidate;
     }
 }

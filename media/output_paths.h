@@ -37,7 +37,8 @@ bool PathTaken(const std::string& path);
 
 // For a proposed name N = B + E (E from the last dot of the file-name part):
 // N when it is not taken, else B + "(New_" + k + ")" + E for the smallest
-// k >= 1 that is not taken.
+// k >= 1 that is not taken. B is cut at a UTF-8 character boundary where the
+// file-name part would be longer than a file system takes (255 bytes).
 std::string UniqueOutputName(const std::string& proposed, const NameTakenFn& taken = PathTaken);
 // A name UniqueOutputName gave, cut back to the name it was made from: the
 // file-name part loses everything from its first "(New_" up to the extension
@@ -83,6 +84,9 @@ OutputDestination ResolveOutputDestination(const std::string& name);
 // The refusal of a directory or another kind that cannot hold an output,
 // naming the file; empty when the destination can be written.
 std::string DestinationRefusal(const std::string& name, const OutputDestination& destination);
+
+// True when the file-name part of path is longer than one name on disk may be.
+bool NameTooLong(const std::string& path);
 
 // Temporary files are named NAME.zorvex-XXXXXX.part (NAME cut to fit) beside
 // their destination. While a run writes one it holds an exclusive flock on it,

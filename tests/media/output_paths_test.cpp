@@ -34,6 +34,35 @@ TEST(OutputPaths, UniqueNameTakesTheFirstFreeNewNumber) {
     for (const auto& c : cases) EXPECT_EQ(UniqueOutputName(c.proposed, isTaken), c.expected);
 }
 
+// A Chinese character is three bytes: a name near the limit of one name on
+// disk (255 bytes) is cut at a character boundary to take its mark or a
+// longer extension, and never grows past the limit.
+TEST(OutputPaths, LongNamesAreCutAtACharacterToFit) {
+    std::string base;
+    for (int i = 0; i < 83; ++i) base += "名";  // 249 bytes
+    const struct {
+        std::string proposed;
+        bool taken;
+        std::string expected;
+    } cases[] = {
+        {"/d/" + base + ".mp4", false, "/d/" + base + ".mp4"},
+        {"/d/" + base + ".mp4", true, "/d/" + base.substr(0, 81 * 3) + "(New_1).mp4"},
+        {"/d/" + base + ".matroska", false, "/d/" + base.substr(0, 82 * 3) + ".matroska"},
+        {"/d/" + base + "x.mp4", true, "/d/" + base.substr(0, 81 * 3) + "(New_1).mp4"},
+    };
+    for (const auto& c : cases) {
+        // Only the name without a mark is taken.
+        const std::string name = UniqueOutputName(c.proposed, [&](const std::string& n) {
+            return c.taken && n.find("(New_") == std::string::npos;
+        });
+        EXPECT_EQ(name, c.expected) << c.proposed;
+        EXPECT_LE(fs::path(name).filename().string().size(), 255u);
+        EXPECT_FALSE(NameTooLong(name));
+    }
+    EXPECT_TRUE(NameTooLong("/d/" + base + "1234567"));
+    EXPECT_FALSE(NameTooLong("/" + base + "/" + base));
+}
+
 TEST(OutputPaths, DestinationsAreResolvedAndSortedByKind) {
     test::TempDir dir;
     test::WriteFile(dir.File("target.mkv"), "old");

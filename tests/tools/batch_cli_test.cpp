@@ -114,6 +114,22 @@ TEST(CliBatch, LinksInALinkedOutputFolderAreFollowedOnDisk) {
     EXPECT_EQ(Probe(dir.File("real/sub/clip(New_1).mkv")).videoCodec, "mpeg4");
 }
 
+// A source whose name is near the limit of one name on disk, converted into
+// its own folder: its output's "(New_1)" name is cut at a character to fit.
+TEST(CliBatch, ALongNamedSourceGetsAnOutputNameThatFits) {
+    TempDir dir;
+    std::string base;
+    for (int i = 0; i < 83; ++i) base += "长";  // 249 bytes
+    const std::string source = dir.File(base + ".mkv");
+    std::filesystem::copy_file(Clip(), source);
+    const ProcessResult r = RunProcess(ZORVEX_CLI_PATH, {"batch", "--out", dir.Path(), "--ext",
+                                                         "mkv", "--set", "vcodec=mpeg4", source});
+    const std::string output = dir.File(base.substr(0, 81 * 3) + "(New_1).mkv");
+    EXPECT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_EQ(r.out, "done " + output + "\n");
+    EXPECT_EQ(Probe(output).videoCodec, "mpeg4");
+}
+
 TEST(CliBatch, UsageErrorsExitTwo) {
     const std::vector<std::vector<std::string>> bad = {
         {"batch", "--ext", "avi", "a.mkv"},

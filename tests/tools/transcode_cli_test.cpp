@@ -299,6 +299,30 @@ TEST(CliTranscode, StopSignalsKeepWhatWasWrittenAndNeverAnOlderFile) {
     }
 }
 
+// A name near the limit of one name on disk (Chinese characters are three
+// bytes): a stopped run keeps its part beside the older file under a "(New_1)"
+// name cut to fit; a name over the limit is refused before anything is done.
+TEST(CliTranscode, LongNamesKeepTheirPartsAndTooLongOnesAreRefused) {
+    test::TempDir dir;
+    std::string base;
+    for (int i = 0; i < 83; ++i) base += "名";
+    const std::string out = dir.File(base + ".mp4");
+    test::WriteFile(out, "an older file");
+    const Signalled r = TranscodeAndSignal(dir, {LongClip(), out}, SIGINT);
+    ASSERT_TRUE(WIFEXITED(r.status)) << r.err;
+    EXPECT_EQ(WEXITSTATUS(r.status), 130);
+    const std::string kept = dir.File(base.substr(0, 81 * 3) + "(New_1).mp4");
+    EXPECT_EQ(r.out, "stopped " + LongClip() + " (kept as " + kept + ")\n");
+    EXPECT_GT(CountPackets(kept), 0);
+    EXPECT_EQ(test::ReadFile(out), "an older file");
+
+    auto refused = RunProcess(ZORVEX_CLI_PATH, {"transcode", Clip(), dir.File(base + "1234.mp4")});
+    EXPECT_EQ(refused.exitCode, 1);
+    EXPECT_NE(refused.out.find("File name too long"), std::string::npos) << refused.out;
+    EXPECT_EQ(FolderNames(dir.Path()),
+              (std::vector<std::string>{fs::path(kept).filename(), fs::path(out).filename()}));
+}
+
 // A run that is killed leaves its temporary file; the next run into that
 // folder removes it, but never the file of a run that is still going.
 TEST(CliTranscode, TheNextRunRemovesWhatAKilledRunLeft) {
