@@ -10,6 +10,7 @@
 #include <cctype>
 #include <cerrno>
 #include <climits>
+#include <cstdint>
 #include <cstring>
 #include <filesystem>
 #include <random>
@@ -57,6 +58,7 @@ size_t ExtensionStart(const std::string& path) {
 constexpr const char* kTemporaryMark = ".zorvex-";
 constexpr const char* kTemporaryEnd = ".part";
 constexpr size_t kRandomDigits = 6;
+constexpr size_t kFolderDigits = 8;
 constexpr size_t kMaxNameBytes = 255;  // one path component
 constexpr size_t kMaxKeptNameBytes = 200;
 
@@ -78,6 +80,18 @@ bool StillNamedBy(int fd, const std::string& path) {
     }, named{};
     return ::fstat(fd, &opened) == 0 && ::lstat(path.c_str(), &named) == 0 &&
            SameFile(opened, named);
+}
+
+// A digest of the folder's path on disk (FNV-1a), as the hex digits of the
+// temporary files made in it.
+std::string FolderTag(const std::string& folder) {
+    char resolved[PATH_MAX];
+    const char* path = ::realpath(folder.empty() ? "." : folder.c_str(), resolved);
+    std::uint32_t hash = 2166136261u;
+    for (const char* c = path != nullptr ? path : folder.c_str(); *c != 0; ++c) {
+        hash = (hash ^ static_cast<unsigned char>(*c)) * 16777619u;
+    }
+    return text::Fmt("%08x", static_cast<unsigned>(hash));
 }
 
 // prefix + base + mark + extension, base cut so that the file-name part fits
@@ -225,26 +239,51 @@ std::string DestinationRefusal(const std::string& name, const OutputDestination&
     }
 }
 
+namespace {
+
+bool HexDigits(const std::string& text, size_t from, size_t count) {
+    for (size_t i = from; i < from + count; ++i) {
+        if (!std::isxdigit(static_cast<unsigned char>(text[i]))) return false;
+    }
+    return true;
+}
+
+// The folder digest of a temporary file's name; empty for a name of the
+// older form NAME.zorvex-XXXXXX.part, which carries none.
+std::string TemporaryFolderTag(const std::string& fileName) {
+    const size_t tail = std::strlen(kTemporaryMark) + kFolderDigits + 1 + kRandomDigits +
+                        std::strlen(kTemporaryEnd);
+    if (fileName.size() <= tail) return {};
+    const size_t tag = fileName.size() - tail + std::strlen(kTemporaryMark);
+    if (fileName.compare(tag - std::strlen(kTemporaryMark), std::strlen(kTemporaryMark),
+                         kTemporaryMark) != 0 ||
+        fileName[tag + kFolderDigits] != '-' || !HexDigits(fileName, tag, kFolderDigits)) {
+        return {};
+    }
+    return fileName.substr(tag, kFolderDigits);
+}
+
+}  // namespace
+
 bool IsTemporaryOutputName(const std::string& fileName) {
     const size_t endSize = std::strlen(kTemporaryEnd);
     const size_t markSize = std::strlen(kTemporaryMark);
     const size_t tail = markSize + kRandomDigits + endSize;
     if (fileName.size() <= tail ||
-        fileName.compare(fileName.size() - endSize, endSize, kTemporaryEnd) != 0) {
+        fileName.compare(fileName.size() - endSize, endSize, kTemporaryEnd) != 0 ||
+        !HexDigits(fileName, fileName.size() - endSize - kRandomDigits, kRandomDigits)) {
         return false;
     }
-    const size_t mark = fileName.size() - tail;
-    if (fileName.compare(mark, markSize, kTemporaryMark) != 0) return false;
-    for (size_t i = mark + markSize; i < mark + markSize + kRandomDigits; ++i) {
-        if (!std::isxdigit(static_cast<unsigned char>(fileName[i]))) return false;
-    }
-    return true;
+    return !TemporaryFolderTag(fileName).empty() ||
+           fileName.compare(fileName.size() - tail, markSize, kTemporaryMark) == 0;
 }
 
 std::string CreateLockedTemporary(const std::string& destination, UniqueFd& lock) {
     const fs::path path(destination);
     const fs::path folder = path.parent_path();
-    const size_t suffix = std::strlen(kTemporaryMark) + kRandomDigits + std::strlen(kTemporaryEnd);
+    const std::string tag = FolderTag(folder.string());
+    const size_t suffix = std::strlen(kTemporaryMark) + kFolderDigits + 1 + kRandomDigits +
+                          std::strlen(kTemporaryEnd);
     const std::string kept =
         CutName(path.filename().string(), std::min(kMaxKeptNameBytes, kMaxNameBytes - suffix));
     std::random_device seed;
@@ -252,7 +291,7 @@ std::string CreateLockedTemporary(const std::string& destination, UniqueFd& lock
     int error = EEXIST;
     for (int attempt = 0; attempt < 100; ++attempt) {
         const std::string candidate =
-            (folder / text::Fmt("%s%s%06x%s", kept.c_str(), kTemporaryMark,
+            (folder / text::Fmt("%s%s%s-%06x%s", kept.c_str(), kTemporaryMark, tag.c_str(),
                                 static_cast<unsigned>(random() & 0xFFFFFF), kTemporaryEnd))
                 .string();
         UniqueFd fd(::open(candidate.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666));
@@ -278,8 +317,13 @@ std::vector<std::string> RemoveLeftoverTemporaries(const std::string& folder) {
     std::vector<std::string> removed;
     DIR* dir = ::opendir(folder.empty() ? "." : folder.c_str());
     if (dir == nullptr) return removed;
+    const std::string here = FolderTag(folder);
     while (const dirent* entry = ::readdir(dir)) {
         if (!IsTemporaryOutputName(entry->d_name)) continue;
+        // Made in another folder, which was then moved here: the file of a run
+        // that could not put its output in place, and named to the user.
+        const std::string made = TemporaryFolderTag(entry->d_name);
+        if (!made.empty() && made != here) continue;
         const std::string path = (fs::path(folder) / entry->d_name).string();
         UniqueFd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK));
         if (!fd.Valid()) continue;

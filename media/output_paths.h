@@ -88,17 +88,20 @@ std::string DestinationRefusal(const std::string& name, const OutputDestination&
 // True when the file-name part of path is longer than one name on disk may be.
 bool NameTooLong(const std::string& path);
 
-// Temporary files are named NAME.zorvex-XXXXXX.part (NAME cut to fit) beside
-// their destination. While a run writes one it holds an exclusive flock on it,
-// so another run can tell a file that is being written from one left behind
-// by a program that was killed.
+// Temporary files are named NAME.zorvex-FFFFFFFF-XXXXXX.part (NAME cut to fit)
+// beside their destination, FFFFFFFF a digest of the folder's path on disk
+// when the file was made. While a run writes one it holds an exclusive flock
+// on it, so another run can tell a file that is being written from one left
+// behind by a program that was killed; and one whose folder was moved away
+// since (a finished output that could not be put in place) is no leftover of
+// the folder it is in now.
 bool IsTemporaryOutputName(const std::string& fileName);
 // Creates a new temporary file for destination in its folder and locks it;
 // lock keeps the lock until it is closed. Returns the path, or an empty text
 // with errno set.
 std::string CreateLockedTemporary(const std::string& destination, UniqueFd& lock);
-// Removes the temporary files in folder that no run holds; returns their
-// paths.
+// Removes the temporary files in folder that no run holds and that were made
+// in it; returns their paths.
 std::vector<std::string> RemoveLeftoverTemporaries(const std::string& folder);
 
 }  // namespace zorvex

@@ -182,6 +182,23 @@ TEST(OutputPaths, OnlyUnlockedTemporaryFilesAreLeftovers) {
     EXPECT_EQ(std::distance(fs::directory_iterator(dir.Path()), fs::directory_iterator()), 4);
 }
 
+// A finished output whose folder was moved during its run stays a temporary
+// file in the moved folder: it is no leftover there, only where it was made.
+TEST(OutputPaths, ATemporaryIsALeftoverOnlyInTheFolderItWasMadeIn) {
+    test::TempDir dir;
+    fs::create_directory(dir.File("made"));
+    UniqueFd lock;
+    const std::string temporary = CreateLockedTemporary(dir.File("made/clip.mkv"), lock);
+    ASSERT_FALSE(temporary.empty());
+    lock.Reset();
+    fs::rename(dir.File("made"), dir.File("moved"));
+    const std::string moved = dir.File("moved/") + fs::path(temporary).filename().string();
+    EXPECT_TRUE(RemoveLeftoverTemporaries(dir.File("moved")).empty());
+    EXPECT_TRUE(fs::exists(moved));
+    fs::rename(dir.File("moved"), dir.File("made"));
+    EXPECT_EQ(RemoveLeftoverTemporaries(dir.File("made")), std::vector<std::string>{temporary});
+}
+
 TEST(OutputPaths, ALongNameKeepsItsTemporaryWithinOneNameComponent) {
     test::TempDir dir;
     std::string name;

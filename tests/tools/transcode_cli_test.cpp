@@ -331,7 +331,8 @@ TEST(CliTranscode, TheNextRunRemovesWhatAKilledRunLeft) {
     ASSERT_TRUE(WIFSIGNALED(killed.status));
     auto names = FolderNames(dir.Path());
     ASSERT_EQ(names.size(), 1u);
-    EXPECT_TRUE(std::regex_match(names[0], std::regex("killed\\.mp4\\.zorvex-[0-9a-f]{6}\\.part")))
+    EXPECT_TRUE(std::regex_match(
+        names[0], std::regex("killed\\.mp4\\.zorvex-[0-9a-f]{8}-[0-9a-f]{6}\\.part")))
         << names[0];
 
     auto r = RunProcess(ZORVEX_CLI_PATH, {"transcode", "--log", "info", "--set", "vcodec=mpeg4",
