@@ -42,6 +42,13 @@ bool PathTaken(const std::string& path) {
     return ::lstat(path.c_str(), &st) == 0;
 }
 
+FileIdentity IdentityOf(const std::string& path) {
+    struct stat st {};
+    if (::lstat(path.c_str(), &st) != 0) return {};
+    return {true, static_cast<unsigned long long>(st.st_dev),
+            static_cast<unsigned long long>(st.st_ino)};
+}
+
 namespace {
 
 size_t FileNameStart(const std::string& path) {

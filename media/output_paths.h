@@ -31,6 +31,17 @@ private:
     int fd_ = -1;
 };
 
+// A file on disk by its device and inode, as it was when it was looked at.
+struct FileIdentity {
+    bool exists = false;
+    unsigned long long device = 0, inode = 0;
+    bool operator==(const FileIdentity& o) const {
+        return exists == o.exists && device == o.device && inode == o.inode;
+    }
+};
+// The file path names itself (a link is not followed); empty when nothing is there.
+FileIdentity IdentityOf(const std::string& path);
+
 using NameTakenFn = std::function<bool(const std::string& path)>;
 // True when anything of that name is there (a dangling link too).
 bool PathTaken(const std::string& path);

@@ -57,6 +57,7 @@ void TCustomFFmpeg::Reset() {
     Failed = false;
     FailureMessage.clear();
     KeptPartialFiles.clear();
+    MovedOutputFiles.clear();
     AutoThreadCount = 0;
     InputTsScale.assign(static_cast<size_t>(maxFiles_), {});
     SetOptionNames.clear();

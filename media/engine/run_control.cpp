@@ -136,6 +136,7 @@ TConvertThread* TCustomFFmpeg::Start(bool threaded, TThreadPriority priority) {
     Failed = false;
     FailureMessage.clear();
     KeptPartialFiles.clear();
+    MovedOutputFiles.clear();
     {
         // The run counts as active from here, so that a wait begun before the
         // worker runs covers the whole run.

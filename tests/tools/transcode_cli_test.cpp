@@ -8,6 +8,7 @@
 
 #include <chrono>
 #include <filesystem>
+#include <functional>
 #include <regex>
 #include <thread>
 
@@ -231,10 +232,10 @@ struct Signalled {
     std::string out, err;
 };
 
-// Runs transcode at the input's own pace and sends the signal once it reports
-// progress.
-Signalled TranscodeAndSignal(const test::TempDir& dir, const std::vector<std::string>& files,
-                             int signal) {
+// Runs transcode --overwrite at the input's own pace and, once it reports
+// progress, calls during(pid); then waits for it to end.
+Signalled TranscodeWhile(const test::TempDir& dir, const std::vector<std::string>& files,
+                         const std::function<void(pid_t)>& during) {
     const std::string out = dir.File("stdout.txt"), err = dir.File("stderr.txt");
     std::vector<std::string> args = {ZORVEX_CLI_PATH, "transcode", "--overwrite",   "--iset",
                                      "re=1",          "--set",     "vcodec=libx264"};
@@ -254,7 +255,7 @@ Signalled TranscodeAndSignal(const test::TempDir& dir, const std::vector<std::st
            std::chrono::steady_clock::now() < deadline) {
         std::this_thread::sleep_for(std::chrono::milliseconds(20));
     }
-    ::kill(pid, signal);
+    during(pid);
     Signalled r;
     ::waitpid(pid, &r.status, 0);
     r.out = test::ReadFile(out);
@@ -262,6 +263,13 @@ Signalled TranscodeAndSignal(const test::TempDir& dir, const std::vector<std::st
     fs::remove(out);
     fs::remove(err);
     return r;
+}
+
+// Runs transcode at the input's own pace and sends the signal once it reports
+// progress.
+Signalled TranscodeAndSignal(const test::TempDir& dir, const std::vector<std::string>& files,
+                             int signal) {
+    return TranscodeWhile(dir, files, [signal](pid_t pid) { ::kill(pid, signal); });
 }
 
 // Ctrl-C, SIGTERM and SIGHUP stop the run the same way. What was converted is
@@ -340,6 +348,75 @@ TEST(CliTranscode, TheNextRunRemovesWhatAKilledRunLeft) {
     EXPECT_EQ(r.exitCode, 0) << r.err;
     EXPECT_NE(r.err.find("Removed " + dir.File(names[0])), std::string::npos) << r.err;
     EXPECT_EQ(FolderNames(dir.Path()), std::vector<std::string>{"next.avi"});
+}
+
+// A file that appears at the output's name during the run, or takes the place
+// of the older file that --overwrite allowed to replace, is left as it was:
+// the output goes beside it and the done line names it.
+TEST(CliTranscode, AFileThatAppearsDuringTheRunIsNeverReplaced) {
+    for (const bool olderFile : {false, true}) {
+        SCOPED_TRACE(olderFile);
+        test::TempDir dir;
+        const std::string out = dir.File("clip.mp4");
+        if (olderFile) test::WriteFile(out, "an older file");
+        const Signalled r = TranscodeWhile(dir, {LongClip(), out}, [&](pid_t) {
+            // Saved the way editors save: a new file renamed over the name.
+            test::WriteFile(dir.File("saved"), "saved meanwhile");
+            fs::rename(dir.File("saved"), out);
+        });
+        ASSERT_TRUE(WIFEXITED(r.status)) << r.err;
+        EXPECT_EQ(WEXITSTATUS(r.status), 0) << r.out << r.err;
+        EXPECT_EQ(r.out, "done " + dir.File("clip(New_1).mp4") + "\n");
+        EXPECT_NE(r.err.find(out +
+                             " appeared during the conversion and is left as it was; the "
+                             "output is kept as " +
+                             dir.File("clip(New_1).mp4")),
+                  std::string::npos)
+            << r.err;
+        EXPECT_EQ(test::ReadFile(out), "saved meanwhile");
+        EXPECT_EQ(CountPackets(dir.File("clip(New_1).mp4")), 250);
+        EXPECT_EQ(FolderNames(dir.Path()),
+                  (std::vector<std::string>{"clip(New_1).mp4", "clip.mp4"}));
+    }
+}
+
+// The output's folder is moved or deleted during the run: the run fails and
+// says where the finished output is; a later run in the folder it was moved
+// to leaves that file alone.
+TEST(CliTranscode, AnOutputFolderMovedAwayFailsTheRunAndKeepsTheOutput) {
+    test::TempDir dir;
+    fs::create_directory(dir.File("out"));
+    Signalled r = TranscodeWhile(dir, {LongClip(), dir.File("out/clip.mp4")},
+                                 [&](pid_t) { fs::rename(dir.File("out"), dir.File("moved")); });
+    ASSERT_TRUE(WIFEXITED(r.status)) << r.err;
+    EXPECT_EQ(WEXITSTATUS(r.status), 1) << r.out << r.err;
+    auto names = FolderNames(dir.File("moved"));
+    ASSERT_EQ(names.size(), 1u);
+    const std::string kept = dir.File("moved/" + names[0]);
+    EXPECT_TRUE(std::regex_match(names[0], std::regex("clip\\.mp4\\.zorvex-.*\\.part")))
+        << names[0];
+    EXPECT_EQ(r.out, "failed " + LongClip() + ": " + dir.File("out/clip.mp4") +
+                         ": the converted file could not be put in place (No such file or "
+                         "directory); it is kept as " +
+                         kept + "\n");
+    EXPECT_EQ(CountPackets(kept), 250);
+    auto next = RunProcess(ZORVEX_CLI_PATH, {"transcode", "--set", "vcodec=mpeg4", Clip(),
+                                             dir.File("moved/next.avi")});
+    EXPECT_EQ(next.exitCode, 0) << next.err;
+    EXPECT_EQ(FolderNames(dir.File("moved")), (std::vector<std::string>{names[0], "next.avi"}));
+
+    fs::create_directory(dir.File("gone"));
+    r = TranscodeWhile(dir, {LongClip(), dir.File("gone/clip.mp4")},
+                       [&](pid_t) { fs::remove_all(dir.File("gone")); });
+    ASSERT_TRUE(WIFEXITED(r.status)) << r.err;
+    EXPECT_EQ(WEXITSTATUS(r.status), 1) << r.out << r.err;
+    EXPECT_EQ(r.out.rfind("failed " + LongClip() + ": " + dir.File("gone/clip.mp4") +
+                              ": the converted file could not be put in place (No such file or "
+                              "directory); it was deleted with its folder (" +
+                              dir.File("gone/clip.mp4.zorvex-"),
+                          0),
+              0u)
+        << r.out;
 }
 
 TEST(CliTranscode, AnExistingOutputIsReplacedOnlyWithOverwrite) {
