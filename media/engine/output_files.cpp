@@ -92,6 +92,26 @@ std::string PlaceWithoutReplacing(const std::string& temporary, const std::strin
     return {};
 }
 
+// The temporary file takes the mode, owner and group of the file it replaces,
+// as far as this process may set them: a private file stays private.
+void TakeOwnership(int fd, const std::string& replaced) {
+    struct stat st {};
+    if (::stat(replaced.c_str(), &st) != 0) return;
+    // A member of the group may give the file that group, if not the owner.
+    if (::fchown(fd, st.st_uid, st.st_gid) != 0 &&
+        ::fchown(fd, static_cast<uid_t>(-1), st.st_gid) != 0) {
+        Logger().Log(nullptr, llDebug,
+                     Fmt("%s: the owner of the older file is not kept (%s)", replaced.c_str(),
+                         std::strerror(errno)));
+    }
+    // After the owner: a change of owner clears the set-id bits.
+    if (::fchmod(fd, st.st_mode & 07777) != 0) {
+        Logger().Log(nullptr, llDebug,
+                     Fmt("%s: the mode of the older file is not kept (%s)", replaced.c_str(),
+                         std::strerror(errno)));
+    }
+}
+
 // Where the open file is now: its folder may have been moved since.
 std::string CurrentPathOf(int fd, const std::string& made) {
     char path[PATH_MAX];
@@ -200,6 +220,7 @@ void TCustomFFmpeg::FinishOutputFiles() {
                              IdentityOf(output->WritePath) == output->Replaceable;
         std::string placed;
         if (replace) {
+            TakeOwnership(fd, output->WritePath);
             if (std::rename(temporary.c_str(), output->WritePath.c_str()) == 0)
                 placed = output->WritePath;
         } else {

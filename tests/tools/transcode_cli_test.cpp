@@ -3,6 +3,7 @@
 // output that is the input), and an interrupt.
 #include <gtest/gtest.h>
 #include <signal.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -427,11 +428,25 @@ TEST(CliTranscode, AnExistingOutputIsReplacedOnlyWithOverwrite) {
     EXPECT_EQ(r.exitCode, 1);
     EXPECT_EQ(r.out, "failed " + Clip() + ": " + out + " already exists (use --overwrite)\n");
     EXPECT_EQ(test::ReadFile(out), "an older file");
+    // The file replaced is private and, where this test may say so, someone
+    // else's: the new file is too.
+    ASSERT_EQ(::chmod(out.c_str(), 0600), 0);
+    const bool root = ::geteuid() == 0;
+    if (root) {
+        ASSERT_EQ(::chown(out.c_str(), 4321, 4322), 0);
+    }
     r = RunProcess(ZORVEX_CLI_PATH,
                    {"transcode", "--overwrite", "--set", "vcodec=mpeg4", Clip(), out});
     EXPECT_EQ(r.exitCode, 0) << r.err;
     EXPECT_GT(CountPackets(out), 0);
     EXPECT_EQ(FolderNames(dir.Path()), std::vector<std::string>{"out.avi"});
+    struct stat st {};
+    ASSERT_EQ(::stat(out.c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 07777, 0600u);
+    if (root) {
+        EXPECT_EQ(st.st_uid, 4321u);
+        EXPECT_EQ(st.st_gid, 4322u);
+    }
 }
 
 // A link is followed (the link stays and the file it names is replaced), a
