@@ -360,6 +360,8 @@ void TCustomDAdadiZUZ::StartTask(int threadCount) {
     m.ended = false;
     m.threadMode = threadCount > 0;
     m.working = true;
+    // The files a batch may replace are those there when it starts.
+    for (int i = 0; i < m.tasks.Count(); ++i) m.tasks.Get(i)->NoteExistingOutputs();
     if (m.threadMode) {
         if (m.remaining == 0) EndBatch();  // nothing to convert: the batch ends at once
         int n = threadCount;

@@ -9,6 +9,8 @@
 #include <algorithm>
 #include <cctype>
 #include <cerrno>
+#include <climits>
+#include <cstdint>
 #include <cstring>
 #include <filesystem>
 #include <random>
@@ -40,6 +42,13 @@ bool PathTaken(const std::string& path) {
     return ::lstat(path.c_str(), &st) == 0;
 }
 
+FileIdentity IdentityOf(const std::string& path) {
+    struct stat st {};
+    if (::lstat(path.c_str(), &st) != 0) return {};
+    return {true, static_cast<unsigned long long>(st.st_dev),
+            static_cast<unsigned long long>(st.st_ino)};
+}
+
 namespace {
 
 size_t FileNameStart(const std::string& path) {
@@ -56,6 +65,7 @@ size_t ExtensionStart(const std::string& path) {
 constexpr const char* kTemporaryMark = ".zorvex-";
 constexpr const char* kTemporaryEnd = ".part";
 constexpr size_t kRandomDigits = 6;
+constexpr size_t kFolderDigits = 8;
 constexpr size_t kMaxNameBytes = 255;  // one path component
 constexpr size_t kMaxKeptNameBytes = 200;
 
@@ -79,15 +89,45 @@ bool StillNamedBy(int fd, const std::string& path) {
            SameFile(opened, named);
 }
 
+// A digest of the folder's path on disk (FNV-1a), as the hex digits of the
+// temporary files made in it.
+std::string FolderTag(const std::string& folder) {
+    char resolved[PATH_MAX];
+    const char* path = ::realpath(folder.empty() ? "." : folder.c_str(), resolved);
+    std::uint32_t hash = 2166136261u;
+    for (const char* c = path != nullptr ? path : folder.c_str(); *c != 0; ++c) {
+        hash = (hash ^ static_cast<unsigned char>(*c)) * 16777619u;
+    }
+    return text::Fmt("%08x", static_cast<unsigned>(hash));
+}
+
+// prefix + base + mark + extension, base cut so that the file-name part fits
+// in one name on disk.
+std::string FittedName(const std::string& prefix, const std::string& base, const std::string& mark,
+                       const std::string& extension) {
+    const size_t fixed = mark.size() + extension.size();
+    if (base.size() + fixed <= kMaxNameBytes || fixed >= kMaxNameBytes) {
+        return prefix + base + mark + extension;
+    }
+    return prefix + CutName(base, kMaxNameBytes - fixed) + mark + extension;
+}
+
 }  // namespace
 
+bool NameTooLong(const std::string& path) {
+    return path.size() - FileNameStart(path) > kMaxNameBytes;
+}
+
 std::string UniqueOutputName(const std::string& proposed, const NameTakenFn& taken) {
-    if (!taken(proposed)) return proposed;
+    const size_t start = FileNameStart(proposed);
     const size_t dot = ExtensionStart(proposed);
-    const std::string base = proposed.substr(0, dot);
+    const std::string prefix = proposed.substr(0, start);
+    const std::string base = proposed.substr(start, dot - start);
     const std::string ext = proposed.substr(dot);
+    const std::string first = FittedName(prefix, base, "", ext);
+    if (!taken(first)) return first;
     for (long long k = 1;; ++k) {
-        std::string candidate = base + "(New_" + std::to_string(k) + ")" + ext;
+        std::string candidate = FittedName(prefix, base, "(New_" + std::to_string(k) + ")", ext);
         if (!taken(candidate)) return candidate;
     }
 }
@@ -141,28 +181,47 @@ std::string OutputReservation::Reserve(const std::string& proposed, bool replace
     return name;
 }
 
+namespace {
+
+// The physical folder of path (its links and ".." resolved on disk) joined
+// with its last component; the path as it is when its folder does not exist.
+std::string InPhysicalFolder(const std::string& path) {
+    const fs::path given(path);
+    const fs::path parent = given.has_parent_path() ? given.parent_path() : fs::path(".");
+    char resolved[PATH_MAX];
+    if (::realpath(parent.c_str(), resolved) == nullptr) return given.lexically_normal().string();
+    return (fs::path(resolved) / given.filename()).string();
+}
+
+}  // namespace
+
 OutputDestination ResolveOutputDestination(const std::string& name) {
     OutputDestination d;
     d.path = name;
-    // A chain of links ends at its last target; a loop or an unreadable link
-    // is left to the open, which reports it.
+    // A chain of links ends at its last target. A relative target is taken from
+    // where the link really is, its folder resolved on disk: a folder reached
+    // through a link has another parent than its path's text says. An unreadable
+    // link is left to the open, which reports it.
+    bool followed = false;
     for (int hops = 0; hops < 40; ++hops) {
         struct stat st {};
-        if (::lstat(d.path.c_str(), &st) != 0) {
-            d.kind = OutputDestination::kAbsent;
-            return d;
-        }
-        if (!S_ISLNK(st.st_mode)) break;
+        if (::lstat(d.path.c_str(), &st) != 0 || !S_ISLNK(st.st_mode)) break;
         std::error_code error;
         const fs::path target = fs::read_symlink(d.path, error);
         if (error) break;
         d.path = target.is_absolute()
-                     ? target.lexically_normal().string()
-                     : (fs::path(d.path).parent_path() / target).lexically_normal().string();
+                     ? target.string()
+                     : (fs::path(InPhysicalFolder(d.path)).parent_path() / target).string();
+        followed = true;
     }
+    if (followed) d.path = InPhysicalFolder(d.path);
     struct stat st {};
     if (::stat(d.path.c_str(), &st) != 0) {
-        d.kind = OutputDestination::kAbsent;
+        // A loop of links is something there all the same: like an existing
+        // file, only an explicit overwrite replaces it (the link itself).
+        const bool loop = errno == ELOOP && followed;
+        d.kind = loop ? OutputDestination::kFile : OutputDestination::kAbsent;
+        if (loop) d.path = name;
     } else if (S_ISREG(st.st_mode)) {
         d.kind = OutputDestination::kFile;
     } else if (S_ISCHR(st.st_mode) || S_ISFIFO(st.st_mode)) {
@@ -187,26 +246,51 @@ std::string DestinationRefusal(const std::string& name, const OutputDestination&
     }
 }
 
+namespace {
+
+bool HexDigits(const std::string& text, size_t from, size_t count) {
+    for (size_t i = from; i < from + count; ++i) {
+        if (!std::isxdigit(static_cast<unsigned char>(text[i]))) return false;
+    }
+    return true;
+}
+
+// The folder digest of a temporary file's name; empty for a name of the
+// older form NAME.zorvex-XXXXXX.part, which carries none.
+std::string TemporaryFolderTag(const std::string& fileName) {
+    const size_t tail = std::strlen(kTemporaryMark) + kFolderDigits + 1 + kRandomDigits +
+                        std::strlen(kTemporaryEnd);
+    if (fileName.size() <= tail) return {};
+    const size_t tag = fileName.size() - tail + std::strlen(kTemporaryMark);
+    if (fileName.compare(tag - std::strlen(kTemporaryMark), std::strlen(kTemporaryMark),
+                         kTemporaryMark) != 0 ||
+        fileName[tag + kFolderDigits] != '-' || !HexDigits(fileName, tag, kFolderDigits)) {
+        return {};
+    }
+    return fileName.substr(tag, kFolderDigits);
+}
+
+}  // namespace
+
 bool IsTemporaryOutputName(const std::string& fileName) {
     const size_t endSize = std::strlen(kTemporaryEnd);
     const size_t markSize = std::strlen(kTemporaryMark);
     const size_t tail = markSize + kRandomDigits + endSize;
     if (fileName.size() <= tail ||
-        fileName.compare(fileName.size() - endSize, endSize, kTemporaryEnd) != 0) {
+        fileName.compare(fileName.size() - endSize, endSize, kTemporaryEnd) != 0 ||
+        !HexDigits(fileName, fileName.size() - endSize - kRandomDigits, kRandomDigits)) {
         return false;
     }
-    const size_t mark = fileName.size() - tail;
-    if (fileName.compare(mark, markSize, kTemporaryMark) != 0) return false;
-    for (size_t i = mark + markSize; i < mark + markSize + kRandomDigits; ++i) {
-        if (!std::isxdigit(static_cast<unsigned char>(fileName[i]))) return false;
-    }
-    return true;
+    return !TemporaryFolderTag(fileName).empty() ||
+           fileName.compare(fileName.size() - tail, markSize, kTemporaryMark) == 0;
 }
 
 std::string CreateLockedTemporary(const std::string& destination, UniqueFd& lock) {
     const fs::path path(destination);
     const fs::path folder = path.parent_path();
-    const size_t suffix = std::strlen(kTemporaryMark) + kRandomDigits + std::strlen(kTemporaryEnd);
+    const std::string tag = FolderTag(folder.string());
+    const size_t suffix = std::strlen(kTemporaryMark) + kFolderDigits + 1 + kRandomDigits +
+                          std::strlen(kTemporaryEnd);
     const std::string kept =
         CutName(path.filename().string(), std::min(kMaxKeptNameBytes, kMaxNameBytes - suffix));
     std::random_device seed;
@@ -214,7 +298,7 @@ std::string CreateLockedTemporary(const std::string& destination, UniqueFd& lock
     int error = EEXIST;
     for (int attempt = 0; attempt < 100; ++attempt) {
         const std::string candidate =
-            (folder / text::Fmt("%s%s%06x%s", kept.c_str(), kTemporaryMark,
+            (folder / text::Fmt("%s%s%s-%06x%s", kept.c_str(), kTemporaryMark, tag.c_str(),
                                 static_cast<unsigned>(random() & 0xFFFFFF), kTemporaryEnd))
                 .string();
         UniqueFd fd(::open(candidate.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666));
@@ -240,8 +324,13 @@ std::vector<std::string> RemoveLeftoverTemporaries(const std::string& folder) {
     std::vector<std::string> removed;
     DIR* dir = ::opendir(folder.empty() ? "." : folder.c_str());
     if (dir == nullptr) return removed;
+    const std::string here = FolderTag(folder);
     while (const dirent* entry = ::readdir(dir)) {
         if (!IsTemporaryOutputName(entry->d_name)) continue;
+        // Made in another folder, which was then moved here: the file of a run
+        // that could not put its output in place, and named to the user.
+        const std::string made = TemporaryFolderTag(entry->d_name);
+        if (!made.empty() && made != here) continue;
         const std::string path = (fs::path(folder) / entry->d_name).string();
         UniqueFd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK));
         if (!fd.Valid()) continue;

@@ -31,13 +31,25 @@ private:
     int fd_ = -1;
 };
 
+// A file on disk by its device and inode, as it was when it was looked at.
+struct FileIdentity {
+    bool exists = false;
+    unsigned long long device = 0, inode = 0;
+    bool operator==(const FileIdentity& o) const {
+        return exists == o.exists && device == o.device && inode == o.inode;
+    }
+};
+// The file path names itself (a link is not followed); empty when nothing is there.
+FileIdentity IdentityOf(const std::string& path);
+
 using NameTakenFn = std::function<bool(const std::string& path)>;
 // True when anything of that name is there (a dangling link too).
 bool PathTaken(const std::string& path);
 
 // For a proposed name N = B + E (E from the last dot of the file-name part):
 // N when it is not taken, else B + "(New_" + k + ")" + E for the smallest
-// k >= 1 that is not taken.
+// k >= 1 that is not taken. B is cut at a UTF-8 character boundary where the
+// file-name part would be longer than a file system takes (255 bytes).
 std::string UniqueOutputName(const std::string& proposed, const NameTakenFn& taken = PathTaken);
 // A name UniqueOutputName gave, cut back to the name it was made from: the
 // file-name part loses everything from its first "(New_" up to the extension
@@ -84,17 +96,23 @@ OutputDestination ResolveOutputDestination(const std::string& name);
 // naming the file; empty when the destination can be written.
 std::string DestinationRefusal(const std::string& name, const OutputDestination& destination);
 
-// Temporary files are named NAME.zorvex-XXXXXX.part (NAME cut to fit) beside
-// their destination. While a run writes one it holds an exclusive flock on it,
-// so another run can tell a file that is being written from one left behind
-// by a program that was killed.
+// True when the file-name part of path is longer than one name on disk may be.
+bool NameTooLong(const std::string& path);
+
+// Temporary files are named NAME.zorvex-FFFFFFFF-XXXXXX.part (NAME cut to fit)
+// beside their destination, FFFFFFFF a digest of the folder's path on disk
+// when the file was made. While a run writes one it holds an exclusive flock
+// on it, so another run can tell a file that is being written from one left
+// behind by a program that was killed; and one whose folder was moved away
+// since (a finished output that could not be put in place) is no leftover of
+// the folder it is in now.
 bool IsTemporaryOutputName(const std::string& fileName);
 // Creates a new temporary file for destination in its folder and locks it;
 // lock keeps the lock until it is closed. Returns the path, or an empty text
 // with errno set.
 std::string CreateLockedTemporary(const std::string& destination, UniqueFd& lock);
-// Removes the temporary files in folder that no run holds; returns their
-// paths.
+// Removes the temporary files in folder that no run holds and that were made
+// in it; returns their paths.
 std::vector<std::string> RemoveLeftoverTemporaries(const std::string& folder);
 
 }  // namespace zorvex

@@ -58,6 +58,7 @@ void TCustomFFmpeg::Reset() {
     FailureMessage.clear();
     KeptPartialFiles.clear();
     IncompleteSource.clear();
+    MovedOutputFiles.clear();
     AutoThreadCount = 0;
     InputTsScale.assign(static_cast<size_t>(maxFiles_), {});
     SetOptionNames.clear();

@@ -266,6 +266,11 @@ struct TOutputFile {
     // that name points to.
     std::string WritePath;
     bool DestinationExisted = false;  // WritePath held a file when the run began
+    // The file the run may replace: the one that was at the destination when
+    // the run began (NoteExistingOutputs). Any other file found there at the
+    // end is left as it was and the output is put beside it.
+    FileIdentity Replaceable;
+    bool ReplaceableNoted = false;
 };
 
 // A generic option that some option context accepted: its canonical name, the
@@ -405,6 +410,10 @@ public:
     // Another destination for an output before the run, with the extension
     // it was added with; false with the reason in LastError().
     bool RenameOutputFile(int index, const std::string& fileName);
+    // Notes the files now at the outputs' destinations as the ones the run may
+    // replace: a batch calls it when it starts, for every task; a run started
+    // alone notes them when it opens its outputs.
+    void NoteExistingOutputs();
     // Add one stream to an output; failures throw FFmpegException.
     void new_video_stream(TOutputFile& output);
     void new_audio_stream(TOutputFile& output);
@@ -493,6 +502,10 @@ public:
     // while read, a demuxer error): the run ends as a stopped one does, its
     // output kept, and then fails with this text.
     std::string IncompleteSource;
+    // The finished outputs that were put beside a file which appeared at their
+    // name during the run, under their "(New_k)" names; set before the
+    // termination callback.
+    std::vector<std::string> MovedOutputFiles;
     std::int64_t ProgressInterval = 500000;  // microseconds
     std::int64_t PreviewInterval = 100000;   // microseconds
     // The codec threads of an automatic ThreadCount, given by whoever starts

@@ -491,7 +491,7 @@ int TCustomFFmpeg::AddOutputFile(const std::string& fileName, bool join) {
     if (JoinMode) return fail("Cannot join more than one output file.");
     if (OutputFileCount() >= maxFiles_) return fail(Fmt("max output files %d reached", maxFiles_));
     const std::string ffName = ToFFmpegFileName(fileName);
-    if (ffName.size() + 1 > MaxOutputNameBytes) {
+    if (ffName.size() + 1 > MaxOutputNameBytes || NameTooLong(fileName)) {
         return fail(FFmpegErrorText(fileName, AVERROR(ENAMETOOLONG)));
     }
     if (const std::string refusal =
@@ -658,7 +658,7 @@ bool TCustomFFmpeg::RenameOutputFile(int index, const std::string& fileName) {
     // their name itself (image sequences, segments) keeps the name it was given.
     const AVOutputFormat* format = output.Context ? output.Context->oformat : nullptr;
     if (JoinMode || extension(fileName) != extension(output.FileName) ||
-        fileName.size() + 1 > MaxOutputNameBytes ||
+        fileName.size() + 1 > MaxOutputNameBytes || NameTooLong(fileName) ||
         (format != nullptr && (format->flags & AVFMT_NOFILE) != 0)) {
         SetLastError(
             Fmt("%s cannot take the place of %s", fileName.c_str(), output.FileName.c_str()));

@@ -137,6 +137,7 @@ TConvertThread* TCustomFFmpeg::Start(bool threaded, TThreadPriority priority) {
     FailureMessage.clear();
     KeptPartialFiles.clear();
     IncompleteSource.clear();
+    MovedOutputFiles.clear();
     {
         // The run counts as active from here, so that a wait begun before the
         // worker runs covers the whole run.

@@ -84,6 +84,52 @@ TEST(CliBatch, NeverWritesOverASourceOrAnotherOutput) {
         EXPECT_EQ(Probe(dir.File(name)).videoCodec, "mpeg4") << name;
 }
 
+// The output folder is a link, and links inside it point up from where they
+// really are: the file such a link names is replaced, never the file its
+// path's text would name, and a link onto a source gets a name of its own.
+TEST(CliBatch, LinksInALinkedOutputFolderAreFollowedOnDisk) {
+    TempDir dir;
+    namespace fs = std::filesystem;
+    for (const char* folder : {"real/sub", "real/archive", "archive", "src"})
+        fs::create_directories(dir.File(folder));
+    fs::copy_file(Clip(), dir.File("src/other.mkv"));
+    fs::copy_file(Clip(), dir.File("real/clip.mkv"));
+    WriteFile(dir.File("real/archive/other.mkv"), "replaced by the batch");
+    WriteFile(dir.File("archive/other.mkv"), "unrelated");
+    fs::create_directory_symlink("real/sub", dir.File("out"));
+    fs::create_symlink("../archive/other.mkv", dir.File("real/sub/other.mkv"));
+    fs::create_symlink("../clip.mkv", dir.File("real/sub/clip.mkv"));
+    const std::string source = ReadFile(dir.File("real/clip.mkv"));
+    const ProcessResult r = RunProcess(
+        ZORVEX_CLI_PATH, {"batch", "--out", dir.File("out"), "--ext", "mkv", "--set",
+                          "vcodec=mpeg4", dir.File("src/other.mkv"), dir.File("real/clip.mkv")});
+    EXPECT_EQ(r.exitCode, 0) << r.out << r.err;
+    EXPECT_EQ(SortedLines(r.out),
+              (std::vector<std::string>{"done " + dir.File("out/clip(New_1).mkv"),
+                                        "done " + dir.File("out/other.mkv")}));
+    EXPECT_EQ(ReadFile(dir.File("archive/other.mkv")), "unrelated");
+    EXPECT_TRUE(ReadFile(dir.File("real/clip.mkv")) == source) << "the source changed";
+    EXPECT_TRUE(fs::is_symlink(dir.File("real/sub/other.mkv")));
+    EXPECT_EQ(Probe(dir.File("real/archive/other.mkv")).videoCodec, "mpeg4");
+    EXPECT_EQ(Probe(dir.File("real/sub/clip(New_1).mkv")).videoCodec, "mpeg4");
+}
+
+// A source whose name is near the limit of one name on disk, converted into
+// its own folder: its output's "(New_1)" name is cut at a character to fit.
+TEST(CliBatch, ALongNamedSourceGetsAnOutputNameThatFits) {
+    TempDir dir;
+    std::string base;
+    for (int i = 0; i < 83; ++i) base += "长";  // 249 bytes
+    const std::string source = dir.File(base + ".mkv");
+    std::filesystem::copy_file(Clip(), source);
+    const ProcessResult r = RunProcess(ZORVEX_CLI_PATH, {"batch", "--out", dir.Path(), "--ext",
+                                                         "mkv", "--set", "vcodec=mpeg4", source});
+    const std::string output = dir.File(base.substr(0, 81 * 3) + "(New_1).mkv");
+    EXPECT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_EQ(r.out, "done " + output + "\n");
+    EXPECT_EQ(Probe(output).videoCodec, "mpeg4");
+}
+
 TEST(CliBatch, UsageErrorsExitTwo) {
     const std::vector<std::vector<std::string>> bad = {
         {"batch", "--ext", "avi", "a.mkv"},

@@ -15,8 +15,9 @@ namespace fs = std::filesystem;
 using test::RunProcess;
 
 double Duration(const std::string& file) {
-    const auto r = RunProcess("/usr/bin/ffprobe", {"-v", "error", "-show_entries", "format=duration",
-                                                   "-of", "default=nw=1:nk=1", file});
+    const auto r = RunProcess(
+        "/usr/bin/ffprobe",
+        {"-v", "error", "-show_entries", "format=duration", "-of", "default=nw=1:nk=1", file});
     return r.exitCode == 0 && !r.out.empty() ? std::stod(r.out) : -1;
 }
 
@@ -38,7 +39,8 @@ TEST(IncompleteSource, ACutOffFileFailsWithTheReasonAndKeepsWhatWasConverted) {
         auto r = RunProcess(ZORVEX_CLI_PATH, {"transcode", "--set", "vcodec=mpeg4", "--set",
                                               "acodec=mp2", cut, out});
         EXPECT_EQ(r.exitCode, 1) << r.out << r.err;
-        EXPECT_EQ(r.out.rfind("failed " + cut + ": " + cut + ": 源文件不完整或在转换时被改动 (", 0), 0u)
+        EXPECT_EQ(r.out.rfind("failed " + cut + ": " + cut + ": 源文件不完整或在转换时被改动 (", 0),
+                  0u)
             << r.out;
         const double kept = Duration(out);
         EXPECT_GT(kept, 2.0) << "the part converted is kept";
@@ -53,10 +55,10 @@ TEST(IncompleteSource, ACutOffFileFailsWithTheReasonAndKeepsWhatWasConverted) {
         EXPECT_EQ(test::ReadFile(older), "older");
     }
     // The whole file converts as before.
-    const std::string whole = test::Fixture(
-        "incomplete_10s.mkv",
-        "-f lavfi -i testsrc=size=160x120:rate=25:duration=10 -f lavfi -i "
-        "sine=sample_rate=44100:duration=10 -c:v mpeg4 -c:a mp2");
+    const std::string whole =
+        test::Fixture("incomplete_10s.mkv",
+                      "-f lavfi -i testsrc=size=160x120:rate=25:duration=10 -f lavfi -i "
+                      "sine=sample_rate=44100:duration=10 -c:v mpeg4 -c:a mp2");
     auto r = RunProcess(ZORVEX_CLI_PATH, {"transcode", "--set", "vcodec=mpeg4", "--set",
                                           "acodec=mp2", whole, dir.File("whole.avi")});
     EXPECT_EQ(r.exitCode, 0) << r.out << r.err;

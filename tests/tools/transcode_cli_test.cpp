@@ -3,11 +3,13 @@
 // output that is the input), and an interrupt.
 #include <gtest/gtest.h>
 #include <signal.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <chrono>
 #include <filesystem>
+#include <functional>
 #include <regex>
 #include <thread>
 
@@ -231,10 +233,10 @@ struct Signalled {
     std::string out, err;
 };
 
-// Runs transcode at the input's own pace and sends the signal once it reports
-// progress.
-Signalled TranscodeAndSignal(const test::TempDir& dir, const std::vector<std::string>& files,
-                             int signal) {
+// Runs transcode --overwrite at the input's own pace and, once it reports
+// progress, calls during(pid); then waits for it to end.
+Signalled TranscodeWhile(const test::TempDir& dir, const std::vector<std::string>& files,
+                         const std::function<void(pid_t)>& during) {
     const std::string out = dir.File("stdout.txt"), err = dir.File("stderr.txt");
     std::vector<std::string> args = {ZORVEX_CLI_PATH, "transcode", "--overwrite",   "--iset",
                                      "re=1",          "--set",     "vcodec=libx264"};
@@ -254,7 +256,7 @@ Signalled TranscodeAndSignal(const test::TempDir& dir, const std::vector<std::st
            std::chrono::steady_clock::now() < deadline) {
         std::this_thread::sleep_for(std::chrono::milliseconds(20));
     }
-    ::kill(pid, signal);
+    during(pid);
     Signalled r;
     ::waitpid(pid, &r.status, 0);
     r.out = test::ReadFile(out);
@@ -262,6 +264,13 @@ Signalled TranscodeAndSignal(const test::TempDir& dir, const std::vector<std::st
     fs::remove(out);
     fs::remove(err);
     return r;
+}
+
+// Runs transcode at the input's own pace and sends the signal once it reports
+// progress.
+Signalled TranscodeAndSignal(const test::TempDir& dir, const std::vector<std::string>& files,
+                             int signal) {
+    return TranscodeWhile(dir, files, [signal](pid_t pid) { ::kill(pid, signal); });
 }
 
 // Ctrl-C, SIGTERM and SIGHUP stop the run the same way. What was converted is
@@ -299,6 +308,30 @@ TEST(CliTranscode, StopSignalsKeepWhatWasWrittenAndNeverAnOlderFile) {
     }
 }
 
+// A name near the limit of one name on disk (Chinese characters are three
+// bytes): a stopped run keeps its part beside the older file under a "(New_1)"
+// name cut to fit; a name over the limit is refused before anything is done.
+TEST(CliTranscode, LongNamesKeepTheirPartsAndTooLongOnesAreRefused) {
+    test::TempDir dir;
+    std::string base;
+    for (int i = 0; i < 83; ++i) base += "名";
+    const std::string out = dir.File(base + ".mp4");
+    test::WriteFile(out, "an older file");
+    const Signalled r = TranscodeAndSignal(dir, {LongClip(), out}, SIGINT);
+    ASSERT_TRUE(WIFEXITED(r.status)) << r.err;
+    EXPECT_EQ(WEXITSTATUS(r.status), 130);
+    const std::string kept = dir.File(base.substr(0, 81 * 3) + "(New_1).mp4");
+    EXPECT_EQ(r.out, "stopped " + LongClip() + " (kept as " + kept + ")\n");
+    EXPECT_GT(CountPackets(kept), 0);
+    EXPECT_EQ(test::ReadFile(out), "an older file");
+
+    auto refused = RunProcess(ZORVEX_CLI_PATH, {"transcode", Clip(), dir.File(base + "1234.mp4")});
+    EXPECT_EQ(refused.exitCode, 1);
+    EXPECT_NE(refused.out.find("File name too long"), std::string::npos) << refused.out;
+    EXPECT_EQ(FolderNames(dir.Path()),
+              (std::vector<std::string>{fs::path(kept).filename(), fs::path(out).filename()}));
+}
+
 // A run that is killed leaves its temporary file; the next run into that
 // folder removes it, but never the file of a run that is still going.
 TEST(CliTranscode, TheNextRunRemovesWhatAKilledRunLeft) {
@@ -307,7 +340,8 @@ TEST(CliTranscode, TheNextRunRemovesWhatAKilledRunLeft) {
     ASSERT_TRUE(WIFSIGNALED(killed.status));
     auto names = FolderNames(dir.Path());
     ASSERT_EQ(names.size(), 1u);
-    EXPECT_TRUE(std::regex_match(names[0], std::regex("killed\\.mp4\\.zorvex-[0-9a-f]{6}\\.part")))
+    EXPECT_TRUE(std::regex_match(
+        names[0], std::regex("killed\\.mp4\\.zorvex-[0-9a-f]{8}-[0-9a-f]{6}\\.part")))
         << names[0];
 
     auto r = RunProcess(ZORVEX_CLI_PATH, {"transcode", "--log", "info", "--set", "vcodec=mpeg4",
@@ -315,6 +349,75 @@ TEST(CliTranscode, TheNextRunRemovesWhatAKilledRunLeft) {
     EXPECT_EQ(r.exitCode, 0) << r.err;
     EXPECT_NE(r.err.find("Removed " + dir.File(names[0])), std::string::npos) << r.err;
     EXPECT_EQ(FolderNames(dir.Path()), std::vector<std::string>{"next.avi"});
+}
+
+// A file that appears at the output's name during the run, or takes the place
+// of the older file that --overwrite allowed to replace, is left as it was:
+// the output goes beside it and the done line names it.
+TEST(CliTranscode, AFileThatAppearsDuringTheRunIsNeverReplaced) {
+    for (const bool olderFile : {false, true}) {
+        SCOPED_TRACE(olderFile);
+        test::TempDir dir;
+        const std::string out = dir.File("clip.mp4");
+        if (olderFile) test::WriteFile(out, "an older file");
+        const Signalled r = TranscodeWhile(dir, {LongClip(), out}, [&](pid_t) {
+            // Saved the way editors save: a new file renamed over the name.
+            test::WriteFile(dir.File("saved"), "saved meanwhile");
+            fs::rename(dir.File("saved"), out);
+        });
+        ASSERT_TRUE(WIFEXITED(r.status)) << r.err;
+        EXPECT_EQ(WEXITSTATUS(r.status), 0) << r.out << r.err;
+        EXPECT_EQ(r.out, "done " + dir.File("clip(New_1).mp4") + "\n");
+        EXPECT_NE(r.err.find(out +
+                             " appeared during the conversion and is left as it was; the "
+                             "output is kept as " +
+                             dir.File("clip(New_1).mp4")),
+                  std::string::npos)
+            << r.err;
+        EXPECT_EQ(test::ReadFile(out), "saved meanwhile");
+        EXPECT_EQ(CountPackets(dir.File("clip(New_1).mp4")), 250);
+        EXPECT_EQ(FolderNames(dir.Path()),
+                  (std::vector<std::string>{"clip(New_1).mp4", "clip.mp4"}));
+    }
+}
+
+// The output's folder is moved or deleted during the run: the run fails and
+// says where the finished output is; a later run in the folder it was moved
+// to leaves that file alone.
+TEST(CliTranscode, AnOutputFolderMovedAwayFailsTheRunAndKeepsTheOutput) {
+    test::TempDir dir;
+    fs::create_directory(dir.File("out"));
+    Signalled r = TranscodeWhile(dir, {LongClip(), dir.File("out/clip.mp4")},
+                                 [&](pid_t) { fs::rename(dir.File("out"), dir.File("moved")); });
+    ASSERT_TRUE(WIFEXITED(r.status)) << r.err;
+    EXPECT_EQ(WEXITSTATUS(r.status), 1) << r.out << r.err;
+    auto names = FolderNames(dir.File("moved"));
+    ASSERT_EQ(names.size(), 1u);
+    const std::string kept = dir.File("moved/" + names[0]);
+    EXPECT_TRUE(std::regex_match(names[0], std::regex("clip\\.mp4\\.zorvex-.*\\.part")))
+        << names[0];
+    EXPECT_EQ(r.out, "failed " + LongClip() + ": " + dir.File("out/clip.mp4") +
+                         ": the converted file could not be put in place (No such file or "
+                         "directory); it is kept as " +
+                         kept + "\n");
+    EXPECT_EQ(CountPackets(kept), 250);
+    auto next = RunProcess(ZORVEX_CLI_PATH, {"transcode", "--set", "vcodec=mpeg4", Clip(),
+                                             dir.File("moved/next.avi")});
+    EXPECT_EQ(next.exitCode, 0) << next.err;
+    EXPECT_EQ(FolderNames(dir.File("moved")), (std::vector<std::string>{names[0], "next.avi"}));
+
+    fs::create_directory(dir.File("gone"));
+    r = TranscodeWhile(dir, {LongClip(), dir.File("gone/clip.mp4")},
+                       [&](pid_t) { fs::remove_all(dir.File("gone")); });
+    ASSERT_TRUE(WIFEXITED(r.status)) << r.err;
+    EXPECT_EQ(WEXITSTATUS(r.status), 1) << r.out << r.err;
+    EXPECT_EQ(r.out.rfind("failed " + LongClip() + ": " + dir.File("gone/clip.mp4") +
+                              ": the converted file could not be put in place (No such file or "
+                              "directory); it was deleted with its folder (" +
+                              dir.File("gone/clip.mp4.zorvex-"),
+                          0),
+              0u)
+        << r.out;
 }
 
 TEST(CliTranscode, AnExistingOutputIsReplacedOnlyWithOverwrite) {
@@ -325,11 +428,25 @@ TEST(CliTranscode, AnExistingOutputIsReplacedOnlyWithOverwrite) {
     EXPECT_EQ(r.exitCode, 1);
     EXPECT_EQ(r.out, "failed " + Clip() + ": " + out + " already exists (use --overwrite)\n");
     EXPECT_EQ(test::ReadFile(out), "an older file");
+    // The file replaced is private and, where this test may say so, someone
+    // else's: the new file is too.
+    ASSERT_EQ(::chmod(out.c_str(), 0600), 0);
+    const bool root = ::geteuid() == 0;
+    if (root) {
+        ASSERT_EQ(::chown(out.c_str(), 4321, 4322), 0);
+    }
     r = RunProcess(ZORVEX_CLI_PATH,
                    {"transcode", "--overwrite", "--set", "vcodec=mpeg4", Clip(), out});
     EXPECT_EQ(r.exitCode, 0) << r.err;
     EXPECT_GT(CountPackets(out), 0);
     EXPECT_EQ(FolderNames(dir.Path()), std::vector<std::string>{"out.avi"});
+    struct stat st {};
+    ASSERT_EQ(::stat(out.c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 07777, 0600u);
+    if (root) {
+        EXPECT_EQ(st.st_uid, 4321u);
+        EXPECT_EQ(st.st_gid, 4322u);
+    }
 }
 
 // A link is followed (the link stays and the file it names is replaced), a
@@ -370,6 +487,15 @@ TEST(CliTranscode, SpecialDestinations) {
                                      Clip(), "/dev/null"});
     EXPECT_EQ(r.exitCode, 0) << r.err;
     EXPECT_TRUE(fs::is_character_file("/dev/null"));
+
+    // A loop of links is something there, refused as an existing file is.
+    fs::create_symlink("loop.avi", dir.File("loop.avi"));
+    r = RunProcess(ZORVEX_CLI_PATH, {"transcode", Clip(), dir.File("loop.avi")});
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_EQ(r.out, "failed " + Clip() + ": " + dir.File("loop.avi") +
+                         " already exists (use --overwrite)\n");
+    EXPECT_TRUE(fs::is_symlink(dir.File("loop.avi")));
+    fs::remove(dir.File("loop.avi"));
 
     r = RunProcess(ZORVEX_CLI_PATH, {"transcode", "--overwrite", Clip(), dir.File("real")});
     EXPECT_EQ(r.exitCode, 1);

@@ -105,7 +105,13 @@ int RunBatch(TDAdadiZUZ& converter, const std::vector<BatchTask>& tasks, const B
             const BatchTask& task = tasks[static_cast<size_t>(info.TaskIndex)];
             displays[static_cast<size_t>(info.TaskIndex)]->Finish();
             if (info.Finished && !info.Exception) {
-                std::printf("done %s\n", task.output.c_str());
+                // Beside a file that appeared at its name meanwhile, the output
+                // is named as it was put (the task is kept until the batch's
+                // lines are printed).
+                const std::vector<std::string>& moved =
+                    converter.Task(info.TaskIndex).MovedOutputFiles;
+                std::printf("done %s\n",
+                            moved.empty() ? task.output.c_str() : moved.front().c_str());
             } else {
                 allFinished = false;
                 if (info.Exception) {
