@@ -112,9 +112,15 @@ int RunBatchCommand(const std::vector<std::string>& args) {
     bool anyFailed = false;
     for (const std::string& file : r.files) {
         auto fail = [&](const std::string& why) {
-            std::printf("failed %s: %s\n", file.c_str(), why.c_str());
+            // An open that a stop signal cut short (a pipe with no writer yet)
+            // is stopped, not failed.
+            if (InterruptGuard::Interrupted()) {
+                std::printf("stopped %s\n", LineText(file).c_str());
+            } else {
+                std::printf("failed %s: %s\n", LineText(file).c_str(), LineText(why).c_str());
+                anyFailed = true;
+            }
             std::fflush(stdout);
-            anyFailed = true;
         };
         const int task = converter.AddTask(file);
         if (task < 0) {
@@ -140,7 +146,7 @@ int RunBatchCommand(const std::vector<std::string>& args) {
         }
         tasks.push_back({file, output});
     }
-    int code = kExitFailed;
+    int code = InterruptGuard::Interrupted() ? InterruptGuard::ExitCode() : kExitFailed;
     if (!tasks.empty()) {
         BatchRun run;
         run.jobs = r.jobs;

@@ -59,7 +59,8 @@ int InterruptGuard::ExitCode() {
 int RunBatch(TDAdadiZUZ& converter, const std::vector<BatchTask>& tasks, const BatchRun& run) {
     const int count = static_cast<int>(tasks.size());
     if (InterruptGuard::Interrupted()) {  // while the tasks were being prepared
-        for (const BatchTask& task : tasks) std::printf("stopped %s\n", task.input.c_str());
+        for (const BatchTask& task : tasks)
+            std::printf("stopped %s\n", LineText(task.input).c_str());
         std::fflush(stdout);
         std::fprintf(stderr, "interrupted\n");
         converter.ClearTasks();
@@ -111,16 +112,17 @@ int RunBatch(TDAdadiZUZ& converter, const std::vector<BatchTask>& tasks, const B
                 const std::vector<std::string>& moved =
                     converter.Task(info.TaskIndex).MovedOutputFiles;
                 std::printf("done %s\n",
-                            moved.empty() ? task.output.c_str() : moved.front().c_str());
+                            LineText(moved.empty() ? task.output : moved.front()).c_str());
             } else {
                 allFinished = false;
                 if (info.Exception) {
-                    std::printf("failed %s: %s\n", task.input.c_str(), info.ExceptionMsg.c_str());
+                    std::printf("failed %s: %s\n", LineText(task.input).c_str(),
+                                LineText(info.ExceptionMsg).c_str());
                 } else if (info.KeptPartialFile.empty()) {
-                    std::printf("stopped %s\n", task.input.c_str());
+                    std::printf("stopped %s\n", LineText(task.input).c_str());
                 } else {
-                    std::printf("stopped %s (kept as %s)\n", task.input.c_str(),
-                                info.KeptPartialFile.c_str());
+                    std::printf("stopped %s (kept as %s)\n", LineText(task.input).c_str(),
+                                LineText(info.KeptPartialFile).c_str());
                 }
             }
             std::fflush(stdout);

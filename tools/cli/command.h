@@ -36,4 +36,9 @@ bool LoadConverterLibraries();
 // chosen level asks for is shown (each command prints its outcome anyway).
 void RouteLogToStderr(TLogLevel level);
 
+// A file's name or a message as it goes into a per-file line ("done",
+// "failed", "stopped"): a backslash and the control characters (a newline in
+// a name) are written as C escapes, so that each file takes exactly one line.
+std::string LineText(const std::string& text);
+
 }  // namespace zorvex::cli

@@ -260,9 +260,15 @@ int RunConvert(const std::vector<std::string>& args) {
     };
     for (const std::string& file : r.files) {
         auto fail = [&](const std::string& why) {
-            std::printf("failed %s: %s\n", file.c_str(), why.c_str());
+            // An open that a stop signal cut short (a pipe with no writer yet)
+            // is stopped, not failed.
+            if (InterruptGuard::Interrupted()) {
+                std::printf("stopped %s\n", LineText(file).c_str());
+            } else {
+                std::printf("failed %s: %s\n", LineText(file).c_str(), LineText(why).c_str());
+                anyFailed = true;
+            }
             std::fflush(stdout);
-            anyFailed = true;
         };
         std::error_code missing;
         if (!std::filesystem::exists(file, missing)) {
@@ -285,7 +291,7 @@ int RunConvert(const std::vector<std::string>& args) {
     }
     if (tasks.empty()) {
         Logger().SetOnLog(nullptr);
-        return kExitFailed;
+        return InterruptGuard::Interrupted() ? InterruptGuard::ExitCode() : kExitFailed;
     }
     BatchRun run;
     run.jobs = r.jobs;

@@ -40,6 +40,36 @@ void RouteLogToStderr(TLogLevel level) {
         });
 }
 
+std::string LineText(const std::string& text) {
+    std::string line;
+    line.reserve(text.size());
+    for (const char c : text) {
+        switch (c) {
+            case '\\':
+                line += "\\\\";
+                break;
+            case '\n':
+                line += "\\n";
+                break;
+            case '\r':
+                line += "\\r";
+                break;
+            case '\t':
+                line += "\\t";
+                break;
+            default:
+                if (static_cast<unsigned char>(c) < 0x20 || c == 0x7f) {
+                    char code[5];
+                    std::snprintf(code, sizeof code, "\\x%02x", static_cast<unsigned char>(c));
+                    line += code;
+                } else {
+                    line += c;
+                }
+        }
+    }
+    return line;
+}
+
 namespace {
 
 void PrintHelp(std::FILE* out) {

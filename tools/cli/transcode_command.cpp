@@ -113,10 +113,17 @@ int RunTranscode(const std::vector<std::string>& args) {
 
     TDAdadiZUZ converter;
     auto failed = [&](const std::string& message) {
-        std::printf("failed %s: %s\n", a.input.c_str(), message.c_str());
+        // An open that a stop signal cut short (a pipe with no writer yet) is
+        // stopped, not failed.
+        const bool stopped = InterruptGuard::Interrupted();
+        if (stopped) {
+            std::printf("stopped %s\n", LineText(a.input).c_str());
+        } else {
+            std::printf("failed %s: %s\n", LineText(a.input).c_str(), LineText(message).c_str());
+        }
         std::fflush(stdout);
         Logger().SetOnLog(nullptr);
-        return kExitFailed;
+        return stopped ? InterruptGuard::ExitCode() : kExitFailed;
     };
     const OutputDestination destination = ResolveOutputDestination(a.output);
     if (destination.kind == OutputDestination::kFile && !a.overwrite) {
