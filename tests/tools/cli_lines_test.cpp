@@ -53,7 +53,8 @@ TEST(CliLines, AStopWhileAPipeSourceWaitsForItsWriterIsAStop) {
     // Until the open waits for a writer (the stop handler is in place by then).
     const std::string wchan = "/proc/" + std::to_string(pid) + "/wchan";
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
-    while (test::ReadFile(wchan) != "wait_for_partner" && std::chrono::steady_clock::now() < deadline)
+    while (test::ReadFile(wchan) != "wait_for_partner" &&
+           std::chrono::steady_clock::now() < deadline)
         std::this_thread::sleep_for(std::chrono::milliseconds(20));
     ::kill(pid, SIGINT);
     int status = 0;
