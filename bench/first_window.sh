@@ -12,10 +12,14 @@ set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
+# The program starts with a home of its own (scripts/start_check.sh), and so
+# would the compiler cache: the cache is named here.
 if [[ ${1:-} == --cold ]]; then
     export CCACHE_DIR=$work/ccache
     cache=cold
 else
+    CCACHE_DIR=$(ccache -k cache_dir)
+    export CCACHE_DIR
     cache=warm
 fi
 start=$SECONDS
